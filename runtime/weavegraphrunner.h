@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QPointF>
+#include <QStringList>
+#include <QVector>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace Vantrel {
+
+// What one run of the graph needs from the run configuration. The runner asks for it on its
+// worker thread at the start of every run, so the provider must read state that does not change
+// while a run is in progress.
+struct FlowSelection
+{
+    QString algorithmName;
+    QString minimumSupportedWeaveGraphVersion;
+    QString maximumSupportedWeaveGraphVersion;
+    QString flowFilePath;
+    QStringList parbFilePaths;
+    QStringList dynamicOptions;
+};
+
+// Runs the selected flow on the graph runtime in a worker thread and publishes its output
+// frames as typed signals. (Interface outline; the implementation lands with the runner.)
+class WeaveGraphRunner : public QObject
+{
+    Q_OBJECT
+public:
+    explicit WeaveGraphRunner(QObject *parent = nullptr);
+    ~WeaveGraphRunner() override;
+
+    void setSelectionProvider(std::function<FlowSelection()> provider);
+    int exitCode() const;
+
+public Q_SLOTS:
+    bool start();
+    void stop();
+
+Q_SIGNALS:
+    void newHpdData(bool state, uint32_t distance, uint32_t confidence, int64_t timestamp, uint32_t sequenceNumber);
+    void newRawData(uint32_t id, std::vector<uint8_t> data);
+    void newPowerData(QVector<quint32> powerData, QVector<quint32> thresholdData, QVector<quint32> ranges,
+                      uint effectiveRange, uint distance);
+    void newRange(float start, float end, int count);
+    void newThresholdPoints(QVector<QPointF> points);
+    void newPowerPoints(QVector<QPointF> points);
+    void newRangeDopplerData(QVector<float> data);
+    void newProximity2DData(uchar type, float range, float angle);
+    void newDetectionStatistics(float first, float second);
+    void newHeatmapBasicData(int32_t state, int32_t confidence, int32_t zone_idx);
+};
+
+} // namespace Vantrel

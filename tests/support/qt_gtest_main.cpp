@@ -1,0 +1,10 @@
+// GoogleTest entry for suites that need a Qt application object (signals, timers, QSignalSpy).
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
