@@ -1,0 +1,161 @@
+#include "algorithmloader.h"
+
+#include "helptexts.h"
+#include "rccchecker.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QResource>
+
+namespace Vantrel {
+
+namespace {
+
+const QString ResourceRoot = QStringLiteral(":/");
+const QString DefinitionFileName = QStringLiteral("algorithm.json");
+const QString BundleSuffix = QStringLiteral("hpd");
+
+QString definitionPath(const QString &directoryName)
+{
+    return QStringLiteral(":/%1/%2").arg(directoryName, DefinitionFileName);
+}
+
+// Registers a bundle from memory after checking it whole. The resource system keeps pointing
+// into the bytes, so they are kept until the process ends.
+bool registerCheckedBundle(const QString &filePath)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray image = file.readAll();
+    if (!RccChecker::isWellFormed(image))
+        return false;
+    static auto *const keptImages = new QVector<QByteArray>;
+    keptImages->append(image);
+    if (QResource::registerResource(reinterpret_cast<const uchar *>(keptImages->constLast().constData())))
+        return true;
+    keptImages->removeLast();
+    return false;
+}
+
+} // namespace
+
+QString AlgorithmLoader::defaultAlgorithmDirectory()
+{
+    static const QString directory = QStringLiteral("/usr/share/vantrel/algorithms");
+    return directory;
+}
+
+void AlgorithmLoader::loadFromDirectory(const QString &path)
+{
+    const QFileInfoList entries = QDir(path).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name);
+    qInfo().noquote() << tr("Registering resources from %1").arg(QDir::toNativeSeparators(path));
+    for (const QFileInfo &entry : entries) {
+        if (entry.suffix() == BundleSuffix)
+            registerBundle(entry, false);
+    }
+    loadRegisteredAlgorithms();
+}
+
+void AlgorithmLoader::loadFromFile(const QString &path)
+{
+    registerBundle(QFileInfo(path), false);
+    loadRegisteredAlgorithms();
+}
+
+bool AlgorithmLoader::registerBundle(const QFileInfo &fileInfo, bool announce)
+{
+    const QString absolutePath = fileInfo.absoluteFilePath();
+    if (m_registeredBundles.contains(absolutePath)) {
+        qWarning().noquote() << tr("Resource already registered");
+        return false;
+    }
+    qInfo().noquote() << tr("Registering resources from %1").arg(fileInfo.fileName());
+    if (!registerCheckedBundle(absolutePath)) {
+        qWarning().noquote() << tr("Couldn't register resources from %1").arg(fileInfo.fileName());
+        return false;
+    }
+    m_registeredBundles.append(absolutePath);
+    if (announce)
+        Q_EMIT resourceRegistered();
+    return true;
+}
+
+QStringList AlgorithmLoader::algorithmDirectories() const
+{
+    QStringList result;
+    const QStringList directories =
+        QDir(ResourceRoot).entryList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QString &directory : directories) {
+        const QStringList files =
+            QDir(ResourceRoot + directory).entryList(QDir::Files | QDir::Readable | QDir::NoSymLinks, QDir::Unsorted);
+        if (files.contains(DefinitionFileName))
+            result.append(directory);
+    }
+    return result;
+}
+
+void AlgorithmLoader::loadRegisteredAlgorithms()
+{
+    const QStringList directories = algorithmDirectories();
+    for (const QString &directory : directories) {
+        if (!m_loadedDirectories.contains(directory))
+            loadAlgorithm(directory);
+    }
+}
+
+bool AlgorithmLoader::loadAlgorithm(const QString &directoryName)
+{
+    const QString path = definitionPath(directoryName);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning().noquote() << tr("Couldn't open %1").arg(path);
+        return false;
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (document.isNull()) {
+        qWarning().noquote() << tr("Couldn't parser json data from %1: %2").arg(path, error.errorString());
+        return false;
+    }
+    const AlgorithmOption algorithm(directoryName, document.object());
+    if (!algorithm.isValid()) {
+        qWarning().noquote() << tr("Couldn't load algorithm from %1").arg(path);
+        return false;
+    }
+    if (m_algorithms.contains(algorithm.name())) {
+        qWarning().noquote() << tr("Duplicated algorithm: %1").arg(algorithm.name());
+        return false;
+    }
+    qInfo().noquote() << tr("Loaded %1 algorithm").arg(algorithm.name());
+    m_algorithms.insert(algorithm.name(), algorithm);
+    m_loadedDirectories.append(directoryName);
+    Q_EMIT algorithmsOptionsChanged();
+    return true;
+}
+
+std::optional<AlgorithmOption> AlgorithmLoader::findAlgorithm(const QString &name) const
+{
+    const auto it = m_algorithms.constFind(name);
+    if (it == m_algorithms.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+QStringList AlgorithmLoader::algorithmNames() const
+{
+    QStringList names;
+    for (auto it = m_algorithms.cbegin(); it != m_algorithms.cend(); ++it)
+        names.append(quoteIfSpaced(it.key()));
+    return names;
+}
+
+QString AlgorithmLoader::supportedAlgorithmsHelp() const
+{
+    return tr("Supported algorithms:\n%1").arg(algorithmNames().join(QLatin1Char('\n')));
+}
+
+} // namespace Vantrel
