@@ -1,0 +1,102 @@
+#include "application.h"
+
+#include "logging.h"
+
+#include <QThread>
+
+#include <cstdio>
+
+namespace Vantrel {
+
+Application::Application(int &argc, char **argv, bool processCommandLine)
+    : QCoreApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("vantrel-cli"));
+    setApplicationVersion(QStringLiteral("2.4.9"));
+    setOrganizationName(QStringLiteral("Vantrel"));
+
+    setupStateMachine();
+
+    std::setbuf(stdout, nullptr);
+    std::setbuf(stderr, nullptr);
+
+    connect(this, &Application::showError, this, &Application::writeLogMessage);
+    connect(this, &Application::writeLogMessage, this, &Application::writeLog);
+    connect(&m_stoppedState, &QState::entered, this, &Application::closeNamedPipe);
+
+    connect(this, &Application::stopWeaveGraph, this, &Application::stop);
+    connect(&m_startingState, &QState::entered, this, &Application::openNamedPipe);
+
+    if (processCommandLine)
+        QTimer::singleShot(0, this, &Application::init);
+}
+
+Application::~Application() = default;
+
+void Application::setupStateMachine()
+{
+    m_stoppedState.setObjectName(QStringLiteral("stoppedState"));
+    m_startingState.setObjectName(QStringLiteral("startingState"));
+    m_startedState.setObjectName(QStringLiteral("startedState"));
+    m_stoppingState.setObjectName(QStringLiteral("stoppingState"));
+
+    m_stoppedState.addTransition(this, &Application::starting, &m_startingState);
+    m_startingState.addTransition(this, &Application::started, &m_startedState);
+    m_startingState.addTransition(this, &Application::stopped, &m_stoppedState);
+    m_startedState.addTransition(this, &Application::stopping, &m_stoppingState);
+    m_startedState.addTransition(this, &Application::stopped, &m_stoppedState);
+    m_stoppingState.addTransition(this, &Application::stopped, &m_stoppedState);
+
+    m_stateMachine.addState(&m_stoppedState);
+    m_stateMachine.addState(&m_startingState);
+    m_stateMachine.addState(&m_startedState);
+    m_stateMachine.addState(&m_stoppingState);
+    m_stateMachine.setInitialState(&m_stoppedState);
+    m_stateMachine.start();
+}
+
+void Application::finish(int exitCode)
+{
+    if (!m_startedState.active() && !m_startingState.active())
+        QCoreApplication::exit(exitCode);
+
+    connect(&m_stoppedState, SIGNAL(entered()), this, SLOT(quit()),
+            static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection));
+
+    Q_EMIT stopWeaveGraph();
+
+    if (QThread::currentThread() != thread()) {
+        QCoreApplication::processEvents();
+        QThread::msleep(2000);
+        QCoreApplication::processEvents();
+        QCoreApplication::exit(7);
+    }
+
+    // Bounds the wait for a runner that does not stop.
+    QTimer::singleShot(2000, [exitCode] { QCoreApplication::exit(exitCode); });
+}
+
+bool Application::state()
+{
+    return m_state;
+}
+
+void Application::setState(bool newState)
+{
+    if (m_state == newState)
+        return;
+    m_state = newState;
+    Q_EMIT stateChanged();
+}
+
+void Application::writeLog(QString message)
+{
+    message = message.trimmed();
+    Q_EMIT logMessage(message);
+    message.replace(QLatin1Char('\n'), QStringLiteral("\n# "));
+    const QByteArray line = "# " + message.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace Vantrel

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace Vantrel {
+
+// The least log level at which a message of this type is printed.
+int leastLogLevel(QtMsgType type);
+
+// The process-wide message handler: filters by the application's log level and hands the
+// survivors to the application for printing; fatal messages go to standard error and end the process.
+void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message);
+
+} // namespace Vantrel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace Vantrel {
+
+// Carries SIGHUP, SIGINT and SIGTERM out of signal context into the event loop. The first one
+// is announced once through terminationRequested(); any later one ends the process at once with
+// status 2, without clean-up, for a program that does not react.
+class TerminationSignals : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TerminationSignals(QObject *parent = nullptr);
+
+Q_SIGNALS:
+    void terminationRequested();
+
+private:
+    void readSignal();
+
+    QSocketNotifier *m_notifier = nullptr;
+};
+
+} // namespace Vantrel

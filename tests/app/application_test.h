@@ -1,0 +1,7 @@
+#pragma once
+
+namespace Vantrel {
+class Application;
+}
+
+extern Vantrel::Application *testApplication;
