@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -14,22 +15,24 @@
 
 namespace {
 
-const char *const devicesVariable = "VANTREL_FT4222_SYSFS_DEVICES";
+const char *const sysfsRootVariable = "VANTREL_FT4222_SYSFS_ROOT";
 
 enum class Root { Tree, Missing, NotADirectory };
 
-// Points the stand-in at the tree, at a path that does not exist, or at a regular file (a
-// directory that cannot be read, whoever runs the test).
+// Points the stand-in at the tree, at a sysfs without a USB bus, or at one whose device directory
+// is a regular file (a directory that cannot be read, whoever runs the test).
 void pointStandinAt(const SysfsTree &tree, Root root)
 {
-    std::string dir = tree.devicesDir();
+    std::string dir = tree.root();
     if (root == Root::Missing) {
-        dir = tree.root() + "/no-usb-here";
+        dir += "/without-usb";
+        std::filesystem::create_directories(dir + "/bus");
     } else if (root == Root::NotADirectory) {
-        dir = tree.root() + "/not-a-directory";
-        std::ofstream(dir) << "x\n";
+        dir += "/unreadable";
+        std::filesystem::create_directories(dir + "/bus/usb");
+        std::ofstream(dir + "/bus/usb/devices") << "x\n";
     }
-    setenv(devicesVariable, dir.c_str(), 1);
+    setenv(sysfsRootVariable, dir.c_str(), 1);
 }
 
 const FakeUsbDevice ft4222{"1-1.4", "0403", "601c", "FT4222", "FT5X1Y2Z", 2};

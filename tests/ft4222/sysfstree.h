@@ -28,10 +28,12 @@ public:
     SysfsTree &operator=(const SysfsTree &) = delete;
 
     void add(const FakeUsbDevice &device);
-    std::string devicesDir() const;
+    // The fake /sys.
     std::string root() const { return m_root; }
 
 private:
+    std::string devicesDir() const;
+
     std::string m_root;
 };
 

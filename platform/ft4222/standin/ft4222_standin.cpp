@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -18,11 +19,11 @@ constexpr FT_STATUS invalidParameter = 6;
 std::mutex g_mutex;
 std::vector<Vantrel::FtdiInterface> g_list;
 
-// Tests point the stand-in at a fake tree; see README.md.
+// Tests point the stand-in at a fake sysfs tree; see README.md.
 std::string devicesDir()
 {
-    const char *dir = std::getenv("VANTREL_FT4222_SYSFS_DEVICES");
-    return dir && *dir ? dir : "/sys/bus/usb/devices";
+    const char *root = std::getenv("VANTREL_FT4222_SYSFS_ROOT");
+    return std::string(root && *root ? root : "/sys") + "/bus/usb/devices";
 }
 
 } // namespace
