@@ -1,0 +1,461 @@
+#include "namedpipe.h"
+
+#include "logcapture.h"
+#include "testapplication.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using Vantrel::NamedPipe;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+const QString fifoName = QStringLiteral("hpd.fifo");
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+LogRecord info(const QString &text)
+{
+    return {QtInfoMsg, text};
+}
+
+LogRecord warning(const QString &text)
+{
+    return {QtWarningMsg, text};
+}
+
+bool logged(const LogRecord &record)
+{
+    const std::vector<LogRecord> records = LogCapture::records();
+    return std::find(records.begin(), records.end(), record) != records.end();
+}
+
+Bytes concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes &part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// A frame as the runtime delivers it: little-endian size prefix, then the body.
+Bytes sizedFrame(size_t size, uint8_t fill)
+{
+    Bytes frame(size, fill);
+    const uint32_t body = static_cast<uint32_t>(size - 4);
+    for (size_t i = 0; i < 4; ++i)
+        frame[i] = static_cast<uint8_t>(body >> (8 * i));
+    return frame;
+}
+
+// A real read end in this process, opened without waiting for a writer.
+class Reader
+{
+public:
+    explicit Reader(const QString &path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+    {
+    }
+    ~Reader()
+    {
+        if (m_fd != -1)
+            ::close(m_fd);
+    }
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
+
+    bool isOpen() const { return m_fd != -1; }
+
+    // Everything the FIFO holds now; endOfFile tells that no writer has it open any more.
+    Bytes take(bool *endOfFile = nullptr)
+    {
+        Bytes bytes;
+        uint8_t chunk[16384];
+        ssize_t count;
+        while ((count = ::read(m_fd, chunk, sizeof chunk)) > 0)
+            bytes.insert(bytes.end(), chunk, chunk + count);
+        if (endOfFile)
+            *endOfFile = count == 0;
+        return bytes;
+    }
+
+private:
+    int m_fd;
+};
+
+enum class Op {
+    Create,       // pipe.create(name); result is the expected return value
+    Frame,        // pipe.newRawData(id, bytes)
+    AppFrame,     // the application emits newRawData(id, bytes)
+    Close,        // pipe.close()
+    AppClose,     // the application emits closeNamedPipe()
+    Destroy,      // the pipe object goes away
+    ReaderJoins,  // a reader opens name
+    ReaderLeaves, // the reader closes its end
+    ReaderGets,   // the reader finds exactly bytes; result: end of file expected
+    PlaceFile,    // a regular file holding bytes appears at name
+    RemovePath,   // name disappears behind the pipe's back
+    IsFifo,       // name is a FIFO with mode 0666 less the umask
+    IsFile,       // name is a regular file holding bytes
+    IsFree,       // nothing at name
+};
+
+struct Step
+{
+    Op op;
+    QString name = fifoName;
+    Bytes bytes = {};
+    bool result = true;
+    uint32_t id = 0;
+    std::vector<LogRecord> logs = {}; // "%d" stands for the directory holding the FIFO
+};
+
+Step create(bool ok, std::vector<LogRecord> logs, QString name = fifoName)
+{
+    return {Op::Create, name, {}, ok, 0, std::move(logs)};
+}
+Step frame(Bytes bytes, std::vector<LogRecord> logs = {}, uint32_t id = 0)
+{
+    return {Op::Frame, fifoName, std::move(bytes), true, id, std::move(logs)};
+}
+Step appFrame(Bytes bytes, std::vector<LogRecord> logs = {})
+{
+    return {Op::AppFrame, fifoName, std::move(bytes), true, 9, std::move(logs)};
+}
+Step closePipe(std::vector<LogRecord> logs)
+{
+    return {Op::Close, fifoName, {}, true, 0, std::move(logs)};
+}
+Step appClose(std::vector<LogRecord> logs)
+{
+    return {Op::AppClose, fifoName, {}, true, 0, std::move(logs)};
+}
+Step destroy(std::vector<LogRecord> logs)
+{
+    return {Op::Destroy, fifoName, {}, true, 0, std::move(logs)};
+}
+Step readerGets(Bytes bytes, bool endOfFile)
+{
+    return {Op::ReaderGets, fifoName, std::move(bytes), endOfFile};
+}
+Step placeFile(QString name, QByteArray content)
+{
+    return {Op::PlaceFile, name, Bytes(content.begin(), content.end())};
+}
+Step isFile(QString name, QByteArray content)
+{
+    return {Op::IsFile, name, Bytes(content.begin(), content.end())};
+}
+Step on(Op op, QString name = fifoName)
+{
+    return {op, name};
+}
+
+const LogRecord creating = info("Creating named pipe %d/hpd.fifo");
+const LogRecord opening = info("Opening named pipe %d/hpd.fifo");
+const LogRecord closing = info("Closing named pipe/fifo");
+const LogRecord removing = info("Removing named pipe %d/hpd.fifo");
+
+struct Scenario
+{
+    const char *name;
+    std::vector<Step> steps;
+};
+
+void PrintTo(const Scenario &scenario, std::ostream *out)
+{
+    *out << scenario.name;
+}
+
+std::vector<Scenario> scenarios()
+{
+    const LogRecord fileExists = warning("Can't create named pipe %d/hpd.fifo: " + systemText(EEXIST));
+    const LogRecord gone = warning("Error while opening named pipe %d/hpd.fifo: " + systemText(ENOENT));
+    return {
+        {"NoReaderDropsSilentlyUntilOneJoins",
+         {create(true, {creating}), on(Op::IsFifo), frame({1}), frame({2}), on(Op::ReaderJoins),
+          frame({3}, {opening}), frame({4}), readerGets({3, 4}, false),
+          closePipe({closing, removing}), readerGets({}, true), on(Op::IsFree)}},
+        {"FramesBackToBackWithoutIds",
+         {create(true, {creating}), on(Op::ReaderJoins), frame({1, 2}, {opening}, 1), frame({3}, {}, 2),
+          readerGets({1, 2, 3}, false)}},
+        {"ReaderLeavesSilentlyAndAnotherJoins",
+         {create(true, {creating}), on(Op::ReaderJoins), frame({0xAA}, {opening}), readerGets({0xAA}, false),
+          on(Op::ReaderLeaves), frame({0xBB}), frame({0xCC}), on(Op::ReaderJoins), frame({0xDD}, {opening}),
+          readerGets({0xDD}, false)}},
+        {"ExistingFileNeitherUsedNorRemoved",
+         {placeFile(fifoName, "left over"), create(false, {fileExists}), frame({1}), closePipe({}),
+          isFile(fifoName, "left over")}},
+        {"CloseOnlyAfterCreateAndOnce",
+         {closePipe({}), create(true, {creating}), closePipe({closing, removing}), closePipe({}),
+          on(Op::IsFree), create(true, {creating}), on(Op::IsFifo)}},
+        {"EmptyNameChangesNothing",
+         {create(false, {}, QString()), frame({1}), closePipe({}), create(true, {creating}),
+          on(Op::ReaderJoins), frame({1}, {opening}), create(false, {}, QString()), frame({2}),
+          readerGets({1, 2}, false), on(Op::IsFifo)}},
+        {"EmptyFrameOpensAndWritesNothing",
+         {create(true, {creating}), on(Op::ReaderJoins), frame({}, {opening}), readerGets({}, false),
+          frame({5}), readerGets({5}, false)}},
+        {"SecondCreateGivesUpTheFirstFifo",
+         {create(true, {creating}), on(Op::ReaderJoins), frame({1}, {opening}), placeFile("other", "keep"),
+          create(false,
+                 {closing, removing,
+                  warning("Can't create named pipe %d/other: " + systemText(EEXIST))},
+                 "other"),
+          readerGets({1}, true), on(Op::IsFree), closePipe({}), isFile("other", "keep")}},
+        {"FifoRemovedBehindItsBack",
+         {create(true, {creating}), on(Op::RemovePath), frame({1}, {gone}), frame({2}, {gone}),
+          closePipe({closing, warning("Can't remove named pipe %d/hpd.fifo: " + systemText(ENOENT))})}},
+        {"ApplicationSignalsDriveThePipe",
+         {create(true, {creating}), on(Op::ReaderJoins), appFrame({7}, {opening}), appFrame({8}),
+          readerGets({7, 8}, false), appClose({closing, removing}), readerGets({}, true), on(Op::IsFree),
+          create(true, {creating}), destroy({closing, removing}), on(Op::IsFree)}},
+    };
+}
+
+mode_t currentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+class NamedPipeScenario : public ::testing::TestWithParam<Scenario>
+{
+};
+
+TEST_P(NamedPipeScenario, BehavesAsExpected)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto pipe = std::make_unique<NamedPipe>();
+    std::unique_ptr<Reader> reader;
+
+    const std::vector<Step> &steps = GetParam().steps;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step &step = steps[i];
+        SCOPED_TRACE("step " + std::to_string(i + 1));
+        const QString path = step.name.isEmpty() ? QString() : dir.filePath(step.name);
+        const QByteArray localPath = QFile::encodeName(path);
+        LogCapture::clear();
+
+        switch (step.op) {
+        case Op::Create:
+            ASSERT_TRUE(pipe);
+            EXPECT_EQ(pipe->create(path), step.result);
+            break;
+        case Op::Frame:
+            ASSERT_TRUE(pipe);
+            pipe->newRawData(step.id, step.bytes);
+            break;
+        case Op::AppFrame:
+            Q_EMIT TestApplication::instance()->newRawData(step.id, step.bytes);
+            break;
+        case Op::Close:
+            ASSERT_TRUE(pipe);
+            pipe->close();
+            break;
+        case Op::AppClose:
+            Q_EMIT TestApplication::instance()->closeNamedPipe();
+            break;
+        case Op::Destroy:
+            pipe.reset();
+            break;
+        case Op::ReaderJoins:
+            reader = std::make_unique<Reader>(path);
+            ASSERT_TRUE(reader->isOpen());
+            break;
+        case Op::ReaderLeaves:
+            reader.reset();
+            break;
+        case Op::ReaderGets: {
+            ASSERT_TRUE(reader);
+            bool endOfFile = false;
+            EXPECT_EQ(reader->take(&endOfFile), step.bytes);
+            EXPECT_EQ(endOfFile, step.result);
+            break;
+        }
+        case Op::PlaceFile: {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(reinterpret_cast<const char *>(step.bytes.data()), qint64(step.bytes.size()));
+            break;
+        }
+        case Op::RemovePath:
+            ASSERT_EQ(::remove(localPath.constData()), 0);
+            break;
+        case Op::IsFifo: {
+            struct stat info = {};
+            ASSERT_EQ(::lstat(localPath.constData(), &info), 0);
+            EXPECT_TRUE(S_ISFIFO(info.st_mode));
+            EXPECT_EQ(info.st_mode & 0777, 0666 & ~currentUmask());
+            break;
+        }
+        case Op::IsFile: {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            const QByteArray content = file.readAll();
+            EXPECT_EQ(Bytes(content.begin(), content.end()), step.bytes);
+            break;
+        }
+        case Op::IsFree: {
+            struct stat info = {};
+            EXPECT_NE(::lstat(localPath.constData(), &info), 0);
+            break;
+        }
+        }
+
+        std::vector<LogRecord> expected = step.logs;
+        for (LogRecord &record : expected)
+            record.text.replace(QLatin1String("%d"), dir.path());
+        EXPECT_EQ(LogCapture::records(), expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, NamedPipeScenario, ::testing::ValuesIn(scenarios()),
+                         [](const ::testing::TestParamInfo<Scenario> &info) { return info.param.name; });
+
+// Frames up to the FIFO's atomic size fail whole; larger ones can be cut by a partial write.
+class SlowReader : public ::testing::TestWithParam<size_t>
+{
+};
+
+TEST_P(SlowReader, FullFifoEndsThePeriodOnAFrameBoundaryAndTheNextFrameReopens)
+{
+    const size_t size = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(fifoName);
+    NamedPipe pipe;
+    ASSERT_TRUE(pipe.create(path));
+    Reader reader(path);
+    ASSERT_TRUE(reader.isOpen());
+    LogCapture::clear();
+
+    Bytes sent;
+    size_t cut = 0;
+    for (; cut < 1000 && LogCapture::records().size() < 2; ++cut) {
+        const Bytes frame = sizedFrame(size, static_cast<uint8_t>(cut));
+        errno = EPIPE; // an errno left over from elsewhere must not decide what is reported
+        pipe.newRawData(uint32_t(cut), frame);
+        if (LogCapture::records().size() < 2)
+            sent.insert(sent.end(), frame.begin(), frame.end());
+    }
+    --cut;
+    ASSERT_EQ(LogCapture::records(),
+              (std::vector<LogRecord>{info("Opening named pipe " + path),
+                                      warning("Error while writing to named pipe " + path + ": "
+                                              + systemText(EAGAIN))}));
+
+    bool endOfFile = false;
+    const Bytes received = reader.take(&endOfFile);
+    EXPECT_TRUE(endOfFile);
+    ASSERT_GE(received.size(), sent.size());
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), received.begin()));
+    const size_t cutLength = received.size() - sent.size();
+    EXPECT_LT(cutLength, size);
+    if (size <= PIPE_BUF) {
+        EXPECT_EQ(cutLength, 0u);
+    }
+    const Bytes lost = sizedFrame(size, static_cast<uint8_t>(cut));
+    EXPECT_TRUE(std::equal(received.begin() + std::ptrdiff_t(sent.size()), received.end(), lost.begin()));
+
+    LogCapture::clear();
+    const Bytes next = sizedFrame(size, 0xEE);
+    pipe.newRawData(0, next);
+    EXPECT_EQ(LogCapture::records(), std::vector<LogRecord>{info("Opening named pipe " + path)});
+    EXPECT_EQ(reader.take(), next);
+}
+
+INSTANTIATE_TEST_SUITE_P(FrameSizes, SlowReader, ::testing::Values(size_t(1000), size_t(10000)));
+
+TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(fifoName);
+    NamedPipe pipe;
+    ASSERT_TRUE(pipe.create(path));
+    Reader idle(path);
+    ASSERT_TRUE(idle.isOpen());
+    LogCapture::clear();
+
+    const Bytes frame = sizedFrame(4096, 0x5A);
+    auto writing = std::async(std::launch::async, [&pipe, &frame] {
+        for (uint32_t i = 0; i < 2000; ++i) // many times what a FIFO holds
+            pipe.newRawData(i, frame);
+    });
+    if (writing.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        // Let a writer stuck in write() finish before failing.
+        while (writing.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            idle.take();
+        FAIL() << "newRawData waited for the reader";
+    }
+
+    const std::vector<LogRecord> records = LogCapture::records();
+    const auto openings = std::count(records.begin(), records.end(), info("Opening named pipe " + path));
+    const auto failures = std::count(records.begin(), records.end(),
+                                     warning("Error while writing to named pipe " + path + ": " + systemText(EAGAIN)));
+    EXPECT_GE(failures, 1);
+    EXPECT_EQ(openings, failures); // every failed write gives up the write end; the next frame reopens it
+    EXPECT_EQ(std::size_t(openings + failures), records.size());
+}
+
+TEST(NamedPipeStream, ReaderProcessReceivesTheFramesBackToBack)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(fifoName);
+    NamedPipe pipe;
+    ASSERT_TRUE(pipe.create(path));
+    QProcess cat;
+    cat.start(QStringLiteral("cat"), {path}, QIODevice::ReadOnly);
+    ASSERT_TRUE(cat.waitForStarted());
+    LogCapture::clear();
+
+    // Frames offered before the reader has its end open are dropped; the first one that opens goes through.
+    const LogRecord opened = info("Opening named pipe " + path);
+    const Bytes first = sizedFrame(40, 1), second = sizedFrame(8, 2), third = sizedFrame(300, 3);
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        pipe.newRawData(1, first);
+        if (logged(opened) || waited.elapsed() > 30000)
+            break;
+        QThread::msleep(10);
+    }
+    ASSERT_TRUE(logged(opened));
+    pipe.newRawData(2, second);
+    pipe.newRawData(3, third);
+    pipe.close();
+
+    ASSERT_TRUE(cat.waitForFinished(30000));
+    EXPECT_EQ(cat.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cat.exitCode(), 0);
+    const QByteArray output = cat.readAllStandardOutput();
+    EXPECT_EQ(Bytes(output.begin(), output.end()), concat({first, second, third}));
+}
+
+} // namespace

@@ -1,0 +1,12 @@
+#include "logcapture.h"
+#include "testapplication.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    TestApplication app(argc, argv);
+    LogCapture::install();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
