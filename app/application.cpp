@@ -10,6 +10,7 @@ namespace Vantrel {
 
 Application::Application(int &argc, char **argv, bool processCommandLine)
     : QCoreApplication(argc, argv)
+    , m_runInfo(m_loader, this)
 {
     setApplicationName(QStringLiteral("vantrel-cli"));
     setApplicationVersion(QStringLiteral("2.4.9"));
@@ -24,8 +25,11 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
     connect(this, &Application::writeLogMessage, this, &Application::writeLog);
     connect(&m_stoppedState, &QState::entered, this, &Application::closeNamedPipe);
 
+    m_presenceTimer.setSingleShot(true);
     connect(this, &Application::stopWeaveGraph, this, &Application::stop);
     connect(&m_startingState, &QState::entered, this, &Application::openNamedPipe);
+    connect(&m_loader, &AlgorithmLoader::resourceRegistered, this, &Application::setLoadAlgorithms);
+    m_runner.setSelectionProvider([this] { return flowSelection(); });
 
     if (processCommandLine)
         QTimer::singleShot(0, this, &Application::init);

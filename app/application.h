@@ -1,5 +1,10 @@
 #pragma once
 
+#include "algorithmloader.h"
+#include "namedpipe.h"
+#include "runinfo.h"
+#include "weavegraphrunner.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QState>
@@ -69,7 +74,7 @@ private Q_SLOTS:
     void startCLI();
 
 public Q_SLOTS:
-    bool start();
+    void start();
     void weaveGraphStopped();
     void updateState(bool state, uint32_t distance, uint32_t confidence, int64_t timestamp, uint32_t sequenceNumber);
     bool state();
@@ -81,13 +86,29 @@ private:
     void setupStateMachine();
     void setupOptions();
     void readLogLevel();
+    void setupPositionalArgument();
+    void parsePositionalArguments();
+    void processArguments();
+    void readTimeout();
+    void setStreamData(bool on);
+    void setAlgorithmsLoadRequired(bool required);
+    FlowSelection flowSelection() const;
 
+    // Declaration order is construction order: the runner is destroyed last.
+    WeaveGraphRunner m_runner;
+    AlgorithmLoader m_loader;
+    bool m_algorithmsLoadRequired = false;
+    RunInfo m_runInfo;
     QStateMachine m_stateMachine;
     bool m_state = false;
+    NamedPipe m_namedPipe;
+    bool m_streamData = false;
     QString m_pipeName = QStringLiteral("/tmp/hpd.fifo");
     QString m_optionsPath = QStringLiteral("/tmp/selected_options.json");
+    qint64 m_lastPresenceTime = 0;
     QCommandLineParser m_parser;
     QCommandLineParser m_helpParser;
+    QTimer m_presenceTimer;
     int m_logLevel = 1;
     QState m_stoppedState;
     QState m_startingState;

@@ -1,31 +1,172 @@
 // Run control: start-up from the command line to a running graph, and stopping it again.
 #include "application.h"
 
+#include "bridge.h"
+
+#include <QDebug>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <cstdlib>
+#include <limits>
+
 namespace Vantrel {
+
+namespace {
+
+// A stop-after time is armed as a signed 32-bit millisecond count.
+constexpr qulonglong maximumRunningSeconds = std::numeric_limits<int>::max() / 1000;
+
+} // namespace
 
 void Application::init()
 {
     setupOptions();
     m_parser.parse(arguments());
     readLogLevel();
-    m_parser.process(arguments());
+    if (m_parser.isSet(QStringLiteral("file"))) {
+        m_loader.loadFromFile(m_parser.value(QStringLiteral("file")));
+    } else {
+        m_loader.loadFromDirectory(AlgorithmLoader::defaultAlgorithmDirectory());
+        m_loader.loadFromDirectory(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    }
+    setupPositionalArgument();
+    processArguments();
+    setStreamData(m_parser.isSet(QStringLiteral("pipe")));
+    if (m_parser.isSet(QStringLiteral("stdout")))
+        connect(this, &Application::newHpdData, this, &Application::logState);
+    startCLI();
 }
 
-// The bodies below arrive with the runner, the catalogue and the output.
-void Application::startCLI() {}
-bool Application::start() { return false; }
-void Application::stop() {}
-void Application::weaveGraphStopped() {}
-void Application::openNamedPipe() {}
-void Application::setLoadAlgorithms() {}
-void Application::loadAlgorithms() {}
-void Application::connectFlowRunner() {}
-void Application::disconnectFlowRunner() {}
-void Application::checkParams() {}
-void Application::writeParametersToJson() {}
-void Application::updateState(bool, uint32_t, uint32_t, int64_t, uint32_t) {}
-void Application::logState(bool, uint32_t, uint32_t, int64_t, uint32_t) {}
-void Application::updatePresenceTimerState(bool) {}
-void Application::timeoutChanged(double) {}
+void Application::startCLI()
+{
+    m_runInfo.applyDefaultValues();
+    checkParams();
+    if (m_parser.isSet(QStringLiteral("stop-after"))) {
+        bool ok = false;
+        const qulonglong seconds = m_parser.value(QStringLiteral("stop-after")).toULongLong(&ok, 10);
+        if (!ok || seconds == 0 || seconds > maximumRunningSeconds) {
+            qWarning().noquote() << tr("Bad value for running time");
+            std::exit(3);
+        }
+        QTimer::singleShot(static_cast<int>(seconds * 1000), [this] { finish(0); });
+    }
+    start();
+}
+
+void Application::start()
+{
+    if (!m_stoppedState.active()) {
+        Q_EMIT showError(tr("Already running"));
+        return;
+    }
+
+    const auto connection = m_runInfo.optionValues().constFind(QStringLiteral("connection"));
+    const bool bridgeNeeded = connection == m_runInfo.optionValues().cend()
+                              || connection->valueName == QLatin1String("FTDI");
+    if (bridgeNeeded && !bridgePresent()) {
+        Q_EMIT showError(tr("Can't find FTDI USB dongle.\nMake sure the module is properly connected and FTDI "
+                            "drivers installed."));
+        finish(5);
+        return;
+    }
+
+    disconnectFlowRunner();
+    connectFlowRunner();
+    if (m_runner.start())
+        Q_EMIT starting();
+    else
+        finish(6);
+}
+
+void Application::stop()
+{
+    if (!m_startedState.active() && !m_startingState.active())
+        return;
+    qInfo().noquote() << tr("Stopping WeaveGraphRunner");
+    if (QThread::currentThread() == thread() && m_presenceTimer.isActive())
+        m_presenceTimer.stop();
+    disconnectFlowRunner();
+    m_runner.stop();
+    Q_EMIT stopping();
+}
+
+void Application::weaveGraphStopped()
+{
+    setState(false);
+    Q_EMIT stopped();
+    finish(m_runner.exitCode() != 0 ? 6 : 0);
+}
+
+void Application::connectFlowRunner()
+{
+    connect(&m_runner, &WeaveGraphRunner::newHpdData, this, &Application::updateState);
+    connect(&m_runner, &WeaveGraphRunner::newRawData, this, &Application::newRawData);
+    connect(&m_runner, &WeaveGraphRunner::newPowerData, this, &Application::newPowerData);
+    connect(&m_runner, &WeaveGraphRunner::newProximity2DData, this, &Application::newProximity2DData);
+    connect(&m_runner, &WeaveGraphRunner::newDetectionStatistics, this, &Application::newDetectionStatistics);
+    connect(&m_runner, &WeaveGraphRunner::newHeatmapBasicData, this, &Application::newHeatmapBasicData);
+}
+
+void Application::disconnectFlowRunner()
+{
+    disconnect(&m_runner, &WeaveGraphRunner::newHpdData, this, &Application::updateState);
+    disconnect(&m_runner, &WeaveGraphRunner::newRawData, this, &Application::newRawData);
+    disconnect(&m_runner, &WeaveGraphRunner::newPowerData, this, &Application::newPowerData);
+    disconnect(&m_runner, &WeaveGraphRunner::newProximity2DData, this, &Application::newProximity2DData);
+    disconnect(&m_runner, &WeaveGraphRunner::newDetectionStatistics, this, &Application::newDetectionStatistics);
+    disconnect(&m_runner, &WeaveGraphRunner::newHeatmapBasicData, this, &Application::newHeatmapBasicData);
+}
+
+FlowSelection Application::flowSelection() const
+{
+    const AlgorithmInfo &algorithm = m_runInfo.algorithmInfo();
+    return {algorithm.name,
+            algorithm.minimumSupportedWeaveGraphVersion,
+            algorithm.maximumSupportedWeaveGraphVersion,
+            m_runInfo.flowFilePath(),
+            m_runInfo.parbFilePaths(),
+            m_runInfo.dynamicOptions()};
+}
+
+void Application::openNamedPipe()
+{
+    if (!m_streamData)
+        return;
+    writeParametersToJson();
+    if (!m_namedPipe.create(m_pipeName))
+        Q_EMIT showError(tr("Couldn't open named pipe"));
+}
+
+void Application::setStreamData(bool on)
+{
+    if (m_streamData == on)
+        return;
+    m_streamData = on;
+    if (!on)
+        Q_EMIT closeNamedPipe();
+    else if (m_startingState.active() || m_startedState.active())
+        openNamedPipe();
+    Q_EMIT streamDataChanged();
+}
+
+void Application::setAlgorithmsLoadRequired(bool required)
+{
+    if (m_algorithmsLoadRequired == required)
+        return;
+    m_algorithmsLoadRequired = required;
+    Q_EMIT algorithmsLoadRequiredChanged();
+}
+
+void Application::loadAlgorithms()
+{
+    m_loader.loadRegisteredAlgorithms();
+    setAlgorithmsLoadRequired(false);
+}
+
+void Application::setLoadAlgorithms()
+{
+    loadAlgorithms();
+}
 
 } // namespace Vantrel

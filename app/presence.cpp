@@ -1,0 +1,80 @@
+// Presence reports: the lifecycle step on the first one, the presence hold timer and the stdout line.
+#include "application.h"
+
+#include <QDateTime>
+#include <QDebug>
+
+#include <cinttypes>
+#include <cstdio>
+#include <limits>
+
+namespace Vantrel {
+
+namespace {
+
+// Hold times come from algorithm definitions: keep any value inside the timer's int range.
+int toTimerMilliseconds(double milliseconds)
+{
+    if (!(milliseconds > 0))
+        return 0;
+    if (milliseconds >= std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    return static_cast<int>(milliseconds);
+}
+
+} // namespace
+
+void Application::updateState(bool state, uint32_t distance, uint32_t confidence, int64_t timestamp,
+                              uint32_t sequenceNumber)
+{
+    if (m_stoppedState.active())
+        return;
+    updatePresenceTimerState(state);
+    if (m_startingState.active())
+        Q_EMIT started();
+    setState(state);
+    Q_EMIT updatePresenceState(state, state || m_presenceTimer.isActive());
+    Q_EMIT newHpdData(state, distance, confidence, timestamp, sequenceNumber);
+}
+
+void Application::updatePresenceTimerState(bool newState)
+{
+    const double timeout = m_runInfo.timeout();
+    if (timeout == 0)
+        return;
+    if (newState) {
+        m_lastPresenceTime = QDateTime::currentMSecsSinceEpoch();
+        if (m_presenceTimer.isActive())
+            m_presenceTimer.stop();
+    } else if (m_state && !m_presenceTimer.isActive()) {
+        m_presenceTimer.start(toTimerMilliseconds(timeout * 1000));
+    }
+}
+
+void Application::timeoutChanged(double timeout)
+{
+    if (!m_state) {
+        const double elapsed = static_cast<double>(QDateTime::currentMSecsSinceEpoch() - m_lastPresenceTime);
+        const double remaining = timeout * 1000 - elapsed;
+        if (remaining > 0) {
+            m_presenceTimer.start(toTimerMilliseconds(remaining));
+            return;
+        }
+        if (m_presenceTimer.isActive())
+            m_presenceTimer.stop();
+    }
+    m_presenceTimer.setInterval(toTimerMilliseconds(timeout * 1000));
+}
+
+void Application::logState(bool state, uint32_t distance, uint32_t, int64_t timestamp, uint32_t)
+{
+    static bool headerLogged = false;
+    if (!headerLogged) {
+        headerLogged = true;
+        qInfo().noquote().nospace() << "timestamp" << ";\t" << "distance" << ";\t" << "state";
+    }
+    std::fprintf(stdout, "%" PRId64 ";\t%" PRIu32 ";\t%d;\t\n", timestamp, distance / 10, state ? 1 : 0);
+    std::fflush(stdout);
+}
+
+} // namespace Vantrel

@@ -1,0 +1,34 @@
+// The run's choices, saved as JSON for the reader of the raw frame stream.
+#include "application.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace Vantrel {
+
+void Application::writeParametersToJson()
+{
+    const AlgorithmInfo &algorithm = m_runInfo.algorithmInfo();
+    QJsonObject options;
+    options.insert(QStringLiteral("algorithm"), algorithm.name);
+    options.insert(QStringLiteral("timeout"), m_runInfo.timeout());
+    options.insert(QStringLiteral("graphCommitHash"), algorithm.graphCommitHash);
+    options.insert(QStringLiteral("graphBuildID"), algorithm.graphBuildID);
+    const auto &optionValues = m_runInfo.optionValues();
+    for (auto it = optionValues.cbegin(); it != optionValues.cend(); ++it)
+        options.insert(it.key(), it->valueInfo.parb);
+
+    qInfo().noquote() << tr("Writing parameters to %1").arg(m_optionsPath);
+    QFile file(m_optionsPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qWarning().noquote() << tr("Couldn't open file %1 to save parameters").arg(m_optionsPath);
+        return;
+    }
+    if (file.write(QJsonDocument(options).toJson()) == -1)
+        qWarning().noquote() << tr("Couldn't write parameters to file %1").arg(m_optionsPath);
+    file.close();
+}
+
+} // namespace Vantrel
