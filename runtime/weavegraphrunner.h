@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runnertypes.h"
+
 #include <QObject>
 #include <QPointF>
 #include <QStringList>
@@ -7,9 +9,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
+class QThread;
+
 namespace Vantrel {
+
+class FlowWorker;
 
 // What one run of the graph needs from the run configuration. The runner asks for it on its
 // worker thread at the start of every run, so the provider must read state that does not change
@@ -25,7 +32,7 @@ struct FlowSelection
 };
 
 // Runs the selected flow on the graph runtime in a worker thread and publishes its output
-// frames as typed signals. (Interface outline; the implementation lands with the runner.)
+// frames as typed signals.
 class WeaveGraphRunner : public QObject
 {
     Q_OBJECT
@@ -34,6 +41,7 @@ public:
     ~WeaveGraphRunner() override;
 
     void setSelectionProvider(std::function<FlowSelection()> provider);
+    // Result of the last runtime step of the last run; read it once the worker thread has finished.
     int exitCode() const;
 
 public Q_SLOTS:
@@ -52,6 +60,11 @@ Q_SIGNALS:
     void newProximity2DData(uchar type, float range, float angle);
     void newDetectionStatistics(float first, float second);
     void newHeatmapBasicData(int32_t state, int32_t confidence, int32_t zone_idx);
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    // Shared with the worker thread: a run that outlives the runner keeps what it uses.
+    std::shared_ptr<FlowWorker> m_worker;
 };
 
 } // namespace Vantrel

@@ -1,0 +1,238 @@
+#include "flowworker.h"
+
+#include "framedecoder.h"
+#include "runtimeversion.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFile>
+#include <QList>
+#include <QMutexLocker>
+
+#include <cstdio>
+
+namespace Vantrel {
+
+namespace {
+
+// The runtime version this program was built and tested against.
+const char *const BuildTimeVersion = "6.4.53";
+
+// exitCode of a run whose flow or parameter file cannot be read, or that has no runtime instance.
+constexpr int FileUnreadable = -7;
+constexpr int NoInstance = -1;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("FlowWorker", text);
+}
+
+// The runtime's logger is process-wide and may still fire from a run abandoned while the program ends,
+// so its context lives as long as the process, and the switch away from the application is atomic.
+struct LogGate
+{
+    QMutex mutex;
+    bool applicationUsable = true;
+};
+
+LogGate &logGate()
+{
+    static LogGate *const gate = new LogGate;
+    return *gate;
+}
+
+} // namespace
+
+FlowWorker::FlowWorker(WeaveGraphRunner &runner)
+    : m_runner(&runner)
+{
+    weavegraph_set_logger(&FlowWorker::forwardRuntimeLog, &logGate());
+    if (m_graph.isValid())
+        m_graph.setFrameCallback(&FlowWorker::onFrame, this);
+}
+
+void FlowWorker::setSelectionProvider(std::function<FlowSelection()> provider)
+{
+    QMutexLocker locker(&m_runnerMutex);
+    m_selectionProvider = std::move(provider);
+}
+
+bool FlowWorker::tryBeginRun()
+{
+    bool idle = false;
+    return m_running.compare_exchange_strong(idle, true);
+}
+
+bool FlowWorker::isRunning() const
+{
+    return m_running;
+}
+
+void FlowWorker::requestStop()
+{
+    m_graph.requestStop();
+}
+
+int FlowWorker::exitCode() const
+{
+    return m_exitCode;
+}
+
+void FlowWorker::runFlow()
+{
+    runSteps();
+    m_running = false;
+}
+
+void FlowWorker::abandon()
+{
+    {
+        QMutexLocker locker(&m_runnerMutex);
+        m_runner = nullptr;
+    }
+    QMutexLocker locker(&logGate().mutex);
+    logGate().applicationUsable = false;
+}
+
+void FlowWorker::forwardRuntimeLog(void *context, uint32_t level, const char *message)
+{
+    auto *gate = static_cast<LogGate *>(context);
+    const char *text = message ? message : "";
+    QMutexLocker locker(&gate->mutex);
+    const QCoreApplication *application = gate->applicationUsable ? QCoreApplication::instance() : nullptr;
+    if (!application) {
+        std::fputs("# ", stdout);
+        std::fputs(text, stdout);
+        std::fputs("\n", stdout);
+        std::fflush(stdout);
+        return;
+    }
+    if (static_cast<qint64>(application->property("logLevel").toInt()) < static_cast<qint64>(level))
+        return;
+    // The runtime's own levels have no counterpart here: whatever passes the filter is a warning.
+    qWarning().noquote() << QString::fromUtf8(text);
+}
+
+int FlowWorker::onFrame(void *context, uint32_t outputId, const uint8_t *frame, int32_t length)
+{
+    auto *worker = static_cast<FlowWorker *>(context);
+    QMutexLocker locker(&worker->m_runnerMutex);
+    if (!worker->m_runner)
+        return 0;
+    return FrameDecoder(*worker->m_runner).onFrame(outputId, frame, length);
+}
+
+void FlowWorker::runSteps()
+{
+    FlowSelection selection;
+    {
+        QMutexLocker locker(&m_runnerMutex);
+        if (!m_runner)
+            return;
+        if (m_selectionProvider)
+            selection = m_selectionProvider();
+    }
+
+    checkRuntimeVersion(selection);
+
+    if (!m_graph.isValid()) {
+        m_exitCode = NoInstance;
+        showError(tr("WeaveGraph instance couldn't be created"));
+        return;
+    }
+
+    QFile flowFile(selection.flowFilePath);
+    if (!flowFile.open(QIODevice::ReadOnly)) {
+        // A run that never reached the runtime has failed; its exit code must say so.
+        m_exitCode = FileUnreadable;
+        showError(tr("Couldn't load %1 file").arg(selection.flowFilePath));
+        return;
+    }
+    // The runtime may keep pointing into the flow and parameter bytes until the run returns.
+    const QByteArray flow = flowFile.readAll();
+    info(tr("Loading flow from %1").arg(selection.flowFilePath));
+    m_exitCode = m_graph.parseFlow(flow);
+    if (m_exitCode != 0) {
+        showError(tr("WeaveGraph can't load flow file linear: %1").arg(m_exitCode));
+        return;
+    }
+
+    // The runtime has no way to take dynamic parameters; they are only reported.
+    const QByteArray dynamicParameters = selection.dynamicOptions.join(QString()).toLatin1();
+    if (!dynamicParameters.isEmpty())
+        info(tr("Dynamic parameters to apply:\n%1").arg(QString::fromLatin1(dynamicParameters)));
+
+    QList<QByteArray> parameters;
+    for (const QString &path : qAsConst(selection.parbFilePaths)) {
+        QFile parbFile(path);
+        if (!parbFile.open(QIODevice::ReadOnly)) {
+            showError(tr("Couldn't load %1 parb file").arg(path));
+            m_exitCode = FileUnreadable;
+            return;
+        }
+        parameters.append(parbFile.readAll());
+        info(tr("Setting binary parameters from %1").arg(path));
+        m_exitCode = m_graph.setParameters(parameters.constLast());
+        if (m_exitCode != 0) {
+            showError(tr("WeaveGraph couldn't set parameters: %1").arg(m_exitCode));
+            return;
+        }
+    }
+
+    m_exitCode = m_graph.run();
+    const QString finished = tr("WeaveGraph thread finished with exit code: %1").arg(m_exitCode);
+    if (m_exitCode == 0)
+        info(finished);
+    else
+        showError(finished);
+}
+
+void FlowWorker::checkRuntimeVersion(const FlowSelection &selection)
+{
+    const weavegraph_version_t reported = weavegraph_get_version();
+    const RuntimeVersion current{reported.major, reported.minor, reported.patch};
+    const QString currentText = current.toString();
+    info(tr("WeaveGraph version: %1").arg(currentText));
+
+    const QString buildTime = QString::fromLatin1(BuildTimeVersion);
+    if (parseVersion(buildTime) != current) {
+        warning(tr("Build time version of WeaveGraph (%1) is different from run time version (%2)")
+                    .arg(buildTime, currentText));
+    }
+    const QString &minimum = selection.minimumSupportedWeaveGraphVersion;
+    if (!minimum.isEmpty() && current < parseVersion(minimum)) {
+        warning(tr("%1 min supported WeaveGraph version is %2, current WeaveGraph version is %3")
+                    .arg(selection.algorithmName, minimum, currentText));
+    }
+    const QString &maximum = selection.maximumSupportedWeaveGraphVersion;
+    if (!maximum.isEmpty() && parseVersion(maximum) < current) {
+        warning(tr("%1 max supported WeaveGraph version is %2, current WeaveGraph version is %3")
+                    .arg(selection.algorithmName, maximum, currentText));
+    }
+}
+
+// The reports below hold the runner's lock, so none of them reaches an application that is going away.
+
+void FlowWorker::info(const QString &message)
+{
+    QMutexLocker locker(&m_runnerMutex);
+    if (m_runner)
+        qInfo().noquote() << message;
+}
+
+void FlowWorker::warning(const QString &message)
+{
+    QMutexLocker locker(&m_runnerMutex);
+    if (m_runner)
+        qWarning().noquote() << message;
+}
+
+void FlowWorker::showError(const QString &message)
+{
+    QMutexLocker locker(&m_runnerMutex);
+    QCoreApplication *application = QCoreApplication::instance();
+    if (m_runner && application)
+        QMetaObject::invokeMethod(application, "showError", Qt::DirectConnection, Q_ARG(QString, message));
+}
+
+} // namespace Vantrel

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "graphinstance.h"
+#include "weavegraphrunner.h"
+
+#include <QMutex>
+
+#include <atomic>
+#include <functional>
+
+namespace Vantrel {
+
+struct RuntimeVersion;
+
+// The part of the runner that the worker thread and the runtime's callbacks use. The runner shares it
+// with its worker thread, so a run that does not stop in time can be abandoned without anything it
+// uses going away under it.
+class FlowWorker
+{
+public:
+    explicit FlowWorker(WeaveGraphRunner &runner);
+    FlowWorker(const FlowWorker &) = delete;
+    FlowWorker &operator=(const FlowWorker &) = delete;
+
+    void setSelectionProvider(std::function<FlowSelection()> provider);
+
+    // Marks a run as in progress before its thread starts; the run clears it when its body returns.
+    bool tryBeginRun();
+    bool isRunning() const;
+    void requestStop();
+    int exitCode() const;
+
+    // The body of the worker thread.
+    void runFlow();
+
+    // Cuts every path back to the runner and the application; used when the runner is destroyed while
+    // the runtime still runs.
+    void abandon();
+
+    static void forwardRuntimeLog(void *context, uint32_t level, const char *message);
+
+private:
+    static int onFrame(void *context, uint32_t outputId, const uint8_t *frame, int32_t length);
+
+    void runSteps();
+    void checkRuntimeVersion(const FlowSelection &selection);
+    void info(const QString &message);
+    void warning(const QString &message);
+    void showError(const QString &message);
+
+    GraphInstance m_graph;
+    std::atomic<int> m_exitCode{0};
+    std::atomic<bool> m_running{false};
+    // Guards the way back to the runner: held while a callback or a run step uses it.
+    QMutex m_runnerMutex;
+    WeaveGraphRunner *m_runner;
+    std::function<FlowSelection()> m_selectionProvider;
+};
+
+} // namespace Vantrel

@@ -1,0 +1,499 @@
+#include "framedecoder.h"
+
+#include "framereader.h"
+#include "runnertypes.h"
+#include "weavegraphrunner.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QPointF>
+#include <QVector>
+
+#include <cmath>
+#include <optional>
+#include <vector>
+
+namespace Vantrel {
+
+using FrameReader::findArray;
+using FrameReader::findSignal;
+using FrameReader::findValues;
+
+namespace {
+
+namespace Output {
+constexpr uint32_t HeatmapBasic = 0x07BD8EC3;
+constexpr uint32_t ProfileAndPresenceA = 0x23E70800;
+constexpr uint32_t ProfileAndPresenceB = 0x4CC44127;
+constexpr uint32_t ProfileAndPresenceC = 0xD45D6362;
+constexpr uint32_t ProximityFast = 0x25D81213;
+constexpr uint32_t PowerDataA = 0x2A556650;
+constexpr uint32_t PowerDataB = 0x769537BE;
+constexpr uint32_t PresenceProfile = 0x2D1B1A98;
+constexpr uint32_t ProximityFixed = 0x3A9F8F01;
+constexpr uint32_t ProximitySlow = 0x7B9595C4;
+constexpr uint32_t RangeProfile = 0x7CA17FFA;
+constexpr uint32_t ProximitySlowAndStatistics = 0xAF4D52A1;
+constexpr uint32_t HumanPresenceA = 0xCE4599EC;
+constexpr uint32_t HumanPresenceB = 0xEC4C60BA;
+constexpr uint32_t Presence3 = 0xE40C906F;
+} // namespace Output
+
+namespace Key {
+constexpr uint32_t SignalHumanPresence = 0xFA107E6E;
+constexpr uint32_t SignalPresence3 = 0x67A67D15;
+constexpr uint32_t SignalTarget = 0xBFC1474D;
+constexpr uint32_t ArrayHumanPresence = 0xB1533373;
+constexpr uint32_t ArrayPresenceSingle = 0x65C61065;
+constexpr uint32_t ArrayPresenceConfidence = 0xA4103235;
+constexpr uint32_t ArrayProximityRows = 0x8F62835F;
+constexpr uint32_t ArrayProximityFixedRows = 0x2BFEBE3C;
+constexpr uint32_t ArrayFirstStatistic = 0x36861F89;
+constexpr uint32_t ArraySecondStatistic = 0x7E52E461;
+constexpr uint32_t ArrayProfileRanges = 0xFDDB53F4;
+constexpr uint32_t ArrayThreshold = 0xC5385153;
+constexpr uint32_t ArrayPower = 0xD0B6792E;
+constexpr uint32_t ArrayRanges = 0x4A22826E;
+constexpr uint32_t ArrayPowerValues = 0x42B174A8;
+constexpr uint32_t ArrayEffectiveRange = 0xCBFD006C;
+constexpr uint32_t ArrayDistance = 0xC2F00DD7;
+constexpr uint32_t ArrayHeatmapRows = 0x5F460FC2;
+} // namespace Key
+
+// Presence profile bins: the sensor reports presence only within these range bins.
+constexpr uint32_t FirstProfileBin = 17;
+constexpr uint32_t LastProfileBin = 31;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("FrameDecoder", text);
+}
+
+void warn(const QString &message)
+{
+    qWarning().noquote() << message;
+}
+
+// Truncates toward zero and saturates: negative values and NaN give 0.
+uint32_t toUint32(double value)
+{
+    if (!(value > 0.0))
+        return 0;
+    if (value >= 4294967296.0)
+        return UINT32_MAX;
+    return static_cast<uint32_t>(value);
+}
+
+template <typename T>
+bool holdsAtLeast(const flatbuffers::Vector<T> &values, uint32_t count, const char *arrayName)
+{
+    if (values.size() >= count)
+        return true;
+    warn(tr("Array %1 holds %2 values, expected at least %3").arg(QLatin1String(arrayName)).arg(values.size()).arg(count));
+    return false;
+}
+
+// Profile bin positions in centimetres.
+float binPosition(uint32_t bin)
+{
+    return static_cast<float>((bin * 0.0714 - 1.145) * 100.0);
+}
+
+struct RowLayout
+{
+    uint32_t rows;
+    uint32_t stride;
+};
+
+// The shape of a row-wise array. Rows that would need values the array does not hold, or that are
+// narrower than the values taken from each row, are refused as a whole.
+std::optional<RowLayout> rowLayout(const Frames::ArrayData &data, uint32_t valueCount, uint32_t valuesPerRow)
+{
+    const auto *shape = data.shape();
+    if (!shape) {
+        warn(tr("Frame doesn't have shape"));
+        return std::nullopt;
+    }
+    if (shape->size() != 2) {
+        warn(tr("Unexpected shape size. Expected: %1, actual: %2").arg(2).arg(shape->size()));
+        return std::nullopt;
+    }
+    const RowLayout layout{shape->Get(0), shape->Get(1)};
+    if (layout.rows > 0 && (layout.stride < valuesPerRow || layout.rows * layout.stride > valueCount)) {
+        warn(tr("Frame shape %1 x %2 doesn't fit its %3 values").arg(layout.rows).arg(layout.stride).arg(valueCount));
+        return std::nullopt;
+    }
+    return layout;
+}
+
+// int32 values of the human presence array, with the warnings of a frame that lacks them.
+const flatbuffers::Vector<int32_t> *humanPresenceValues(const Frames::Frame &frame, uint32_t count)
+{
+    const Frames::Signal *signal = findSignal(frame, Key::SignalHumanPresence);
+    if (!signal) {
+        warn(tr("No SIGNAL_SEMANTIC_HUMAN_PRESENCE found"));
+        return nullptr;
+    }
+    const auto *values = findValues<int32_t>(*signal, Key::ArrayHumanPresence);
+    if (!values) {
+        warn(tr("No array ARRAY_SEMANTIC_HUMAN_PRESENCE found"));
+        return nullptr;
+    }
+    return holdsAtLeast(*values, count, "ARRAY_SEMANTIC_HUMAN_PRESENCE") ? values : nullptr;
+}
+
+template <typename T>
+QVector<quint32> widened(const flatbuffers::Vector<T> &values)
+{
+    QVector<quint32> result;
+    result.reserve(static_cast<int>(values.size()));
+    for (T value : values)
+        result.append(static_cast<quint32>(static_cast<int32_t>(value)));
+    return result;
+}
+
+} // namespace
+
+FrameDecoder::FrameDecoder(WeaveGraphRunner &runner)
+    : m_runner(runner)
+{
+}
+
+int FrameDecoder::onFrame(uint32_t outputId, const uint8_t *frame, int32_t length) const
+{
+    const size_t size = frame && length > 0 ? static_cast<size_t>(length) : 0;
+    // The runtime owns the bytes only for this call; receivers get their own copy.
+    Q_EMIT m_runner.newRawData(outputId, std::vector<uint8_t>(frame, frame + size));
+    return decode(outputId, frame, size);
+}
+
+int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length) const
+{
+    const Decoding decoding = decodingFor(outputId);
+    if (decoding == Decoding::None)
+        return 0;
+    // Scalars are read in place, which needs the alignment the FlatBuffers builder gives its buffers;
+    // a frame handed over at an odd address is decoded from an aligned copy instead.
+    std::vector<uint8_t> aligned;
+    if (reinterpret_cast<uintptr_t>(frame) % alignof(int64_t) != 0) {
+        aligned.assign(frame, frame + length);
+        frame = aligned.data();
+    }
+    // The frames come from a closed library: nothing is read from a frame the verifier rejects.
+    if (!FrameReader::verify(frame, length)) {
+        warn(tr("Output frame %1 of %2 bytes is not a valid frame; not decoded")
+                 .arg(outputId, 8, 16, QLatin1Char('0'))
+                 .arg(length));
+        return -1;
+    }
+    return run(decoding, *FrameReader::root(frame));
+}
+
+FrameDecoder::Decoding FrameDecoder::decodingFor(uint32_t outputId)
+{
+    switch (outputId) {
+    case Output::HeatmapBasic:
+        return Decoding::HeatmapBasic;
+    case Output::ProfileAndPresenceA:
+    case Output::ProfileAndPresenceB:
+    case Output::ProfileAndPresenceC:
+        return Decoding::RangeProfileAndHumanPresence;
+    case Output::ProximityFast:
+        return Decoding::ProximityFast;
+    case Output::PowerDataA:
+    case Output::PowerDataB:
+        return Decoding::PowerData;
+    case Output::PresenceProfile:
+        return Decoding::PresenceProfile;
+    case Output::ProximityFixed:
+        return Decoding::ProximityFixed;
+    case Output::ProximitySlow:
+        return Decoding::ProximitySlow;
+    case Output::RangeProfile:
+        return Decoding::RangeProfile;
+    case Output::ProximitySlowAndStatistics:
+        return Decoding::ProximitySlowAndStatistics;
+    case Output::HumanPresenceA:
+    case Output::HumanPresenceB:
+        return Decoding::HumanPresence;
+    case Output::Presence3:
+        return Decoding::Presence3;
+    default:
+        return Decoding::None;
+    }
+}
+
+int FrameDecoder::run(Decoding decoding, const Frames::Frame &frame) const
+{
+    const auto fast = static_cast<uchar>(R5::Proximity2D::Enum::Fast);
+    const auto slow = static_cast<uchar>(R5::Proximity2D::Enum::Slow);
+    switch (decoding) {
+    case Decoding::None:
+        break;
+    case Decoding::HeatmapBasic:
+        decodeHeatmapBasic(frame);
+        break;
+    case Decoding::RangeProfileAndHumanPresence:
+        decodeRangeProfile(frame);
+        return decodeHumanPresence(frame);
+    case Decoding::ProximityFast:
+        decodeProximity(frame, fast);
+        break;
+    case Decoding::PowerData:
+        decodePowerData(frame);
+        break;
+    case Decoding::PresenceProfile:
+        return decodePresenceProfile(frame);
+    case Decoding::ProximityFixed:
+        decodeProximityFixed(frame);
+        break;
+    case Decoding::ProximitySlow:
+        decodeProximity(frame, slow);
+        break;
+    case Decoding::RangeProfile:
+        decodeRangeProfile(frame);
+        break;
+    case Decoding::ProximitySlowAndStatistics:
+        decodeProximity(frame, slow);
+        decodeDetectionStatistics(frame);
+        break;
+    case Decoding::HumanPresence:
+        return decodeHumanPresence(frame);
+    case Decoding::Presence3:
+        return decodePresence3(frame);
+    }
+    return 0;
+}
+
+void FrameDecoder::emitPresence(const Frames::Frame &frame, bool state, uint32_t distance, uint32_t confidence) const
+{
+    Q_EMIT m_runner.newHpdData(state, distance, confidence, frame.timestamp(), frame.sequenceNumber());
+}
+
+void FrameDecoder::emitNoTarget(const Frames::Frame &frame, uchar type) const
+{
+    Q_EMIT m_runner.newProximity2DData(type, 0.0f, 0.0f);
+    emitPresence(frame, false, 0, 0);
+}
+
+int FrameDecoder::decodeHumanPresence(const Frames::Frame &frame) const
+{
+    const auto *v = humanPresenceValues(frame, 4);
+    if (!v)
+        return -1;
+    const float distance = static_cast<float>(v->Get(1)) * 100.0f;
+    emitPresence(frame, v->Get(0) != 0, toUint32(distance), static_cast<uint32_t>(v->Get(3)));
+    return 0;
+}
+
+int FrameDecoder::decodePresence3(const Frames::Frame &frame) const
+{
+    const Frames::Signal *signal = findSignal(frame, Key::SignalPresence3);
+    if (!signal) {
+        warn(tr("No SIGNAL_SEMANTIC_PRESENCE3 found"));
+        return -1;
+    }
+    const auto *p = findValues<float>(*signal, Key::ArrayPresenceSingle);
+    if (!p) {
+        warn(tr("No array ARRAY_SEMANTIC_PRESENCESINGLE found"));
+        return -1;
+    }
+    const auto *c = findValues<float>(*signal, Key::ArrayPresenceConfidence);
+    if (!c) {
+        warn(tr("No array ARRAY_SEMANTIC_PRESENCE_CONFIDENCE found"));
+        return -1;
+    }
+    if (!holdsAtLeast(*p, 4, "ARRAY_SEMANTIC_PRESENCESINGLE")
+        || !holdsAtLeast(*c, 1, "ARRAY_SEMANTIC_PRESENCE_CONFIDENCE"))
+        return -1;
+    const float distance = p->Get(2) * 1000.0f;
+    // NaN compares unequal to 0, so an undecided presence counts as present.
+    emitPresence(frame, p->Get(3) != 0.0f, toUint32(distance), toUint32(c->Get(0)));
+    return 0;
+}
+
+int FrameDecoder::decodePresenceProfile(const Frames::Frame &frame) const
+{
+    const auto *v = humanPresenceValues(frame, 5);
+    if (!v)
+        return -1;
+    const bool state = v->Get(1) != 0;
+    const auto bin = static_cast<uint32_t>(v->Get(2));
+    const int32_t power = v->Get(4);
+    if (bin < FirstProfileBin || bin > LastProfileBin) {
+        warn(tr("Presence profile bin %1 is outside %2 to %3").arg(bin).arg(FirstProfileBin).arg(LastProfileBin));
+        return -1;
+    }
+
+    constexpr int binCount = LastProfileBin - FirstProfileBin + 1;
+    QVector<QPointF> powerPoints;
+    powerPoints.reserve(binCount);
+    for (uint32_t n = FirstProfileBin; n <= LastProfileBin; ++n)
+        powerPoints.append(QPointF(binPosition(n), 0.0));
+    const QVector<QPointF> thresholdPoints = powerPoints;
+    if (state) {
+        const float level = static_cast<float>(10.0 * std::log10(static_cast<double>(power)));
+        powerPoints[static_cast<int>(bin - FirstProfileBin)].setY(level);
+    }
+
+    Q_EMIT m_runner.newRange(binPosition(FirstProfileBin), binPosition(LastProfileBin), binCount);
+    Q_EMIT m_runner.newPowerPoints(powerPoints);
+    Q_EMIT m_runner.newThresholdPoints(thresholdPoints);
+    emitPresence(frame, state, toUint32(binPosition(bin)), 100);
+    return 0;
+}
+
+void FrameDecoder::decodeProximity(const Frames::Frame &frame, uchar type) const
+{
+    const Frames::Signal *signal = findSignal(frame, Key::SignalTarget);
+    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArrayProximityRows) : nullptr;
+    const auto *f = data ? data->floatValues() : nullptr;
+    if (!f)
+        return;
+    // Each row: range, (unused), angle.
+    const std::optional<RowLayout> layout = rowLayout(*data, f->size(), 3);
+    if (!layout)
+        return;
+    if (layout->rows == 0) {
+        emitNoTarget(frame, type);
+        return;
+    }
+    bool presenceReported = false;
+    for (uint32_t row = 0; row < layout->rows; ++row) {
+        const uint32_t at = row * layout->stride;
+        const float range = f->Get(at);
+        const float angle = f->Get(at + 2);
+        if (std::isnan(range) || std::isnan(angle))
+            continue;
+        Q_EMIT m_runner.newProximity2DData(type, range, angle);
+        if (!presenceReported) {
+            presenceReported = true;
+            emitPresence(frame, true, toUint32(static_cast<double>(range) * 1000.0), 0);
+        }
+    }
+}
+
+void FrameDecoder::decodeProximityFixed(const Frames::Frame &frame) const
+{
+    const auto fast = static_cast<uchar>(R5::Proximity2D::Enum::Fast);
+    const Frames::Signal *signal = findSignal(frame, Key::SignalHumanPresence);
+    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArrayProximityFixedRows) : nullptr;
+    const auto *w = data ? data->int16Values() : nullptr;
+    if (!w)
+        return;
+    // Each row: presence, range and angle in hundredths, confidence.
+    const std::optional<RowLayout> layout = rowLayout(*data, w->size(), 4);
+    if (!layout)
+        return;
+    if (layout->rows == 0) {
+        emitNoTarget(frame, fast);
+        return;
+    }
+    for (uint32_t row = 0; row < layout->rows; ++row) {
+        const uint32_t at = row * layout->stride;
+        Q_EMIT m_runner.newProximity2DData(fast, static_cast<float>(w->Get(at + 1)) / 100.0f,
+                                           static_cast<float>(w->Get(at + 2)) / 100.0f);
+        if (row == 0) {
+            const auto confidence = static_cast<uint32_t>(static_cast<int32_t>(w->Get(at + 3)));
+            emitPresence(frame, w->Get(at) != 0, 0, confidence);
+        }
+    }
+}
+
+void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame) const
+{
+    const Frames::Signal *signal = findSignal(frame, Key::SignalTarget);
+    if (!signal)
+        return;
+    const auto *a = findValues<float>(*signal, Key::ArrayFirstStatistic);
+    const auto *b = findValues<float>(*signal, Key::ArraySecondStatistic);
+    if (!a || !b || a->size() == 0 || b->size() == 0)
+        return;
+    Q_EMIT m_runner.newDetectionStatistics(a->Get(0), b->Get(0));
+}
+
+void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame) const
+{
+    const Frames::Signal *signal = findSignal(frame, Key::SignalTarget);
+    const auto *ranges = signal ? findValues<float>(*signal, Key::ArrayProfileRanges) : nullptr;
+    if (!ranges)
+        return;
+    // Negative (and NaN) ranges are dropped; their count shifts where the levels start.
+    const auto toCentimetres = [](float range) { return static_cast<float>(static_cast<double>(range) * 100.0); };
+    uint32_t kept = 0;
+    uint32_t skipped = 0;
+    float first = 0.0f;
+    float last = 0.0f;
+    for (float range : *ranges) {
+        if (range >= 0.0f) {
+            last = toCentimetres(range);
+            if (kept++ == 0)
+                first = last;
+        } else {
+            ++skipped;
+        }
+    }
+    if (kept == 0)
+        return;
+
+    const auto levelPoints = [&](uint32_t arrayKey) {
+        QVector<QPointF> points;
+        const auto *levels = findValues<float>(*signal, arrayKey);
+        if (!levels || levels->size() < kept + skipped)
+            return points;
+        points.reserve(static_cast<int>(kept));
+        uint32_t index = skipped;
+        for (float range : *ranges) {
+            if (range >= 0.0f)
+                points.append(QPointF(toCentimetres(range), 10.0 * std::log10(static_cast<double>(levels->Get(index++)))));
+        }
+        return points;
+    };
+    const QVector<QPointF> threshold = levelPoints(Key::ArrayThreshold);
+    const QVector<QPointF> power = levelPoints(Key::ArrayPower);
+    if (threshold.isEmpty() || power.isEmpty())
+        return;
+    Q_EMIT m_runner.newRange(first, last, static_cast<int>(kept));
+    Q_EMIT m_runner.newThresholdPoints(threshold);
+    Q_EMIT m_runner.newPowerPoints(power);
+}
+
+void FrameDecoder::decodePowerData(const Frames::Frame &frame) const
+{
+    const Frames::Signal *signal = findSignal(frame, Key::SignalHumanPresence);
+    if (!signal)
+        return;
+    const auto *ranges = findValues<int16_t>(*signal, Key::ArrayRanges);
+    const auto *power = findValues<uint32_t>(*signal, Key::ArrayPowerValues);
+    const auto *threshold = findValues<uint16_t>(*signal, Key::ArrayThreshold);
+    if (!ranges || !power || !threshold || ranges->size() != power->size() || threshold->size() != power->size())
+        return;
+    const auto *effectiveRange = findValues<int16_t>(*signal, Key::ArrayEffectiveRange);
+    if (!effectiveRange || effectiveRange->size() != 1)
+        return;
+    const auto *distance = findValues<int32_t>(*signal, Key::ArrayDistance);
+    if (!distance || distance->size() < 2)
+        return;
+    Q_EMIT m_runner.newPowerData(QVector<quint32>(power->begin(), power->end()), widened(*threshold), widened(*ranges),
+                                 static_cast<uint>(static_cast<int32_t>(effectiveRange->Get(0))),
+                                 static_cast<uint>(distance->Get(1) / 10));
+}
+
+void FrameDecoder::decodeHeatmapBasic(const Frames::Frame &frame) const
+{
+    const Frames::Signal *signal = findSignal(frame, Key::SignalHumanPresence);
+    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArrayHeatmapRows) : nullptr;
+    const auto *v = data ? data->int32Values() : nullptr;
+    if (!v)
+        return;
+    // Each row: state, confidence, zone index. A heatmap without rows has no records.
+    const std::optional<RowLayout> layout = rowLayout(*data, v->size(), 3);
+    if (!layout)
+        return;
+    for (uint32_t row = 0; row < layout->rows; ++row) {
+        const uint32_t at = row * layout->stride;
+        Q_EMIT m_runner.newHeatmapBasicData(v->Get(at), v->Get(at + 1), v->Get(at + 2));
+    }
+}
+
+} // namespace Vantrel

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "frame_generated.h"
+
+#include <QtGlobal>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Vantrel {
+
+class WeaveGraphRunner;
+
+// Turns the runtime's output frames into the runner's signals: every frame is published raw, then
+// decoded in place by its output id.
+class FrameDecoder
+{
+public:
+    explicit FrameDecoder(WeaveGraphRunner &runner);
+
+    // The frame callback's work: publishes a copy of the frame, then decodes it. Returns 0, or -1 when a
+    // presence frame cannot be read.
+    int onFrame(uint32_t outputId, const uint8_t *frame, int32_t length) const;
+
+    // Verifies the frame and runs the decoders of its output id; emits only their signals.
+    int decode(uint32_t outputId, const uint8_t *frame, size_t length) const;
+
+private:
+    enum class Decoding {
+        None,
+        HeatmapBasic,
+        RangeProfileAndHumanPresence,
+        ProximityFast,
+        PowerData,
+        PresenceProfile,
+        ProximityFixed,
+        ProximitySlow,
+        RangeProfile,
+        ProximitySlowAndStatistics,
+        HumanPresence,
+        Presence3,
+    };
+    static Decoding decodingFor(uint32_t outputId);
+    int run(Decoding decoding, const Frames::Frame &frame) const;
+
+    int decodeHumanPresence(const Frames::Frame &frame) const;
+    int decodePresence3(const Frames::Frame &frame) const;
+    int decodePresenceProfile(const Frames::Frame &frame) const;
+    void decodeProximity(const Frames::Frame &frame, uchar type) const;
+    void decodeProximityFixed(const Frames::Frame &frame) const;
+    void decodeDetectionStatistics(const Frames::Frame &frame) const;
+    void decodeRangeProfile(const Frames::Frame &frame) const;
+    void decodePowerData(const Frames::Frame &frame) const;
+    void decodeHeatmapBasic(const Frames::Frame &frame) const;
+
+    void emitPresence(const Frames::Frame &frame, bool state, uint32_t distance, uint32_t confidence) const;
+    void emitNoTarget(const Frames::Frame &frame, uchar type) const;
+
+    WeaveGraphRunner &m_runner;
+};
+
+} // namespace Vantrel

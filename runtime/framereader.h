@@ -1,0 +1,59 @@
+#pragma once
+
+#include "frame_generated.h"
+
+#include <cstdint>
+
+namespace Vantrel {
+
+// In-place access to the runtime's output frames: no copy, no allocation, no verification. A frame
+// handed to these functions must already have passed FrameReader::verify (or be trusted).
+namespace FrameReader {
+
+// Checks a whole size-prefixed frame with the FlatBuffers verifier, so that the accessors below never
+// leave its bytes. The bytes must be aligned for the frame's widest scalar (8 bytes).
+bool verify(const uint8_t *bytes, size_t length);
+
+const Frames::Frame *root(const uint8_t *bytes);
+
+// First signal whose key matches, in stored order; an absent key counts as 0.
+const Frames::Signal *findSignal(const Frames::Frame &frame, uint32_t key);
+
+// Data of the first array whose key matches. An array without data hides later ones with the same key.
+const Frames::ArrayData *findArray(const Frames::Signal &signal, uint32_t key);
+
+// The value vector of one element type, or null when the array carries none.
+template <typename T>
+const flatbuffers::Vector<T> *values(const Frames::ArrayData &data);
+
+template <> inline const flatbuffers::Vector<uint32_t> *values(const Frames::ArrayData &data)
+{
+    return data.uint32Values();
+}
+template <> inline const flatbuffers::Vector<int32_t> *values(const Frames::ArrayData &data)
+{
+    return data.int32Values();
+}
+template <> inline const flatbuffers::Vector<float> *values(const Frames::ArrayData &data)
+{
+    return data.floatValues();
+}
+template <> inline const flatbuffers::Vector<uint16_t> *values(const Frames::ArrayData &data)
+{
+    return data.uint16Values();
+}
+template <> inline const flatbuffers::Vector<int16_t> *values(const Frames::ArrayData &data)
+{
+    return data.int16Values();
+}
+
+// Shortcut for decoders that treat a missing array and a missing vector alike.
+template <typename T>
+const flatbuffers::Vector<T> *findValues(const Frames::Signal &signal, uint32_t arrayKey)
+{
+    const Frames::ArrayData *data = findArray(signal, arrayKey);
+    return data ? values<T>(*data) : nullptr;
+}
+
+} // namespace FrameReader
+} // namespace Vantrel

@@ -1,0 +1,73 @@
+#include "weavegraphrunner.h"
+
+#include "flowworker.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QThread>
+
+namespace Vantrel {
+
+namespace {
+
+// How long destruction waits for a run to honour its stop request before leaving it behind.
+constexpr unsigned long StopGraceMs = 1000;
+
+} // namespace
+
+WeaveGraphRunner::WeaveGraphRunner(QObject *parent)
+    : QObject(parent)
+    , m_worker(std::make_shared<FlowWorker>(*this))
+{
+    registerRunnerMetaTypes();
+}
+
+WeaveGraphRunner::~WeaveGraphRunner()
+{
+    stop();
+    if (m_thread && !m_thread->wait(StopGraceMs)) {
+        // The runtime ignores the stop. Waiting on could hang the program's exit, and deleting the thread
+        // object or the runtime instance would pull them from under the run: both stay to the end of the
+        // process, and the run no longer reaches this runner or the application.
+        m_worker->abandon();
+        static_cast<void>(m_thread.release());
+    }
+}
+
+void WeaveGraphRunner::setSelectionProvider(std::function<FlowSelection()> provider)
+{
+    m_worker->setSelectionProvider(std::move(provider));
+}
+
+int WeaveGraphRunner::exitCode() const
+{
+    return m_worker->exitCode();
+}
+
+bool WeaveGraphRunner::start()
+{
+    if (!m_worker->tryBeginRun()) {
+        qWarning().noquote() << tr("WeaveGraph is already running!");
+        return false;
+    }
+    qInfo().noquote() << tr("Starting WeaveGraph thread");
+    // The previous run's body has returned; only Qt's own wind-down of its thread may remain.
+    if (m_thread)
+        m_thread->wait();
+    std::shared_ptr<FlowWorker> worker = m_worker;
+    m_thread.reset(QThread::create([worker] { worker->runFlow(); }));
+    if (QCoreApplication *application = QCoreApplication::instance())
+        connect(m_thread.get(), SIGNAL(finished()), application, SLOT(weaveGraphStopped()));
+    m_thread->start();
+    return true;
+}
+
+void WeaveGraphRunner::stop()
+{
+    if (!m_worker->isRunning())
+        return;
+    qInfo().noquote() << tr("Stopping WeaveGraph thread");
+    m_worker->requestStop();
+}
+
+} // namespace Vantrel
