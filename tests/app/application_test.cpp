@@ -7,10 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <unistd.h>
 
 using Vantrel::Application;
 
@@ -22,12 +20,6 @@ QString activeState()
     return configuration.isEmpty() ? QString() : (*configuration.begin())->objectName();
 }
 
-// The state machine reacts to signals through its own queued events.
-void settle()
-{
-    for (int i = 0; i < 10; ++i)
-        QCoreApplication::processEvents();
-}
 
 void returnToStopped()
 {
@@ -43,28 +35,6 @@ void enterStarting()
     settle();
 }
 
-// Everything written to standard output while the action runs.
-QByteArray captureStdout(const std::function<void()> &action)
-{
-    std::fflush(stdout);
-    char path[] = "/tmp/vantrel-stdout-XXXXXX";
-    const int file = mkstemp(path);
-    const int saved = dup(STDOUT_FILENO);
-    dup2(file, STDOUT_FILENO);
-    action();
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    QByteArray captured;
-    lseek(file, 0, SEEK_SET);
-    char buffer[4096];
-    ssize_t count;
-    while ((count = read(file, buffer, sizeof buffer)) > 0)
-        captured.append(buffer, static_cast<int>(count));
-    close(file);
-    unlink(path);
-    return captured;
-}
 
 // Runs the event loop in a forked child after scheduling the action, and exits with its status.
 [[noreturn]] void execAfter(const std::function<void()> &action)
