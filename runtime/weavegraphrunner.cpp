@@ -13,6 +13,13 @@ namespace {
 // How long destruction waits for a run to honour its stop request before leaving it behind.
 constexpr unsigned long StopGraceMs = 1000;
 
+// Runs left behind stay here to the end of the process (and reachable for leak checkers).
+void keepToTheEnd(std::unique_ptr<QThread> thread)
+{
+    static auto *const abandoned = new std::vector<std::unique_ptr<QThread>>;
+    abandoned->push_back(std::move(thread));
+}
+
 } // namespace
 
 WeaveGraphRunner::WeaveGraphRunner(QObject *parent)
@@ -30,7 +37,7 @@ WeaveGraphRunner::~WeaveGraphRunner()
         // object or the runtime instance would pull them from under the run: both stay to the end of the
         // process, and the run no longer reaches this runner or the application.
         m_worker->abandon();
-        static_cast<void>(m_thread.release());
+        keepToTheEnd(std::move(m_thread));
     }
 }
 

@@ -1,0 +1,106 @@
+#include "runtimeversion.h"
+#include "weavegraphrunner.h"
+
+#include <QMetaEnum>
+#include <QMetaType>
+
+#include <gtest/gtest.h>
+
+namespace Vantrel {
+namespace {
+
+struct VersionCase
+{
+    const char *text;
+    uint32_t major, minor, patch;
+};
+
+class ParseVersion : public ::testing::TestWithParam<VersionCase>
+{
+};
+
+TEST_P(ParseVersion, ReadsTheFirstThreeNumbers)
+{
+    const VersionCase &c = GetParam();
+    const RuntimeVersion version = parseVersion(QString::fromLatin1(c.text));
+    EXPECT_EQ(version.major, c.major);
+    EXPECT_EQ(version.minor, c.minor);
+    EXPECT_EQ(version.patch, c.patch);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ParseVersion,
+                         ::testing::Values(VersionCase{"6.4.53", 6, 4, 53}, VersionCase{"v10x2y3", 10, 2, 3},
+                                           VersionCase{"1.2", 0, 0, 0}, VersionCase{"", 0, 0, 0},
+                                           VersionCase{"70000.1.2", 0, 1, 2}, VersionCase{"65535.0.65536", 65535, 0, 0},
+                                           VersionCase{"release 1-2-3 build 7.8.9", 1, 2, 3},
+                                           VersionCase{"1.2.3.4", 1, 2, 3}, VersionCase{"007.08.9", 7, 8, 9}));
+
+TEST(RuntimeVersion, OrdersByMajorThenMinorThenPatch)
+{
+    const RuntimeVersion base{6, 4, 53};
+    EXPECT_TRUE((RuntimeVersion{6, 4, 52} < base));
+    EXPECT_TRUE((RuntimeVersion{6, 3, 99} < base));
+    EXPECT_TRUE((RuntimeVersion{5, 99, 99} < base));
+    EXPECT_FALSE((RuntimeVersion{7, 0, 0} < base));
+    EXPECT_FALSE(base < base);
+    EXPECT_EQ(base.toString(), QStringLiteral("6.4.53"));
+}
+
+struct MetaTypeCase
+{
+    const char *name;
+    int (*expectedId)();
+};
+
+class RegisteredMetaTypes : public ::testing::TestWithParam<MetaTypeCase>
+{
+};
+
+TEST_P(RegisteredMetaTypes, NameResolvesToItsType)
+{
+    WeaveGraphRunner runner;
+    EXPECT_EQ(QMetaType::type(GetParam().name), GetParam().expectedId()) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, RegisteredMetaTypes,
+    ::testing::Values(MetaTypeCase{"int16_t", [] { return qMetaTypeId<int16_t>(); }},
+                      MetaTypeCase{"int32_t", [] { return qMetaTypeId<int32_t>(); }},
+                      MetaTypeCase{"uint32_t", [] { return qMetaTypeId<uint32_t>(); }},
+                      MetaTypeCase{"int64_t", [] { return qMetaTypeId<int64_t>(); }},
+                      MetaTypeCase{"std::vector<uint8_t>", [] { return qMetaTypeId<std::vector<uint8_t>>(); }},
+                      MetaTypeCase{"QVector<QPointF>", [] { return qMetaTypeId<QVector<QPointF>>(); }},
+                      MetaTypeCase{"Vantrel::DetectionZone", [] { return qMetaTypeId<DetectionZone>(); }},
+                      MetaTypeCase{"R5RangeDopplerType", [] { return qMetaTypeId<R5::RangeDoppler::Enum>(); }},
+                      MetaTypeCase{"R5Proximity2DType", [] { return qMetaTypeId<R5::Proximity2D::Enum>(); }},
+                      MetaTypeCase{"R5::Proximity2D::Enum", [] { return qMetaTypeId<R5::Proximity2D::Enum>(); }},
+                      MetaTypeCase{"Vantrel::R5::Proximity2D::Enum",
+                                   [] { return qMetaTypeId<R5::Proximity2D::Enum>(); }}));
+
+TEST(RunnerEnums, AreOneByteAndKnownToTheMetaObjectSystem)
+{
+    static_assert(sizeof(R5::Proximity2D::Enum) == 1, "one byte on the wire");
+    static_assert(sizeof(R5::RangeDoppler::Enum) == 1, "one byte on the wire");
+    const QMetaEnum proximity = QMetaEnum::fromType<R5::Proximity2D::Enum>();
+    EXPECT_STREQ(proximity.scope(), "Vantrel::R5::Proximity2D");
+    EXPECT_EQ(proximity.keyToValue("Slow"), 1);
+    const QMetaEnum rangeDoppler = QMetaEnum::fromType<R5::RangeDoppler::Enum>();
+    EXPECT_EQ(rangeDoppler.keyCount(), 6);
+    EXPECT_EQ(rangeDoppler.keyToValue("RightSlow"), 5);
+}
+
+TEST(DetectionZone, DefaultsAndQueuedCopies)
+{
+    WeaveGraphRunner runner;
+    DetectionZone zone;
+    EXPECT_EQ(zone.index, 0u);
+    EXPECT_EQ(zone.count, 1u);
+    EXPECT_FALSE(zone.valid);
+    zone.start = 1.5f;
+    const QVariant copy = QVariant::fromValue(zone);
+    EXPECT_EQ(copy.userType(), QMetaType::type("Vantrel::DetectionZone"));
+    EXPECT_EQ(copy.value<DetectionZone>().start, 1.5f);
+}
+
+} // namespace
+} // namespace Vantrel

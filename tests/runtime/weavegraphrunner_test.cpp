@@ -1,0 +1,438 @@
+#include "messagecapture.h"
+#include "testapplication.h"
+#include "weavegraphrunner.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace Vantrel {
+namespace {
+
+using Fixtures::MessageCapture;
+using Fixtures::TestApplication;
+
+// Generous: a loaded machine must never fail these.
+constexpr int RunTimeoutMs = 30000;
+
+QString finiteFlow(int exitCode = 0, const QString &extra = QString())
+{
+    return QStringLiteral("weaveflow 1\nrate 20\noutput human-presence\nrun frames 5\nexit %1\n").arg(exitCode)
+        + extra;
+}
+
+// Runs until stopped.
+const QString EndlessFlow = QStringLiteral("weaveflow 1\nrate 20\noutput human-presence\n");
+
+QString parb(const char *name)
+{
+    return QStringLiteral(RUNNER_PARB_DIR "/%1.parb").arg(QLatin1String(name));
+}
+
+QStringList withPrefix(const QStringList &messages, const QString &prefix)
+{
+    QStringList result;
+    for (const QString &message : messages) {
+        if (message.startsWith(prefix))
+            result << message;
+    }
+    return result;
+}
+
+class RunnerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        app()->clearErrors();
+        app()->setLogLevel(1);
+    }
+
+    static TestApplication *app() { return TestApplication::instance(); }
+
+    QString writeFlow(const QString &text)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("flow%1.flow").arg(++m_flowCount));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        return path;
+    }
+
+    QString missingPath(const char *name) const { return m_dir.filePath(QLatin1String(name)); }
+
+    static FlowSelection selection(const QString &flow, const QStringList &parbs = {})
+    {
+        FlowSelection s;
+        s.algorithmName = QStringLiteral("Presence 1.0");
+        s.flowFilePath = flow;
+        s.parbFilePaths = parbs;
+        return s;
+    }
+
+    // Waits until the application has heard of `count` finished runs in all.
+    static bool waitForStops(QSignalSpy &stopped, int count)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (stopped.count() < count && timer.elapsed() < RunTimeoutMs)
+            stopped.wait(1000);
+        return stopped.count() == count;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    int m_flowCount = 0;
+};
+
+TEST_F(RunnerTest, NormalRunReportsEachStepAndEndsWithExitCodeZero)
+{
+    const QString flow = writeFlow(finiteFlow());
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow, {parb("fast"), parb("threshold")}); });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
+    QSignalSpy raw(&runner, &WeaveGraphRunner::newRawData);
+    MessageCapture messages;
+
+    ASSERT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 1));
+
+    EXPECT_EQ(runner.exitCode(), 0);
+    EXPECT_EQ(presence.count(), 5);
+    EXPECT_EQ(raw.count(), 5);
+    EXPECT_EQ(messages.infos(), QStringList({"Starting WeaveGraph thread", "WeaveGraph version: 6.4.53",
+                                             "Loading flow from " + flow,
+                                             "Setting binary parameters from " + parb("fast"),
+                                             "Setting binary parameters from " + parb("threshold"),
+                                             "WeaveGraph thread finished with exit code: 0"}));
+    EXPECT_EQ(messages.warnings(), QStringList());
+    EXPECT_EQ(app()->errors(), QStringList());
+}
+
+TEST_F(RunnerTest, EmptyParbListGoesFromTheFlowToTheRunAndDynamicOptionsAreOnlyReported)
+{
+    const QString flow = writeFlow(finiteFlow());
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] {
+        FlowSelection s = selection(flow);
+        s.dynamicOptions = QStringList{"zone=1;", "gain=2"};
+        return s;
+    });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
+    MessageCapture messages;
+
+    ASSERT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 1));
+
+    EXPECT_EQ(runner.exitCode(), 0);
+    EXPECT_EQ(presence.count(), 5);
+    EXPECT_EQ(messages.infos().mid(2), QStringList({"Loading flow from " + flow,
+                                                    "Dynamic parameters to apply:\nzone=1;gain=2",
+                                                    "WeaveGraph thread finished with exit code: 0"}));
+}
+
+struct FailureCase
+{
+    const char *name;
+    const char *flow; // null: the flow file does not exist
+    QStringList parbs;  // "missing" names a file that does not exist
+    const char *error;  // %1: the flow or missing parb path
+    int exitCode;
+    int parbsApplied;
+};
+
+void PrintTo(const FailureCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class RunFailure : public RunnerTest, public ::testing::WithParamInterface<FailureCase>
+{
+};
+
+TEST_P(RunFailure, IsShownWithItsCodeAndEndsTheRun)
+{
+    const FailureCase &c = GetParam();
+    const QString flow = c.flow ? writeFlow(QString::fromUtf8(c.flow)) : missingPath("absent.flow");
+    QStringList parbs;
+    QString missing;
+    for (const QString &name : c.parbs) {
+        if (name == QLatin1String("missing"))
+            parbs << (missing = missingPath("absent.parb"));
+        else
+            parbs << parb(name.toLatin1().constData());
+    }
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow, parbs); });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    MessageCapture messages;
+
+    ASSERT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 1));
+
+    const QString expected = QString::fromUtf8(c.error).arg(missing.isEmpty() ? flow : missing);
+    EXPECT_EQ(app()->errors(), QStringList{expected});
+    EXPECT_EQ(runner.exitCode(), c.exitCode);
+    EXPECT_EQ(withPrefix(messages.infos(), "Setting binary parameters from "), [&] {
+        QStringList applied;
+        for (int i = 0; i < c.parbsApplied; ++i)
+            applied << "Setting binary parameters from " + parbs.at(i);
+        return applied;
+    }());
+    // The run is over: a new one is accepted.
+    EXPECT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 2));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunFailure,
+    ::testing::Values(
+        // Nothing reached the runtime, yet the run failed: the exit code must not read as success.
+        FailureCase{"flowCannotBeOpened", nullptr, {"fast"}, "Couldn't load %1 file", -7, 0},
+        FailureCase{"flowRejected", "weaveflow 1\noutput human-presence\nreject flow 42\n", {"fast"},
+                    "WeaveGraph can't load flow file linear: 42", 42, 0},
+        FailureCase{"parbCannotBeOpened", "weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\n",
+                    {"fast", "missing", "range"}, "Couldn't load %1 parb file", -7, 1},
+        FailureCase{"parbRejectedStopsBeforeTheNext",
+                    "weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\nreject parameters 2 43\n",
+                    {"fast", "threshold", "range"}, "WeaveGraph couldn't set parameters: 43", 43, 2},
+        FailureCase{"runEndsWithNonZeroCode", "weaveflow 1\nrate 0\noutput human-presence\nrun frames 2\nexit 9\n",
+                    {"fast"}, "WeaveGraph thread finished with exit code: 9", 9, 1}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(RunnerTest, ParbFilesAreAppliedInListOrder)
+{
+    // The runtime refuses its third set: the third in list order is the one named in the failure.
+    const QString flow =
+        writeFlow(QStringLiteral("weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\nreject parameters 3 44\n"));
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow, {parb("range"), parb("fast"), parb("threshold")}); });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    MessageCapture messages;
+
+    ASSERT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 1));
+
+    EXPECT_EQ(withPrefix(messages.infos(), "Setting binary parameters from "),
+              QStringList({"Setting binary parameters from " + parb("range"),
+                           "Setting binary parameters from " + parb("fast"),
+                           "Setting binary parameters from " + parb("threshold")}));
+    EXPECT_EQ(app()->errors(), QStringList{"WeaveGraph couldn't set parameters: 44"});
+}
+
+TEST_F(RunnerTest, SecondStartWhileRunningIsRefusedAndLeavesTheRunAlone)
+{
+    const QString flow = writeFlow(EndlessFlow);
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow); });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    MessageCapture messages;
+
+    ASSERT_TRUE(runner.start());
+    EXPECT_FALSE(runner.start());
+    EXPECT_EQ(messages.warnings(), QStringList{"WeaveGraph is already running!"});
+    QThread::msleep(300);
+    EXPECT_EQ(stopped.count(), 0);
+
+    runner.stop();
+    ASSERT_TRUE(waitForStops(stopped, 1));
+    EXPECT_EQ(runner.exitCode(), 0);
+    EXPECT_EQ(withPrefix(messages.infos(), "St"),
+              QStringList({"Starting WeaveGraph thread", "Stopping WeaveGraph thread"}));
+    EXPECT_EQ(app()->errors(), QStringList());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stopped.count(), 1);
+}
+
+TEST_F(RunnerTest, RestartAfterAFinishedRunRunsTheWholeSequenceAgain)
+{
+    const QString flow = writeFlow(finiteFlow());
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow, {parb("fast")}); });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
+    MessageCapture messages;
+
+    ASSERT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 1));
+    ASSERT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 2));
+
+    EXPECT_EQ(presence.count(), 10);
+    const QStringList once = {"Starting WeaveGraph thread", "WeaveGraph version: 6.4.53",
+                              "Loading flow from " + flow, "Setting binary parameters from " + parb("fast"),
+                              "WeaveGraph thread finished with exit code: 0"};
+    EXPECT_EQ(messages.infos(), once + once);
+}
+
+TEST_F(RunnerTest, StopBeforeTheRunBeginsIsCleared)
+{
+    const QString flow = writeFlow(finiteFlow());
+    QSemaphore reached;
+    QSemaphore proceed;
+    WeaveGraphRunner runner;
+    // The selection is read on the worker thread before anything reaches the runtime.
+    runner.setSelectionProvider([&, flow] {
+        reached.release();
+        proceed.acquire();
+        return selection(flow);
+    });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
+    MessageCapture messages;
+
+    ASSERT_TRUE(runner.start());
+    reached.acquire();
+    runner.stop();
+    proceed.release();
+    ASSERT_TRUE(waitForStops(stopped, 1));
+
+    EXPECT_EQ(withPrefix(messages.infos(), "Stopping"), QStringList{"Stopping WeaveGraph thread"});
+    EXPECT_EQ(presence.count(), 5);
+    EXPECT_EQ(runner.exitCode(), 0);
+}
+
+TEST_F(RunnerTest, StopWhileIdleDoesNothing)
+{
+    WeaveGraphRunner runner;
+    MessageCapture messages;
+    runner.stop();
+    EXPECT_EQ(messages.infos(), QStringList());
+}
+
+struct LogLevelCase
+{
+    int applicationLevel;
+    QStringList forwarded;
+};
+
+class RuntimeLog : public RunnerTest, public ::testing::WithParamInterface<LogLevelCase>
+{
+};
+
+TEST_P(RuntimeLog, IsForwardedAsWarningsUpToTheApplicationsLevel)
+{
+    app()->setLogLevel(GetParam().applicationLevel);
+    const QString flow = writeFlow(finiteFlow(0, QStringLiteral("log 1 \"relay: one\"\nlog 2 \"relay: two\"\n"
+                                                                 "log 3 \"relay: three\"\nlog 7 \"relay: seven\"\n")));
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow); });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    MessageCapture messages;
+
+    ASSERT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 1));
+
+    EXPECT_EQ(withPrefix(messages.warnings(), "relay: "), GetParam().forwarded);
+    EXPECT_EQ(withPrefix(messages.infos(), "relay: "), QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, RuntimeLog,
+                         ::testing::Values(LogLevelCase{1, {"relay: one"}},
+                                           LogLevelCase{2, {"relay: one", "relay: two"}},
+                                           LogLevelCase{3, {"relay: one", "relay: two", "relay: three"}},
+                                           LogLevelCase{7, {"relay: one", "relay: two", "relay: three",
+                                                            "relay: seven"}}));
+
+struct VersionLimitCase
+{
+    const char *name;
+    const char *minimum;
+    const char *maximum;
+    QStringList warnings;
+};
+
+void PrintTo(const VersionLimitCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class VersionLimits : public RunnerTest, public ::testing::WithParamInterface<VersionLimitCase>
+{
+};
+
+TEST_P(VersionLimits, WarnWithoutStoppingTheRun)
+{
+    const QString flow = writeFlow(finiteFlow());
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] {
+        FlowSelection s = selection(flow);
+        s.minimumSupportedWeaveGraphVersion = QString::fromLatin1(GetParam().minimum);
+        s.maximumSupportedWeaveGraphVersion = QString::fromLatin1(GetParam().maximum);
+        return s;
+    });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
+    MessageCapture messages;
+
+    ASSERT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 1));
+
+    EXPECT_EQ(messages.warnings(), GetParam().warnings);
+    EXPECT_EQ(presence.count(), 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VersionLimits,
+    ::testing::Values(
+        VersionLimitCase{"noLimits", "", "", {}},
+        VersionLimitCase{"withinLimits", "6.4.53", "6.4.53", {}},
+        VersionLimitCase{"runtimeBelowMinimum", "v6.5.0", "",
+                         {"Presence 1.0 min supported WeaveGraph version is v6.5.0, current WeaveGraph version is "
+                          "6.4.53"}},
+        VersionLimitCase{"runtimeAboveMaximum", "", "6.4.9",
+                         {"Presence 1.0 max supported WeaveGraph version is 6.4.9, current WeaveGraph version is "
+                          "6.4.53"}},
+        // Two numbers read as 0.0.0: no minimum to fall short of, a maximum the runtime is above.
+        VersionLimitCase{"twoNumberTexts", "7.0", "7.0",
+                         {"Presence 1.0 max supported WeaveGraph version is 7.0, current WeaveGraph version is "
+                          "6.4.53"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Runs in a child process: the run it leaves behind must not outlive the test's own process.
+TEST(RunnerDestruction, WhileTheRuntimeIgnoresStopReturnsAndCutsTheRunOff)
+{
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            QTemporaryDir dir;
+            const QString flow = dir.filePath(QStringLiteral("linger.flow"));
+            QFile file(flow);
+            file.open(QIODevice::WriteOnly);
+            // Keeps running, and emitting, for 20 s after the stop request.
+            file.write("weaveflow 1\nrate 50\noutput human-presence\nlinger 20\n");
+            file.close();
+
+            auto *runner = new WeaveGraphRunner;
+            runner->setSelectionProvider([=] {
+                FlowSelection s;
+                s.flowFilePath = flow;
+                return s;
+            });
+            QObject::connect(runner, &WeaveGraphRunner::newHpdData, [] {});
+            runner->start();
+            QThread::msleep(300);
+
+            QElapsedTimer timer;
+            timer.start();
+            delete runner;
+            const bool returned = timer.elapsed() < 10000;
+            // Frames keep coming; none may reach the destroyed runner.
+            QThread::msleep(1000);
+            _exit(returned ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace
+} // namespace Vantrel
