@@ -116,7 +116,11 @@ void Application::parsePositionalArguments()
     const QString algorithmName = words.takeFirst();
     if (!m_runInfo.setAlgorithm(algorithmName))
         std::exit(3);
-    const AlgorithmOption algorithm = *m_loader.findAlgorithm(algorithmName);
+    // An empty word selects nothing; the selection is then found incomplete.
+    const std::optional<AlgorithmOption> found = m_loader.findAlgorithm(algorithmName);
+    if (!found)
+        return;
+    const AlgorithmOption &algorithm = *found;
     const QString sensorsHelp = algorithm.sensorsHelp();
     if (helpAsked && words.isEmpty()) {
         exitAfter(tr("%1: %2\n%3\nType %1 <sensor_name> -h/--help to get sensor specific options.")

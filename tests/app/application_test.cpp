@@ -222,3 +222,20 @@ TEST(FinishDeathTest, FromAnotherThreadWhileStartingExitsWithStatus7)
         },
         ::testing::ExitedWithCode(7), "");
 }
+
+TEST(RunControl, StartWhileRunningReportsAndChangesNothing)
+{
+    settle();
+    Q_EMIT testApplication->stopped();
+    settle();
+    Q_EMIT testApplication->starting();
+    settle();
+    QSignalSpy starting(testApplication, &Application::starting);
+    const QByteArray printed = captureStdout([] { testApplication->start(); });
+    settle();
+    EXPECT_EQ(printed.toStdString(), "# Already running\n");
+    EXPECT_EQ(starting.count(), 0);
+    EXPECT_EQ(activeState(), QStringLiteral("startingState"));
+    Q_EMIT testApplication->stopped();
+    settle();
+}

@@ -86,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {presence, "S1", "mode", "fast", "range", "near", "connection", "Simulation", "extra", "-s"}, 3,
                 "# Unknown parameter: extra.\n# Supported parameters for S1: [mode <value>] range <value>\n"},
         CliCase{"NoPositionalWords", {}, 3, "# Not all mandatory parameters have been provided\n"},
+        CliCase{"EmptyAlgorithmWord", {"", "S1", "-s"}, 3, "# Not all mandatory parameters have been provided\n"},
         CliCase{"MandatoryParameterMissing", {presence, "S1", "-s"}, 3,
                 "# Not all mandatory parameters have been provided\n"},
         CliCase{"NoDefaultSensor", {"Multi 2.0", "-s"}, 3, "# Not all mandatory parameters have been provided\n"},
