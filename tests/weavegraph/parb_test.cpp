@@ -167,7 +167,9 @@ TEST(StandinParbApplying, NewFlowDropsAppliedSets)
     ASSERT_EQ(harness.setParameters(encodeParb({{keyMaxRange, 1}})), 0);
     ASSERT_EQ(harness.parse(flow), 0);
     ASSERT_EQ(harness.run(), 0);
-    const auto *data = findArray(findSignal(verifiedFrame(harness.frames().at(0).bytes), 0xFA107E6E), 0xB1533373);
+    const auto frames = harness.frames();
+    ASSERT_EQ(frames.size(), 1u);
+    const auto *data = findArray(findSignal(verifiedFrame(frames[0].bytes), 0xFA107E6E), 0xB1533373);
     ASSERT_TRUE(data && data->int32Values());
     EXPECT_EQ(data->int32Values()->Get(0), 1);
 }

@@ -127,6 +127,15 @@ TEST(StandinStop, LingerKeepsEmittingAfterTheRequest)
     EXPECT_TRUE(harness.logged(2, "lingering for 400 ms"));
 }
 
+TEST(StandinStop, LengthEndingDuringLingerStillReturnsZero)
+{
+    GraphHarness harness;
+    ASSERT_EQ(harness.parse(header + "rate 50\noutput human-presence\nlinger 5\nrun frames 6\nexit 3\n"), 0);
+    EXPECT_EQ(harness.run([](const GraphHarness &h) { return h.frameCount() >= 2; }), 0);
+    EXPECT_EQ(harness.frameCount(), 6u);
+    EXPECT_LT(harness.runSeconds(), 4.0);
+}
+
 TEST(StandinLogging, StagedMessagesAtTheirLevels)
 {
     GraphHarness harness;

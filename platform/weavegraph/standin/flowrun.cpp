@@ -34,7 +34,8 @@ int FlowRun::exec(weavegraph_should_stop_fn shouldStop, void *context)
         log(LogError, "run has no stop callback and no length: it will not end");
     Pacer pacer(shouldStop, context, m_flow.lingerSeconds);
     const bool completed = m_flow.replay ? replay(pacer) : simulate(pacer);
-    if (!completed) {
+    // A run that was asked to stop returns 0, even when its length ran out while it lingered.
+    if (!completed || pacer.stopped()) {
         log(LogInfo, "run stopped after " + std::to_string(m_frames) + " frames");
         return 0;
     }

@@ -18,7 +18,7 @@ class FlowRun
 public:
     FlowRun(const Flow &flow, const Settings &settings, FrameSink sink);
 
-    // The flow's exit code when its length is reached, 0 when stopped.
+    // The flow's exit code when its length is reached, 0 when asked to stop.
     int exec(weavegraph_should_stop_fn shouldStop, void *context);
 
 private:
