@@ -1,0 +1,99 @@
+#include "fiforeader.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool waitForFifo(const QString &path, int timeoutMs)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        struct stat status = {};
+        if (::stat(nativePath.constData(), &status) == 0 && S_ISFIFO(status.st_mode))
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(2);
+    }
+}
+
+FifoEnd::FifoEnd(const QString &path)
+    : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+{
+}
+
+FifoEnd::~FifoEnd()
+{
+    if (m_fd != -1)
+        ::close(m_fd);
+}
+
+bool FifoEnd::setCapacity(int bytes)
+{
+    return ::fcntl(m_fd, F_SETPIPE_SZ, bytes) >= bytes;
+}
+
+QByteArray FifoEnd::readAvailable()
+{
+    QByteArray bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(m_fd, buffer, sizeof buffer);
+        if (count > 0)
+            bytes.append(buffer, static_cast<int>(count));
+        else if (count == 0 || errno != EINTR)
+            return bytes;
+    }
+}
+
+QByteArray FifoEnd::readSome(int timeoutMs)
+{
+    pollfd descriptor = {m_fd, POLLIN, 0};
+    if (::poll(&descriptor, 1, timeoutMs) <= 0)
+        return {};
+    return readAvailable();
+}
+
+FifoReader::FifoReader(const QString &path)
+    : m_end(path)
+{
+    if (m_end.isOpen())
+        m_thread = std::thread(&FifoReader::readLoop, this);
+}
+
+FifoReader::~FifoReader()
+{
+    finish();
+}
+
+QByteArray FifoReader::finish()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bytes;
+}
+
+void FifoReader::readLoop()
+{
+    // Once the writer has come and gone, poll answers at once with a hang-up; the pause keeps the
+    // loop from spinning until the test stops it.
+    while (!m_stop) {
+        const QByteArray bytes = m_end.readSome(50);
+        if (bytes.isEmpty())
+            QThread::msleep(5);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bytes += bytes;
+    }
+    const QByteArray rest = m_end.readAvailable();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bytes += rest;
+}

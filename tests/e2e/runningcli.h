@@ -1,0 +1,46 @@
+#pragma once
+
+#include "clirunner.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+// The real executable while it runs: the test watches its standard output as it arrives, sends it
+// signals and waits for its end. Every run sees an empty USB tree, so no bridge is ever found
+// unless the test supplies one.
+class RunningCli
+{
+public:
+    RunningCli();
+    ~RunningCli();
+
+    // The directory taken for /sys by the bridge library; empty by default.
+    QString sysfsRoot() const { return m_sysfs.path(); }
+
+    bool start(const QStringList &arguments);
+    void sendSignal(int signalNumber) const;
+
+    // Waits until the standard output seen so far satisfies the condition, or the process ends,
+    // or the time is up; answers whether the condition holds.
+    bool waitForOutput(const std::function<bool(const QByteArray &)> &condition, int timeoutMs);
+    bool waitForExit(int timeoutMs);
+
+    bool exitedNormally() const;
+    int exitCode() const { return m_process.exitCode(); }
+    QByteArray out() const { return m_out; }
+    QByteArray err() const { return m_err; }
+
+private:
+    void collectOutput();
+
+    CliRunner m_home;
+    QTemporaryDir m_sysfs;
+    QProcess m_process;
+    QByteArray m_out;
+    QByteArray m_err;
+};
