@@ -18,13 +18,6 @@
 using namespace Vantrel;
 using namespace Vantrel::Test;
 
-// Bundles stay registered until the process ends, and Qt does not free the resource roots it
-// made for them at exit; that is not a leak of the program's own.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:QResource::registerResource\n";
-}
-
 namespace {
 
 const QString Alpha = QStringLiteral("RiAlpha 1.2");
