@@ -96,7 +96,7 @@ int FlowParser::check(std::string &error)
         return FlowIncomplete;
     }
     if (m_flow.rejectCode != 0) {
-        error = "flow refused as its reject directive asks (code " + std::to_string(m_flow.rejectCode) + ")";
+        error = "flow refused as its reject directive asks";
         return m_flow.rejectCode;
     }
     return Ok;

@@ -59,7 +59,8 @@ bool FlowRun::simulate(Pacer &pacer)
     if (m_settings.source == Source::Module)
         log(LogInfo, "no radar module is reachable from the stand-in runtime; simulating the scene instead");
     const double rate = m_settings.frameRate;
-    log(LogInfo, "simulating " + std::to_string(m_flow.outputs.size()) + " outputs at "
+    const size_t outputs = m_flow.outputs.size();
+    log(LogInfo, "simulating " + std::to_string(outputs) + (outputs == 1 ? " output at " : " outputs at ")
                      + (rate > 0 ? formatNumber(rate) + " frames per second" : std::string("full speed")));
     const Scene scene(m_flow.scene);
     const Pacer::Clock::time_point start = Pacer::Clock::now();
