@@ -37,9 +37,8 @@ public:
     // the runtime still runs.
     void abandon();
 
-    static void forwardRuntimeLog(void *context, uint32_t level, const char *message);
-
 private:
+    static void forwardRuntimeLog(void *context, uint32_t level, const char *message);
     static int onFrame(void *context, uint32_t outputId, const uint8_t *frame, int32_t length);
 
     void runSteps();
