@@ -1,6 +1,7 @@
 #include "rccchecker.h"
 
 #include <QBitArray>
+#include <QString>
 #include <QVector>
 #include <QtEndian>
 
@@ -72,8 +73,9 @@ bool RccChecker::checkTree()
     QVector<quint32> pending{0};
     reached.setBit(0);
     while (!pending.isEmpty()) {
-        const quint64 entry = m_treeOffset + quint64(pending.takeLast()) * m_entrySize;
-        if (!checkName(entry))
+        const quint32 node = pending.takeLast();
+        const quint64 entry = m_treeOffset + quint64(node) * m_entrySize;
+        if (!checkName(entry, node == 0))
             return false;
         const quint16 flags = u16(entry + 4);
         if (!(flags & Directory)) {
@@ -99,14 +101,24 @@ bool RccChecker::checkTree()
     return true;
 }
 
-bool RccChecker::checkName(quint64 entry) const
+bool RccChecker::checkName(quint64 entry, bool root) const
 {
     const quint64 name = quint64(m_namesOffset) + u32(entry);
     if (!inside(name, NameHeaderSize))
         return false;
     const quint16 length = u16(name);
     // The reader takes the length as a signed 16-bit number.
-    return length <= 0x7fff && inside(name + NameHeaderSize, quint64(length) * 2);
+    if (length > 0x7fff || !inside(name + NameHeaderSize, quint64(length) * 2))
+        return false;
+    if (root)
+        return true; // never part of a path
+    // Every other name must be one path segment, or paths would alias and a recursive walk
+    // could go round forever.
+    QString text(length, Qt::Uninitialized);
+    for (quint16 i = 0; i < length; ++i)
+        text[i] = QChar(u16(name + NameHeaderSize + 2 * quint64(i)));
+    return !text.isEmpty() && !text.contains(QLatin1Char('/')) && text != QLatin1String(".")
+        && text != QLatin1String("..");
 }
 
 bool RccChecker::checkData(quint64 entry, quint16 flags) const

@@ -17,7 +17,7 @@ private:
 
     bool checkHeader();
     bool checkTree();
-    bool checkName(quint64 entry) const;
+    bool checkName(quint64 entry, bool root) const;
     bool checkData(quint64 entry, quint16 flags) const;
     bool checkZstdFrame(quint64 frame, quint32 length) const;
 
