@@ -90,9 +90,9 @@ QStringList AlgorithmLoader::algorithmDirectories() const
     const QStringList directories =
         QDir(ResourceRoot).entryList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QString &directory : directories) {
-        const QStringList files =
-            QDir(ResourceRoot + directory).entryList(QDir::Files | QDir::Readable | QDir::NoSymLinks, QDir::Unsorted);
-        if (files.contains(DefinitionFileName))
+        // One lookup instead of listing the directory: each lookup scans every registered bundle.
+        const QFileInfo definition(definitionPath(directory));
+        if (definition.isFile() && definition.isReadable() && !definition.isSymLink())
             result.append(directory);
     }
     return result;
