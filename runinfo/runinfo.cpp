@@ -4,153 +4,28 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 namespace Vantrel {
 
-RunInfo::RunInfo(const AlgorithmLoader &catalogue, QObject *parent)
+RunInfo::RunInfo(const AlgorithmLoader &loader, QObject *parent)
     : QObject(parent)
-    , m_catalogue(catalogue)
+    , m_loader(loader)
 {
     connect(this, &RunInfo::algorithmChanged, this, &RunInfo::algorithmChangedSlot);
     connect(this, &RunInfo::sensorChanged, this, &RunInfo::sensorChangedSlot);
-}
-
-bool RunInfo::setAlgorithm(QString algorithmName)
-{
-    if (algorithmName == m_algorithmInfo.name)
-        return true;
-    const std::optional<AlgorithmOption> algorithm = m_catalogue.findAlgorithm(algorithmName);
-    if (!algorithm) {
-        qWarning().noquote() << tr("Unknown algorithm: %1, %2").arg(algorithmName, m_catalogue.supportedAlgorithmsHelp());
-        return false;
-    }
-    m_algorithmInfo = algorithm->info();
-    m_prefix = algorithm->prefix();
-    Q_EMIT algorithmChanged();
-    return true;
-}
-
-void RunInfo::algorithmChangedSlot()
-{
-    setSensor(QString());
-    m_timeout = timeoutDefaultValue();
-    Q_EMIT timeoutChanged(m_timeout);
-    Q_EMIT timeoutStartChanged();
-    Q_EMIT timeoutEndChanged();
-    Q_EMIT timeoutDefaultValueChanged();
-    Q_EMIT timeoutIncrimentChanged();
-    Q_EMIT outputFrequencyChanged();
-    Q_EMIT outputChanged();
-}
-
-bool RunInfo::setSensor(QString sensorName)
-{
-    if (sensorName == m_sensorInfo.name)
-        return true;
-    if (sensorName.isEmpty()) {
-        m_sensorInfo = SensorInfo();
-        Q_EMIT sensorChanged();
-        return true;
-    }
-    if (m_algorithmInfo.name.isEmpty()) {
-        qWarning().noquote() << tr("Algorithm must be specified before sensor");
-        return false;
-    }
-    const std::optional<AlgorithmOption> algorithm = m_catalogue.findAlgorithm(m_algorithmInfo.name);
-    const std::optional<SensorOption> sensor = algorithm ? algorithm->findSensor(sensorName) : std::nullopt;
-    if (!sensor) {
-        qWarning().noquote() << tr("Uknown sensor %1").arg(sensorName);
-        return false;
-    }
-    m_sensorInfo = sensor->info();
-    Q_EMIT sensorChanged();
-    return true;
-}
-
-void RunInfo::sensorChangedSlot()
-{
-    clearOptions();
-    const std::optional<SensorOption> sensor = selectedSensorOption();
-    if (!sensor)
-        return;
-    for (const ParameterOption &parameter : sensor->options()) {
-        if (m_optionValues.contains(parameter.name()))
-            continue;
-        if (const std::optional<SelectedValue> fixed = parameter.fixedValue())
-            setOptionValue(parameter.name(), fixed->value.name(), fixed->value.info().parb, parameter.index(), false);
-    }
-}
-
-std::optional<SensorOption> RunInfo::selectedSensorOption() const
-{
-    if (m_algorithmInfo.name.isEmpty() || m_sensorInfo.name.isEmpty())
-        return std::nullopt;
-    const std::optional<AlgorithmOption> algorithm = m_catalogue.findAlgorithm(m_algorithmInfo.name);
-    if (!algorithm) {
-        qWarning().noquote() << tr("Couldn't find algorithm options for %1").arg(m_algorithmInfo.name);
-        return std::nullopt;
-    }
-    std::optional<SensorOption> sensor = algorithm->findSensor(m_sensorInfo.name);
-    if (!sensor)
-        qWarning().noquote() << tr("Couldn't find sensor options for %1").arg(m_sensorInfo.name);
-    return sensor;
-}
-
-void RunInfo::setOptionValue(QString option, QString valueName, QString parb, int index, bool visible)
-{
-    ParameterValueInfo valueInfo;
-    valueInfo.parb = parb;
-    m_optionValues.insert(option, OptionValue{visible, index, valueInfo, valueName});
-}
-
-QString RunInfo::getOptionValue(QString optionName) const
-{
-    return m_optionValues.value(optionName).valueName;
-}
-
-QString RunInfo::getOptionDefaultValue(QString optionName) const
-{
-    const std::optional<SensorOption> sensor = selectedSensorOption();
-    if (!sensor)
-        return QString();
-    const std::optional<ParameterOption> parameter = sensor->findParameter(optionName);
-    if (!parameter)
-        return QString();
-    const std::optional<SelectedValue> defaultValue = parameter->defaultValue();
-    return defaultValue ? defaultValue->value.name() : QString();
-}
-
-void RunInfo::clearOptions()
-{
-    m_optionValues.clear();
-}
-
-void RunInfo::applyDefaultValues()
-{
-    const std::optional<SensorOption> sensor = selectedSensorOption();
-    if (!sensor)
-        return;
-    for (const ParameterOption &parameter : sensor->options()) {
-        if (m_optionValues.contains(parameter.name()))
-            continue;
-        if (const std::optional<SelectedValue> defaultValue = parameter.defaultValue()) {
-            setOptionValue(parameter.name(), defaultValue->value.name(), defaultValue->value.info().parb,
-                           parameter.index(), defaultValue->visible);
-        }
-    }
 }
 
 bool RunInfo::isValid() const
 {
     if (m_prefix.isEmpty())
         return false;
-    const std::optional<SensorOption> sensor = selectedSensorOption();
+    const auto sensor = selectedSensorOption();
     if (!sensor)
         return false;
-    for (const ParameterOption &parameter : sensor->options()) {
-        if (!m_optionValues.contains(parameter.name()))
-            return false;
-    }
-    return true;
+    const auto &parameters = sensor->options();
+    return std::all_of(parameters.keyBegin(), parameters.keyEnd(),
+                       [this](const QString &name) { return m_optionValues.contains(name); });
 }
 
 QString RunInfo::output() const
@@ -163,9 +38,9 @@ double RunInfo::outputFrequency() const
     const QString fps = getOptionValue(QStringLiteral("FPS"));
     if (!fps.isEmpty()) {
         bool ok = false;
-        const float value = fps.toFloat(&ok);
+        const float frequency = fps.toFloat(&ok);
         if (ok)
-            return static_cast<double>(value);
+            return double(frequency);
     }
     return m_algorithmInfo.outputFrequency;
 }
@@ -190,9 +65,48 @@ double RunInfo::timeoutIncriment() const
     return m_algorithmInfo.timeoutRangeSeconds.increments;
 }
 
+bool RunInfo::setAlgorithm(const QString &algorithmName)
+{
+    if (algorithmName == m_algorithmInfo.name)
+        return true;
+    const auto algorithm = m_loader.findAlgorithm(algorithmName);
+    if (!algorithm) {
+        qWarning().noquote() << tr("Unknown algorithm: %1, %2").arg(algorithmName, m_loader.supportedAlgorithmsHelp());
+        return false;
+    }
+    m_algorithmInfo = algorithm->info();
+    m_prefix = algorithm->prefix();
+    Q_EMIT algorithmChanged();
+    return true;
+}
+
 QString RunInfo::algorithm() const
 {
     return m_algorithmInfo.name;
+}
+
+bool RunInfo::setSensor(const QString &sensorName)
+{
+    if (sensorName == m_sensorInfo.name)
+        return true;
+    if (sensorName.isEmpty()) {
+        m_sensorInfo = SensorInfo();
+        Q_EMIT sensorChanged();
+        return true;
+    }
+    if (m_algorithmInfo.name.isEmpty()) {
+        qWarning().noquote() << tr("Algorithm must be specified before sensor");
+        return false;
+    }
+    const auto algorithm = m_loader.findAlgorithm(m_algorithmInfo.name);
+    const auto sensor = algorithm ? algorithm->findSensor(sensorName) : std::nullopt;
+    if (!sensor) {
+        qWarning().noquote() << tr("Uknown sensor %1").arg(sensorName);
+        return false;
+    }
+    m_sensorInfo = sensor->info();
+    Q_EMIT sensorChanged();
+    return true;
 }
 
 QString RunInfo::sensor() const
@@ -223,9 +137,9 @@ QVector<QPointF> RunInfo::detectionZonePoints() const
     return m_detectionZonePoints;
 }
 
-void RunInfo::setDetectionZonePoints(QVector<QPointF> detectionZonePoints)
+void RunInfo::setDetectionZonePoints(const QVector<QPointF> &detectionZonePoints)
 {
-    // QPointF's equality is Qt's fuzzy comparison per coordinate.
+    // QPointF compares fuzzily, so points that differ only by rounding are the same zone.
     if (detectionZonePoints == m_detectionZonePoints)
         return;
     m_detectionZonePoints = detectionZonePoints;
@@ -237,7 +151,7 @@ QVector<qreal> RunInfo::detectionZoneIndexes() const
     return m_detectionZoneIndexes;
 }
 
-void RunInfo::setDetectionZoneIndexes(QVector<qreal> detectionZoneIndexes)
+void RunInfo::setDetectionZoneIndexes(const QVector<qreal> &detectionZoneIndexes)
 {
     if (detectionZoneIndexes == m_detectionZoneIndexes)
         return;
@@ -245,40 +159,123 @@ void RunInfo::setDetectionZoneIndexes(QVector<qreal> detectionZoneIndexes)
     Q_EMIT detectionZoneIndexesChanged();
 }
 
+void RunInfo::algorithmChangedSlot()
+{
+    setSensor(QString());
+    m_timeout = m_algorithmInfo.timeoutRangeSeconds.defaultValue;
+    Q_EMIT timeoutChanged(m_timeout);
+    Q_EMIT timeoutStartChanged();
+    Q_EMIT timeoutEndChanged();
+    Q_EMIT timeoutDefaultValueChanged();
+    Q_EMIT timeoutIncrimentChanged();
+    Q_EMIT outputFrequencyChanged();
+    Q_EMIT outputChanged();
+}
+
+void RunInfo::sensorChangedSlot()
+{
+    clearOptions();
+    fillMissingValues(&ParameterOption::fixedValue);
+}
+
+void RunInfo::applyDefaultValues()
+{
+    fillMissingValues(&ParameterOption::defaultValue);
+}
+
+void RunInfo::setOptionValue(const QString &option, const QString &valueName, const QString &parb, int index,
+                             bool visible)
+{
+    OptionValue value;
+    value.visible = visible;
+    value.index = index;
+    value.valueInfo.parb = parb;
+    value.valueName = valueName;
+    m_optionValues.insert(option, value);
+}
+
+QString RunInfo::getOptionValue(const QString &optionName) const
+{
+    return m_optionValues.value(optionName).valueName;
+}
+
+QString RunInfo::getOptionDefaultValue(const QString &optionName) const
+{
+    const auto sensor = selectedSensorOption();
+    if (!sensor)
+        return QString();
+    const auto parameter = sensor->findParameter(optionName);
+    if (!parameter)
+        return QString();
+    const auto value = parameter->defaultValue();
+    return value ? value->value.name() : QString();
+}
+
+void RunInfo::clearOptions()
+{
+    m_optionValues.clear();
+}
+
 void RunInfo::clearDynamicOptions()
 {
     m_dynamicOptions.clear();
 }
 
-void RunInfo::addDynamicOption(QString dynamicOption)
+void RunInfo::addDynamicOption(const QString &dynamicOption)
 {
     m_dynamicOptions.append(dynamicOption);
 }
 
-QString RunInfo::resourcePath(const QString &fileName) const
-{
-    return QStringLiteral(":/%1/%2").arg(m_prefix, fileName);
-}
-
 QString RunInfo::flowFilePath() const
 {
-    return resourcePath(m_sensorInfo.flow.isEmpty() ? m_algorithmInfo.flow : m_sensorInfo.flow);
+    const QString &flow = m_sensorInfo.flow.isEmpty() ? m_algorithmInfo.flow : m_sensorInfo.flow;
+    return QStringLiteral(":/%1/%2").arg(m_prefix, flow);
 }
 
 QStringList RunInfo::parbFilePaths() const
 {
     const int count = m_optionValues.size();
     QStringList paths;
+    paths.reserve(count);
     for (int i = 0; i < count; ++i)
         paths.append(QString());
     for (const OptionValue &value : m_optionValues) {
         if (value.index < 0 || value.index >= count) {
             qWarning().noquote() << tr("Inconsistent algorithm model");
-            return QStringList();
+            return {};
         }
-        paths[value.index] = resourcePath(value.valueInfo.parb);
+        paths[value.index] = QStringLiteral(":/%1/%2").arg(m_prefix, value.valueInfo.parb);
     }
     return paths;
+}
+
+std::optional<SensorOption> RunInfo::selectedSensorOption() const
+{
+    if (m_algorithmInfo.name.isEmpty() || m_sensorInfo.name.isEmpty())
+        return std::nullopt;
+    const auto algorithm = m_loader.findAlgorithm(m_algorithmInfo.name);
+    if (!algorithm) {
+        qWarning().noquote() << tr("Couldn't find algorithm options for %1").arg(m_algorithmInfo.name);
+        return std::nullopt;
+    }
+    const auto sensor = algorithm->findSensor(m_sensorInfo.name);
+    if (!sensor)
+        qWarning().noquote() << tr("Couldn't find sensor options for %1").arg(m_sensorInfo.name);
+    return sensor;
+}
+
+void RunInfo::fillMissingValues(std::optional<SelectedValue> (ParameterOption::*choose)() const)
+{
+    const auto sensor = selectedSensorOption();
+    if (!sensor)
+        return;
+    for (const ParameterOption &parameter : sensor->options()) {
+        if (m_optionValues.contains(parameter.name()))
+            continue;
+        if (const auto value = (parameter.*choose)())
+            setOptionValue(parameter.name(), value->value.name(), value->value.info().parb, parameter.index(),
+                           value->visible);
+    }
 }
 
 } // namespace Vantrel

@@ -1,3 +1,7 @@
+// The configuration of one run: the selected algorithm, sensor and parameter values, the
+// presence timeout and the detection zone, checked against the catalogue, and the resource paths
+// of the files the runtime loads. Everything is published through the meta-object system so that
+// a front end can drive it by name.
 #pragma once
 
 #include "options.h"
@@ -5,6 +9,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPointF>
+#include <QString>
 #include <QStringList>
 #include <QVector>
 
@@ -14,17 +19,14 @@ namespace Vantrel {
 
 class AlgorithmLoader;
 
-// The selected value of one parameter.
 struct OptionValue
 {
-    bool visible = true;
-    int index = 0;
-    ParameterValueInfo valueInfo; // only its parb is filled
+    bool visible = true;          // false for the only value of a single-valued parameter
+    int index = 0;                // the parameter's position in its sensor; orders the parb files
+    ParameterValueInfo valueInfo; // only parb is filled
     QString valueName;
 };
 
-// Everything one run of the graph is configured with: the selected algorithm, sensor and
-// parameter values, checked against the catalogue, plus the presence hold time.
 class RunInfo : public QObject
 {
     Q_OBJECT
@@ -45,15 +47,16 @@ class RunInfo : public QObject
                    detectionZoneIndexesChanged)
 
 public:
-    explicit RunInfo(const AlgorithmLoader &catalogue, QObject *parent = nullptr);
+    explicit RunInfo(const AlgorithmLoader &loader, QObject *parent = nullptr);
+
+    // Resource paths for the runner; not published.
+    QString flowFilePath() const;
+    QStringList parbFilePaths() const;
 
     const AlgorithmInfo &algorithmInfo() const { return m_algorithmInfo; }
     const SensorInfo &sensorInfo() const { return m_sensorInfo; }
     const QMap<QString, OptionValue> &optionValues() const { return m_optionValues; }
     const QStringList &dynamicOptions() const { return m_dynamicOptions; }
-
-    QString flowFilePath() const;
-    QStringList parbFilePaths() const;
 
 Q_SIGNALS:
     void isValidChanged();
@@ -78,17 +81,17 @@ public Q_SLOTS:
     double timeoutEnd() const;
     double timeoutDefaultValue() const;
     double timeoutIncriment() const;
-    bool setAlgorithm(QString algorithmName);
+    bool setAlgorithm(const QString &algorithmName);
     QString algorithm() const;
-    bool setSensor(QString sensorName);
+    bool setSensor(const QString &sensorName);
     QString sensor() const;
     void setTimeout(double timeout);
     double timeout() const;
     QString prefix() const;
     QVector<QPointF> detectionZonePoints() const;
-    void setDetectionZonePoints(QVector<QPointF> detectionZonePoints);
+    void setDetectionZonePoints(const QVector<QPointF> &detectionZonePoints);
     QVector<qreal> detectionZoneIndexes() const;
-    void setDetectionZoneIndexes(QVector<qreal> detectionZoneIndexes);
+    void setDetectionZoneIndexes(const QVector<qreal> &detectionZoneIndexes);
 
 private Q_SLOTS:
     void algorithmChangedSlot();
@@ -96,18 +99,21 @@ private Q_SLOTS:
 
 public:
     Q_INVOKABLE void applyDefaultValues();
-    Q_INVOKABLE void setOptionValue(QString option, QString valueName, QString parb, int index, bool visible = true);
-    Q_INVOKABLE QString getOptionValue(QString optionName) const;
-    Q_INVOKABLE QString getOptionDefaultValue(QString optionName) const;
+    Q_INVOKABLE void setOptionValue(const QString &option, const QString &valueName, const QString &parb, int index,
+                                    bool visible = true);
+    Q_INVOKABLE QString getOptionValue(const QString &optionName) const;
+    Q_INVOKABLE QString getOptionDefaultValue(const QString &optionName) const;
     Q_INVOKABLE void clearOptions();
     Q_INVOKABLE void clearDynamicOptions();
-    Q_INVOKABLE void addDynamicOption(QString dynamicOption);
+    Q_INVOKABLE void addDynamicOption(const QString &dynamicOption);
 
 private:
+    // The selected sensor's definition in the catalogue; nothing when none is selected.
     std::optional<SensorOption> selectedSensorOption() const;
-    QString resourcePath(const QString &fileName) const;
+    // Gives each parameter without an entry the value `choose` picks for it, if any.
+    void fillMissingValues(std::optional<SelectedValue> (ParameterOption::*choose)() const);
 
-    const AlgorithmLoader &m_catalogue;
+    const AlgorithmLoader &m_loader;
     QString m_prefix;
     AlgorithmInfo m_algorithmInfo;
     SensorInfo m_sensorInfo;
