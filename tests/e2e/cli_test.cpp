@@ -156,6 +156,9 @@ TEST_P(LogLevel, FiltersRecordsByType)
 
 INSTANTIATE_TEST_SUITE_P(Levels, LogLevel,
                          ::testing::Values(LogLevelCase{"1", false, false}, LogLevelCase{"2", true, false},
-                                           LogLevelCase{"3", true, true}, LogLevelCase{"7", true, true}));
+                                           LogLevelCase{"3", true, true}, LogLevelCase{"7", true, true}),
+                         [](const ::testing::TestParamInfo<LogLevelCase> &info) {
+                             return std::string("Level") + info.param.level;
+                         });
 
 } // namespace
