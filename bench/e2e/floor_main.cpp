@@ -1,0 +1,91 @@
+// e2e_floor <flow> [<parb>...]: runs a flow through libWeaveGraph.so's C interface and prints the
+// presence line of every frame, as the program's -s does, with nothing else on the way. A summary goes
+// to standard error; the status is nonzero when a step failed or a frame could not be printed.
+#include "presencefloor.h"
+#include "weavegraph.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <cinttypes>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void onSignal(int) { interrupted = true; }
+
+bool readFile(const char *path, std::vector<uint8_t> &bytes)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+void logError(void *, uint32_t level, const char *message)
+{
+    if (level == 1)
+        std::fprintf(stderr, "runtime: %s\n", message ? message : "");
+}
+
+int onFrame(void *context, uint32_t, const uint8_t *frame, int32_t length)
+{
+    return static_cast<Vantrel::PresenceFloor *>(context)->handle(frame, length) ? 0 : 1;
+}
+
+bool shouldStop(void *) { return interrupted; }
+
+struct Graph
+{
+    weavegraph_t *handle = weavegraph_create(nullptr, nullptr);
+    ~Graph()
+    {
+        if (handle)
+            weavegraph_delete(handle);
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <flow> [<parb>...]\n", argv[0]);
+        return 2;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    weavegraph_set_logger(logError, nullptr);
+
+    Graph graph;
+    if (!graph.handle) {
+        std::fprintf(stderr, "no runtime instance\n");
+        return 1;
+    }
+    Vantrel::PresenceFloor floor(stdout);
+    const weavegraph_host_services_t services{onFrame, nullptr};
+    weavegraph_set_host_services(graph.handle, &services, &floor);
+
+    // The runtime may point into these bytes until the run returns.
+    std::vector<std::vector<uint8_t>> inputs(static_cast<size_t>(argc - 1));
+    for (int i = 1; i < argc; ++i) {
+        if (!readFile(argv[i], inputs[static_cast<size_t>(i - 1)])) {
+            std::fprintf(stderr, "cannot read %s\n", argv[i]);
+            return 1;
+        }
+    }
+    int code = weavegraph_parse_flow_linear(graph.handle, inputs[0].data(), inputs[0].size());
+    for (size_t i = 1; code == 0 && i < inputs.size(); ++i)
+        code = weavegraph_set_parameters(graph.handle, inputs[i].data(), inputs[i].size());
+    if (code == 0)
+        code = weavegraph_run(graph.handle, shouldStop, nullptr);
+
+    std::fprintf(stderr, "frames printed %" PRIu64 ", refused %" PRIu64 ", result %d\n", floor.printed(),
+                 floor.refused(), code);
+    return code == 0 && floor.refused() == 0 ? 0 : 1;
+}
