@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -67,18 +68,20 @@ struct PresenceLine
 // Standard output split into presence lines and "# " log lines; anything else is malformed.
 struct Output
 {
+    QList<QByteArray> lines;
     QList<PresenceLine> presence;
     QList<QByteArray> log;
     QList<QByteArray> malformed;
     // Presence lines that follow the first log line holding the text.
     int presenceAfter(const QByteArray &logText) const;
-    QList<QByteArray> lines;
 };
 
 Output parseOutput(const QByteArray &out)
 {
     static const QRegularExpression presenceLine(QStringLiteral("^(\\d+);\\t(\\d+;\\t[01];\\t)$"));
     Output output;
+    if (out.isEmpty())
+        return output;
     QList<QByteArray> lines = out.split('\n');
     if (!out.endsWith('\n'))
         output.malformed.append(lines.constLast());
