@@ -10,8 +10,9 @@ namespace Vantrel {
 
 namespace {
 
-// How long destruction waits for a run to honour its stop request before leaving it behind.
-constexpr unsigned long StopGraceMs = 1000;
+// How long destruction waits for a run to honour its stop request before leaving it behind. The
+// application has already waited two seconds for it by then, so this stays short.
+constexpr unsigned long StopGraceMs = 200;
 
 // Runs left behind stay here to the end of the process (and reachable for leak checkers).
 void keepToTheEnd(std::unique_ptr<QThread> thread)
