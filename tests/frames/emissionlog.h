@@ -3,18 +3,11 @@
 // Records every signal of a runner, in emission order, as readable text, so that a test can compare
 // the whole output of a frame with one list.
 
+#include "qtprinters.h"
 #include "weavegraphrunner.h"
 
 #include <QString>
 #include <QStringList>
-
-#include <ostream>
-
-// Readable test failures for Qt strings.
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace Vantrel {
 namespace Fixtures {

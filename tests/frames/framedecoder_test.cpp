@@ -1,7 +1,7 @@
 #include "emissionlog.h"
 #include "framebuilder.h"
 #include "framedecoder.h"
-#include "messagecapture.h"
+#include "logcapture.h"
 #include "weavegraphrunner.h"
 
 #include <QSignalSpy>
@@ -19,6 +19,7 @@ using Fixtures::FrameSpec;
 using Fixtures::num;
 using Fixtures::SignalSpec;
 using Fixtures::singleSignalFrame;
+using Test::LogCapture;
 
 // Keys as the runtime writes them.
 constexpr uint32_t HumanPresenceSignal = 0xFA107E6E;
@@ -105,7 +106,7 @@ TEST_P(Decoding, PublishesTheRawFrameThenTheDecodedSignals)
     const DecodeCase &c = GetParam();
     WeaveGraphRunner runner;
     Fixtures::EmissionLog log(runner);
-    Fixtures::MessageCapture messages;
+    LogCapture messages;
 
     const int status = FrameDecoder(runner).onFrame(c.outputId, c.frame.data(), static_cast<int32_t>(c.frame.size()));
 
@@ -114,7 +115,7 @@ TEST_P(Decoding, PublishesTheRawFrameThenTheDecodedSignals)
         + c.events;
     EXPECT_EQ(log.entries, expected);
     EXPECT_EQ(status, c.status);
-    EXPECT_EQ(messages.warnings(), c.warnings);
+    EXPECT_EQ(messages.texts(QtWarningMsg), c.warnings);
 }
 
 const std::vector<DecodeCase> presenceCases = {
@@ -408,7 +409,7 @@ TEST(Decoding, ANegativeLengthIsAnEmptyFrame)
 {
     WeaveGraphRunner runner;
     Fixtures::EmissionLog log(runner);
-    Fixtures::MessageCapture messages;
+    LogCapture messages;
     const uint8_t byte = 0;
     EXPECT_EQ(FrameDecoder(runner).onFrame(0x12345678, &byte, -5), 0);
     EXPECT_EQ(log.entries, QStringList{"raw 12345678 0"});

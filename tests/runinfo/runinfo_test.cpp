@@ -227,7 +227,7 @@ TEST_F(RunInfoTest, UnknownAlgorithmLeavesTheSelectionIntact)
 
         EXPECT_EQ(m_log.texts(QtWarningMsg),
                   QStringList{"Unknown algorithm: " + name + ", " + catalogue().loader.supportedAlgorithmsHelp()});
-        EXPECT_EQ(m_log.records().size(), 1);
+        EXPECT_EQ(m_log.records().size(), 1u);
         EXPECT_TRUE(m_signals.names().isEmpty());
         EXPECT_EQ(m_runInfo.algorithm(), Alpha);
         EXPECT_EQ(m_runInfo.prefix(), catalogue().alphaDir);

@@ -1,4 +1,4 @@
-#include "messagecapture.h"
+#include "logcapture.h"
 #include "testapplication.h"
 #include "weavegraphrunner.h"
 
@@ -16,7 +16,7 @@
 namespace Vantrel {
 namespace {
 
-using Fixtures::MessageCapture;
+using Test::LogCapture;
 using Fixtures::TestApplication;
 
 // Generous: a loaded machine must never fail these.
@@ -101,7 +101,7 @@ TEST_F(RunnerTest, NormalRunReportsEachStepAndEndsWithExitCodeZero)
     QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
     QSignalSpy raw(&runner, &WeaveGraphRunner::newRawData);
-    MessageCapture messages;
+    LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 1));
@@ -109,12 +109,12 @@ TEST_F(RunnerTest, NormalRunReportsEachStepAndEndsWithExitCodeZero)
     EXPECT_EQ(runner.exitCode(), 0);
     EXPECT_EQ(presence.count(), 5);
     EXPECT_EQ(raw.count(), 5);
-    EXPECT_EQ(messages.infos(), QStringList({"Starting WeaveGraph thread", "WeaveGraph version: 6.4.53",
+    EXPECT_EQ(messages.texts(QtInfoMsg), QStringList({"Starting WeaveGraph thread", "WeaveGraph version: 6.4.53",
                                              "Loading flow from " + flow,
                                              "Setting binary parameters from " + parb("fast"),
                                              "Setting binary parameters from " + parb("threshold"),
                                              "WeaveGraph thread finished with exit code: 0"}));
-    EXPECT_EQ(messages.warnings(), QStringList());
+    EXPECT_EQ(messages.texts(QtWarningMsg), QStringList());
     EXPECT_EQ(app()->errors(), QStringList());
 }
 
@@ -129,14 +129,14 @@ TEST_F(RunnerTest, EmptyParbListGoesFromTheFlowToTheRunAndDynamicOptionsAreOnlyR
     });
     QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
-    MessageCapture messages;
+    LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 1));
 
     EXPECT_EQ(runner.exitCode(), 0);
     EXPECT_EQ(presence.count(), 5);
-    EXPECT_EQ(messages.infos().mid(2), QStringList({"Loading flow from " + flow,
+    EXPECT_EQ(messages.texts(QtInfoMsg).mid(2), QStringList({"Loading flow from " + flow,
                                                     "Dynamic parameters to apply:\nzone=1;gain=2",
                                                     "WeaveGraph thread finished with exit code: 0"}));
 }
@@ -175,7 +175,7 @@ TEST_P(RunFailure, IsShownWithItsCodeAndEndsTheRun)
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow, parbs); });
     QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
-    MessageCapture messages;
+    LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 1));
@@ -183,7 +183,7 @@ TEST_P(RunFailure, IsShownWithItsCodeAndEndsTheRun)
     const QString expected = QString::fromUtf8(c.error).arg(missing.isEmpty() ? flow : missing);
     EXPECT_EQ(app()->errors(), QStringList{expected});
     EXPECT_EQ(runner.exitCode(), c.exitCode);
-    EXPECT_EQ(withPrefix(messages.infos(), "Setting binary parameters from "), [&] {
+    EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "Setting binary parameters from "), [&] {
         QStringList applied;
         for (int i = 0; i < c.parbsApplied; ++i)
             applied << "Setting binary parameters from " + parbs.at(i);
@@ -218,12 +218,12 @@ TEST_F(RunnerTest, ParbFilesAreAppliedInListOrder)
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow, {parb("range"), parb("fast"), parb("threshold")}); });
     QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
-    MessageCapture messages;
+    LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 1));
 
-    EXPECT_EQ(withPrefix(messages.infos(), "Setting binary parameters from "),
+    EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "Setting binary parameters from "),
               QStringList({"Setting binary parameters from " + parb("range"),
                            "Setting binary parameters from " + parb("fast"),
                            "Setting binary parameters from " + parb("threshold")}));
@@ -236,18 +236,18 @@ TEST_F(RunnerTest, SecondStartWhileRunningIsRefusedAndLeavesTheRunAlone)
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow); });
     QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
-    MessageCapture messages;
+    LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     EXPECT_FALSE(runner.start());
-    EXPECT_EQ(messages.warnings(), QStringList{"WeaveGraph is already running!"});
+    EXPECT_EQ(messages.texts(QtWarningMsg), QStringList{"WeaveGraph is already running!"});
     QThread::msleep(300);
     EXPECT_EQ(stopped.count(), 0);
 
     runner.stop();
     ASSERT_TRUE(waitForStops(stopped, 1));
     EXPECT_EQ(runner.exitCode(), 0);
-    EXPECT_EQ(withPrefix(messages.infos(), "St"),
+    EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "St"),
               QStringList({"Starting WeaveGraph thread", "Stopping WeaveGraph thread"}));
     EXPECT_EQ(app()->errors(), QStringList());
     QCoreApplication::processEvents();
@@ -261,7 +261,7 @@ TEST_F(RunnerTest, RestartAfterAFinishedRunRunsTheWholeSequenceAgain)
     runner.setSelectionProvider([=] { return selection(flow, {parb("fast")}); });
     QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
-    MessageCapture messages;
+    LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 1));
@@ -272,7 +272,7 @@ TEST_F(RunnerTest, RestartAfterAFinishedRunRunsTheWholeSequenceAgain)
     const QStringList once = {"Starting WeaveGraph thread", "WeaveGraph version: 6.4.53",
                               "Loading flow from " + flow, "Setting binary parameters from " + parb("fast"),
                               "WeaveGraph thread finished with exit code: 0"};
-    EXPECT_EQ(messages.infos(), once + once);
+    EXPECT_EQ(messages.texts(QtInfoMsg), once + once);
 }
 
 TEST_F(RunnerTest, StopBeforeTheRunBeginsIsCleared)
@@ -289,7 +289,7 @@ TEST_F(RunnerTest, StopBeforeTheRunBeginsIsCleared)
     });
     QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
-    MessageCapture messages;
+    LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     reached.acquire();
@@ -297,7 +297,7 @@ TEST_F(RunnerTest, StopBeforeTheRunBeginsIsCleared)
     proceed.release();
     ASSERT_TRUE(waitForStops(stopped, 1));
 
-    EXPECT_EQ(withPrefix(messages.infos(), "Stopping"), QStringList{"Stopping WeaveGraph thread"});
+    EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "Stopping"), QStringList{"Stopping WeaveGraph thread"});
     EXPECT_EQ(presence.count(), 5);
     EXPECT_EQ(runner.exitCode(), 0);
 }
@@ -305,9 +305,9 @@ TEST_F(RunnerTest, StopBeforeTheRunBeginsIsCleared)
 TEST_F(RunnerTest, StopWhileIdleDoesNothing)
 {
     WeaveGraphRunner runner;
-    MessageCapture messages;
+    LogCapture messages;
     runner.stop();
-    EXPECT_EQ(messages.infos(), QStringList());
+    EXPECT_EQ(messages.texts(QtInfoMsg), QStringList());
 }
 
 struct LogLevelCase
@@ -328,13 +328,13 @@ TEST_P(RuntimeLog, IsForwardedAsWarningsUpToTheApplicationsLevel)
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow); });
     QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
-    MessageCapture messages;
+    LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 1));
 
-    EXPECT_EQ(withPrefix(messages.warnings(), "relay: "), GetParam().forwarded);
-    EXPECT_EQ(withPrefix(messages.infos(), "relay: "), QStringList());
+    EXPECT_EQ(withPrefix(messages.texts(QtWarningMsg), "relay: "), GetParam().forwarded);
+    EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "relay: "), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, RuntimeLog,
@@ -373,12 +373,12 @@ TEST_P(VersionLimits, WarnWithoutStoppingTheRun)
     });
     QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
-    MessageCapture messages;
+    LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 1));
 
-    EXPECT_EQ(messages.warnings(), GetParam().warnings);
+    EXPECT_EQ(messages.texts(QtWarningMsg), GetParam().warnings);
     EXPECT_EQ(presence.count(), 5);
 }
 

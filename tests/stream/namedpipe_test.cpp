@@ -25,6 +25,8 @@
 #include <unistd.h>
 
 using Vantrel::NamedPipe;
+using Vantrel::Test::LogCapture;
+using Vantrel::Test::LogRecord;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -46,9 +48,9 @@ LogRecord warning(const QString &text)
     return {QtWarningMsg, text};
 }
 
-bool logged(const LogRecord &record)
+bool logged(const LogCapture &log, const LogRecord &record)
 {
-    const std::vector<LogRecord> records = LogCapture::records();
+    const std::vector<LogRecord> records = log.records();
     return std::find(records.begin(), records.end(), record) != records.end();
 }
 
@@ -248,6 +250,7 @@ class NamedPipeScenario : public ::testing::TestWithParam<Scenario>
 
 TEST_P(NamedPipeScenario, BehavesAsExpected)
 {
+    LogCapture log;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     auto pipe = std::make_unique<NamedPipe>();
@@ -259,7 +262,7 @@ TEST_P(NamedPipeScenario, BehavesAsExpected)
         SCOPED_TRACE("step " + std::to_string(i + 1));
         const QString path = step.name.isEmpty() ? QString() : dir.filePath(step.name);
         const QByteArray localPath = QFile::encodeName(path);
-        LogCapture::clear();
+        log.clear();
 
         switch (step.op) {
         case Op::Create:
@@ -330,7 +333,7 @@ TEST_P(NamedPipeScenario, BehavesAsExpected)
         std::vector<LogRecord> expected = step.logs;
         for (LogRecord &record : expected)
             record.text.replace(QLatin1String("%d"), dir.path());
-        EXPECT_EQ(LogCapture::records(), expected);
+        EXPECT_EQ(log.records(), expected);
     }
 }
 
@@ -345,6 +348,7 @@ class SlowReader : public ::testing::TestWithParam<size_t>
 TEST_P(SlowReader, FullFifoEndsThePeriodOnAFrameBoundaryAndTheNextFrameReopens)
 {
     const size_t size = GetParam();
+    LogCapture log;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(fifoName);
@@ -352,19 +356,19 @@ TEST_P(SlowReader, FullFifoEndsThePeriodOnAFrameBoundaryAndTheNextFrameReopens)
     ASSERT_TRUE(pipe.create(path));
     Reader reader(path);
     ASSERT_TRUE(reader.isOpen());
-    LogCapture::clear();
+    log.clear();
 
     Bytes sent;
     size_t cut = 0;
-    for (; cut < 1000 && LogCapture::records().size() < 2; ++cut) {
+    for (; cut < 1000 && log.records().size() < 2; ++cut) {
         const Bytes frame = sizedFrame(size, static_cast<uint8_t>(cut));
         errno = EPIPE; // an errno left over from elsewhere must not decide what is reported
         pipe.newRawData(uint32_t(cut), frame);
-        if (LogCapture::records().size() < 2)
+        if (log.records().size() < 2)
             sent.insert(sent.end(), frame.begin(), frame.end());
     }
     --cut;
-    ASSERT_EQ(LogCapture::records(),
+    ASSERT_EQ(log.records(),
               (std::vector<LogRecord>{info("Opening named pipe " + path),
                                       warning("Error while writing to named pipe " + path + ": "
                                               + systemText(EAGAIN))}));
@@ -382,10 +386,10 @@ TEST_P(SlowReader, FullFifoEndsThePeriodOnAFrameBoundaryAndTheNextFrameReopens)
     const Bytes lost = sizedFrame(size, static_cast<uint8_t>(cut));
     EXPECT_TRUE(std::equal(received.begin() + std::ptrdiff_t(sent.size()), received.end(), lost.begin()));
 
-    LogCapture::clear();
+    log.clear();
     const Bytes next = sizedFrame(size, 0xEE);
     pipe.newRawData(0, next);
-    EXPECT_EQ(LogCapture::records(), std::vector<LogRecord>{info("Opening named pipe " + path)});
+    EXPECT_EQ(log.records(), std::vector<LogRecord>{info("Opening named pipe " + path)});
     EXPECT_EQ(reader.take(), next);
 }
 
@@ -393,6 +397,7 @@ INSTANTIATE_TEST_SUITE_P(FrameSizes, SlowReader, ::testing::Values(size_t(1000),
 
 TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
 {
+    LogCapture log;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(fifoName);
@@ -400,7 +405,7 @@ TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
     ASSERT_TRUE(pipe.create(path));
     Reader idle(path);
     ASSERT_TRUE(idle.isOpen());
-    LogCapture::clear();
+    log.clear();
 
     const Bytes frame = sizedFrame(4096, 0x5A);
     auto writing = std::async(std::launch::async, [&pipe, &frame] {
@@ -414,7 +419,7 @@ TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
         FAIL() << "newRawData waited for the reader";
     }
 
-    const std::vector<LogRecord> records = LogCapture::records();
+    const std::vector<LogRecord> records = log.records();
     const auto openings = std::count(records.begin(), records.end(), info("Opening named pipe " + path));
     const auto failures = std::count(records.begin(), records.end(),
                                      warning("Error while writing to named pipe " + path + ": " + systemText(EAGAIN)));
@@ -425,6 +430,7 @@ TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
 
 TEST(NamedPipeStream, ReaderProcessReceivesTheFramesBackToBack)
 {
+    LogCapture log;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(fifoName);
@@ -433,7 +439,7 @@ TEST(NamedPipeStream, ReaderProcessReceivesTheFramesBackToBack)
     QProcess cat;
     cat.start(QStringLiteral("cat"), {path}, QIODevice::ReadOnly);
     ASSERT_TRUE(cat.waitForStarted());
-    LogCapture::clear();
+    log.clear();
 
     // Frames offered before the reader has its end open are dropped; the first one that opens goes through.
     const LogRecord opened = info("Opening named pipe " + path);
@@ -442,11 +448,11 @@ TEST(NamedPipeStream, ReaderProcessReceivesTheFramesBackToBack)
     waited.start();
     for (;;) {
         pipe.newRawData(1, first);
-        if (logged(opened) || waited.elapsed() > 30000)
+        if (logged(log, opened) || waited.elapsed() > 30000)
             break;
         QThread::msleep(10);
     }
-    ASSERT_TRUE(logged(opened));
+    ASSERT_TRUE(logged(log, opened));
     pipe.newRawData(2, second);
     pipe.newRawData(3, third);
     pipe.close();

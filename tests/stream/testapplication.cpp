@@ -1,4 +1,3 @@
-#include "logcapture.h"
 #include "testapplication.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +5,6 @@
 int main(int argc, char **argv)
 {
     TestApplication app(argc, argv);
-    LogCapture::install();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
