@@ -58,6 +58,12 @@ extern "C" const char *__lsan_default_suppressions()
 {
     return "leak:QResource::registerResource\n";
 }
+
+// The suppression is expected at every exit: keep its summary off standard error, which callers read.
+extern "C" const char *__lsan_default_options()
+{
+    return "print_suppressions=0";
+}
 #endif
 
 QString AlgorithmLoader::defaultAlgorithmDirectory()
