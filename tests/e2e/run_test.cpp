@@ -478,6 +478,20 @@ TEST_F(Streaming, WithoutPipeNoOptionsFileIsWritten)
     EXPECT_TRUE(parseOutput(cli.out()).log.isEmpty()) << cli.out().toStdString();
 }
 
+TEST_F(Streaming, SecondRunReplacesTheOptionsFile)
+{
+    for (const char *sensitivity : {"high", "low"}) {
+        RunningCli cli;
+        ASSERT_TRUE(cli.start(presenceRun("Simulation", {"sensitivity", sensitivity, "-p", "--pipe-name", fifo(),
+                                                         "--options-path", options(), "--stop-after", "1"})));
+        ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
+        EXPECT_EQ(cli.exitCode(), 0);
+    }
+    const QJsonObject object = QJsonDocument::fromJson(readFile(options())).object();
+    EXPECT_EQ(object.value("sensitivity").toString(), QStringLiteral("sensitivity-low.parb"));
+    EXPECT_EQ(object.size(), 8);
+}
+
 TEST_F(Streaming, OptionsFileThatCannotBeOpenedLeavesTheStreamRunning)
 {
     const QString unwritable = path(QStringLiteral("missing/selected_options.json"));
