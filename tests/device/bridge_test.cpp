@@ -1,6 +1,6 @@
 #include "bridge.h"
 #include "ft4222double.h"
-#include "stderrcapture.h"
+#include "outputcapture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+using Vantrel::Test::OutputCapture;
 
 namespace {
 
@@ -145,7 +147,7 @@ TEST_P(BridgePresent, ReportsBridgeAndFailures)
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run);
         Ft4222Double::load(c.script);
-        StderrCapture capture;
+        OutputCapture capture(stderr);
         const bool present = Vantrel::bridgePresent();
         const std::string written = capture.finish();
 

@@ -1,6 +1,6 @@
 #include "bridge.h"
 #include "ft4222.h"
-#include "stderrcapture.h"
+#include "outputcapture.h"
 #include "sysfstree.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+using Vantrel::Test::OutputCapture;
 
 namespace {
 
@@ -203,7 +205,7 @@ TEST_P(BridgeOnStandin, FindsTheBridge)
         tree.add(device);
     pointStandinAt(tree, c.root);
 
-    StderrCapture capture;
+    OutputCapture capture(stderr);
     const bool present = Vantrel::bridgePresent();
     EXPECT_EQ(capture.finish(), c.stderrText);
     EXPECT_EQ(present, c.present);

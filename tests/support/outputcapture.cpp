@@ -1,32 +1,35 @@
-#include "stderrcapture.h"
+#include "outputcapture.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
-StderrCapture::StderrCapture()
+namespace Vantrel::Test {
+
+OutputCapture::OutputCapture(std::FILE *stream)
+    : m_stream(stream)
+    , m_fd(fileno(stream))
 {
-    char path[] = "/tmp/vantrel-stderr-XXXXXX";
+    char path[] = "/tmp/vantrel-output-XXXXXX";
     m_captureFd = mkstemp(path);
     if (m_captureFd < 0)
         std::abort();
     unlink(path);
-    std::fflush(stderr);
-    m_savedFd = dup(STDERR_FILENO);
-    dup2(m_captureFd, STDERR_FILENO);
+    std::fflush(m_stream);
+    m_savedFd = dup(m_fd);
+    dup2(m_captureFd, m_fd);
 }
 
-StderrCapture::~StderrCapture()
+OutputCapture::~OutputCapture()
 {
     finish();
 }
 
-std::string StderrCapture::finish()
+std::string OutputCapture::finish()
 {
     if (m_savedFd < 0)
         return m_text;
-    std::fflush(stderr);
-    dup2(m_savedFd, STDERR_FILENO);
+    std::fflush(m_stream);
+    dup2(m_savedFd, m_fd);
     close(m_savedFd);
     m_savedFd = -1;
 
@@ -39,3 +42,5 @@ std::string StderrCapture::finish()
     m_captureFd = -1;
     return m_text;
 }
+
+} // namespace Vantrel::Test
