@@ -41,7 +41,7 @@ struct FrameSpec
 };
 
 // A size-prefixed frame, as the runtime hands it over.
-std::vector<uint8_t> buildFrame(const FrameSpec &spec);
+std::vector<uint8_t> buildFrame(const FrameSpec &layout);
 
 // Shorthands for the common array forms; shape is optional.
 ArraySpec int32Array(uint32_t key, std::vector<int32_t> values, std::optional<std::vector<uint16_t>> shape = {});

@@ -58,11 +58,11 @@ QString proximity(int type, float range, float angle)
 
 std::vector<uint8_t> twoSignalFrame(SignalSpec first, SignalSpec second)
 {
-    FrameSpec spec;
-    spec.sequenceNumber = 7;
-    spec.timestamp = 1700000000123;
-    spec.signals = std::vector<SignalSpec>{std::move(first), std::move(second)};
-    return Fixtures::buildFrame(spec);
+    FrameSpec layout;
+    layout.sequenceNumber = 7;
+    layout.timestamp = 1700000000123;
+    layout.signals = std::vector<SignalSpec>{std::move(first), std::move(second)};
+    return Fixtures::buildFrame(layout);
 }
 
 std::vector<uint16_t> shape(std::initializer_list<uint16_t> dims)

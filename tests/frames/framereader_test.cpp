@@ -41,9 +41,9 @@ class FindSignal : public ::testing::TestWithParam<SignalCase>
 TEST_P(FindSignal, FindsTheFirstMatchInStoredOrder)
 {
     const SignalCase &c = GetParam();
-    FrameSpec spec;
-    spec.signals = c.signals;
-    const std::vector<uint8_t> bytes = buildFrame(spec);
+    FrameSpec layout;
+    layout.signals = c.signals;
+    const std::vector<uint8_t> bytes = buildFrame(layout);
     ASSERT_TRUE(FrameReader::verify(bytes.data(), bytes.size()));
 
     const Frames::Signal *signal = FrameReader::findSignal(*FrameReader::root(bytes.data()), c.key);
@@ -84,9 +84,9 @@ class FindArray : public ::testing::TestWithParam<ArrayCase>
 TEST_P(FindArray, FirstArrayWithTheKeyDecides)
 {
     const ArrayCase &c = GetParam();
-    FrameSpec spec;
-    spec.signals = std::vector<SignalSpec>{SignalSpec{1, c.arrays}};
-    const std::vector<uint8_t> bytes = buildFrame(spec);
+    FrameSpec layout;
+    layout.signals = std::vector<SignalSpec>{SignalSpec{1, c.arrays}};
+    const std::vector<uint8_t> bytes = buildFrame(layout);
     ASSERT_TRUE(FrameReader::verify(bytes.data(), bytes.size()));
 
     const Frames::Signal *signal = FrameReader::findSignal(*FrameReader::root(bytes.data()), 1);
@@ -102,16 +102,16 @@ TEST_P(FindArray, FirstArrayWithTheKeyDecides)
 
 ArraySpec withoutData(uint32_t key)
 {
-    ArraySpec spec{key};
-    spec.hasData = false;
-    return spec;
+    ArraySpec layout{key};
+    layout.hasData = false;
+    return layout;
 }
 
 ArraySpec withoutKey(int32_t value)
 {
-    ArraySpec spec = Fixtures::int32Array(0, {value});
-    spec.semantic.reset();
-    return spec;
+    ArraySpec layout = Fixtures::int32Array(0, {value});
+    layout.semantic.reset();
+    return layout;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -147,13 +147,13 @@ TEST(FrameFields, AbsentFieldsReadAsDefaultsAndPresentOnesPassThrough)
 
 TEST(TypedValues, EachElementTypeHasItsOwnVector)
 {
-    ArraySpec spec{1};
-    spec.shape = std::vector<uint16_t>{2, 1};
-    spec.uint32Values = std::vector<uint32_t>{4000000000u};
-    spec.floatValues = std::vector<float>{1.5f, -2.5f};
-    spec.int16Values = std::vector<int16_t>{-7};
+    ArraySpec layout{1};
+    layout.shape = std::vector<uint16_t>{2, 1};
+    layout.uint32Values = std::vector<uint32_t>{4000000000u};
+    layout.floatValues = std::vector<float>{1.5f, -2.5f};
+    layout.int16Values = std::vector<int16_t>{-7};
     FrameSpec frame;
-    frame.signals = std::vector<SignalSpec>{SignalSpec{2, std::vector<ArraySpec>{spec}}};
+    frame.signals = std::vector<SignalSpec>{SignalSpec{2, std::vector<ArraySpec>{layout}}};
     const std::vector<uint8_t> bytes = buildFrame(frame);
     const Frames::ArrayData *data =
         FrameReader::findArray(*FrameReader::findSignal(*FrameReader::root(bytes.data()), 2), 1);
