@@ -28,13 +28,6 @@ void returnToStopped()
     ASSERT_EQ(activeState(), QStringLiteral("stoppedState"));
 }
 
-void enterStarting()
-{
-    settle();
-    Q_EMIT testApplication->starting();
-    settle();
-}
-
 
 // Runs the event loop in a forked child after scheduling the action, and exits with its status.
 [[noreturn]] void execAfter(const std::function<void()> &action)
@@ -225,11 +218,7 @@ TEST(FinishDeathTest, FromAnotherThreadWhileStartingExitsWithStatus7)
 
 TEST(RunControl, StartWhileRunningReportsAndChangesNothing)
 {
-    settle();
-    Q_EMIT testApplication->stopped();
-    settle();
-    Q_EMIT testApplication->starting();
-    settle();
+    enterStarting();
     QSignalSpy starting(testApplication, &Application::starting);
     const QByteArray printed = captureStdout([] { testApplication->start(); });
     settle();

@@ -15,6 +15,15 @@ void settle()
         QCoreApplication::processEvents();
 }
 
+void enterStarting()
+{
+    settle();
+    Q_EMIT testApplication->stopped();
+    settle();
+    Q_EMIT testApplication->starting();
+    settle();
+}
+
 QByteArray captureStdout(const std::function<void()> &action)
 {
     Vantrel::Test::OutputCapture capture(stdout);

@@ -14,7 +14,6 @@ using Vantrel::Application;
 
 namespace {
 
-
 void setHoldTime(double seconds)
 {
     auto *runInfo = testApplication->findChild<Vantrel::RunInfo *>();
@@ -27,11 +26,7 @@ class PresenceReports : public ::testing::Test
 protected:
     void SetUp() override
     {
-        settle();
-        Q_EMIT testApplication->stopped();
-        settle();
-        Q_EMIT testApplication->starting();
-        settle();
+        enterStarting();
         testApplication->setState(false);
     }
 
