@@ -15,6 +15,8 @@ void registerRunnerMetaTypes()
     qRegisterMetaType<int64_t>("int64_t");
     qRegisterMetaType<std::vector<uint8_t>>("std::vector<uint8_t>");
     qRegisterMetaType<QVector<QPointF>>("QVector<QPointF>");
+    qRegisterMetaType<QVector<quint32>>("QVector<quint32>");
+    qRegisterMetaType<QVector<float>>("QVector<float>");
     qRegisterMetaType<DetectionZone>("Vantrel::DetectionZone");
     qRegisterMetaType<R5::RangeDoppler::Enum>("R5RangeDopplerType");
     qRegisterMetaType<R5::Proximity2D::Enum>("R5Proximity2DType");

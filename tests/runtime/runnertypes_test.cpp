@@ -1,10 +1,16 @@
+#include "queuedsignalspy.h"
 #include "runtimeversion.h"
 #include "weavegraphrunner.h"
 
+#include <QHash>
 #include <QMetaEnum>
 #include <QMetaType>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
 
 namespace Vantrel {
 namespace {
@@ -76,6 +82,79 @@ INSTANTIATE_TEST_SUITE_P(
                       MetaTypeCase{"R5::Proximity2D::Enum", [] { return qMetaTypeId<R5::Proximity2D::Enum>(); }},
                       MetaTypeCase{"Vantrel::R5::Proximity2D::Enum",
                                    [] { return qMetaTypeId<R5::Proximity2D::Enum>(); }}));
+
+// One value per payload type of the runner's signals, spelled as the signals spell them.
+struct Sample
+{
+    QVariant value;
+    std::function<bool(const QVariant &)> matches;
+};
+
+template <typename T>
+Sample sample(const T &value)
+{
+    return {QVariant::fromValue(value), [value](const QVariant &arrived) { return arrived.value<T>() == value; }};
+}
+
+const QHash<QByteArray, Sample> &samples()
+{
+    static const QHash<QByteArray, Sample> table{
+        {"bool", sample(true)},
+        {"uchar", sample(uchar(1))},
+        {"int", sample(-3)},
+        {"uint", sample(9u)},
+        {"float", sample(2.5f)},
+        {"int32_t", sample(int32_t(-4))},
+        {"uint32_t", sample(uint32_t(4000000000u))},
+        {"int64_t", sample(int64_t(1634552761952))},
+        {"std::vector<uint8_t>", sample(std::vector<uint8_t>{1, 2, 3})},
+        {"QVector<quint32>", sample(QVector<quint32>{7, 8})},
+        {"QVector<float>", sample(QVector<float>{0.5f})},
+        {"QVector<QPointF>", sample(QVector<QPointF>{QPointF(6.88, -1.5)})},
+    };
+    return table;
+}
+
+// Every signal of the runner is emitted on a worker thread and must reach a receiver on the main
+// thread with its values; a signal added with a payload type that cannot be queued fails here.
+TEST(RunnerSignals, EveryOneArrivesAcrossThreadsWithItsValues)
+{
+    WeaveGraphRunner runner;
+    const QMetaObject &meta = WeaveGraphRunner::staticMetaObject;
+    int checked = 0;
+    for (int index = meta.methodOffset(); index < meta.methodCount(); ++index) {
+        const QMetaMethod signal = meta.method(index);
+        if (signal.methodType() != QMetaMethod::Signal)
+            continue;
+        SCOPED_TRACE(signal.methodSignature().toStdString());
+        QList<Sample> values;
+        std::vector<QGenericArgument> arguments(10);
+        for (int i = 0; i < signal.parameterCount(); ++i) {
+            const QByteArray type = signal.parameterTypes().at(i);
+            ASSERT_TRUE(samples().contains(type)) << "no sample value for " << type.toStdString();
+            values << samples().value(type);
+            arguments[size_t(i)] = QGenericArgument(type.constData(), values.constLast().value.constData());
+        }
+        Vantrel::Test::QueuedSignalSpy spy(&runner, signal);
+        ASSERT_TRUE(spy.isConnected());
+
+        std::unique_ptr<QThread> emitter(QThread::create([&] {
+            signal.invoke(&runner, Qt::DirectConnection, arguments[0], arguments[1], arguments[2], arguments[3],
+                          arguments[4], arguments[5], arguments[6], arguments[7], arguments[8], arguments[9]);
+        }));
+        emitter->start();
+        emitter->wait();
+
+        ASSERT_TRUE(spy.wait(5000));
+        ASSERT_EQ(spy.emissions().size(), 1);
+        const QVariantList &arrived = spy.emissions().constFirst();
+        ASSERT_EQ(arrived.size(), values.size());
+        for (int i = 0; i < values.size(); ++i)
+            EXPECT_TRUE(values.at(i).matches(arrived.at(i))) << "argument " << i;
+        ++checked;
+    }
+    EXPECT_EQ(checked, 10);
+}
 
 TEST(RunnerEnums, AreOneByteAndKnownToTheMetaObjectSystem)
 {
