@@ -60,7 +60,11 @@ void FlowWorker::setSelectionProvider(std::function<FlowSelection()> provider)
 bool FlowWorker::tryBeginRun()
 {
     bool idle = false;
-    return m_running.compare_exchange_strong(idle, true);
+    if (!m_running.compare_exchange_strong(idle, true))
+        return false;
+    // A stop asked from here on, even while the flow and parameters are still loading, ends this run.
+    m_graph.clearStopRequest();
+    return true;
 }
 
 bool FlowWorker::isRunning() const

@@ -41,10 +41,6 @@ int GraphInstance::setParameters(const QByteArray &parameters)
 
 int GraphInstance::run()
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_stopRequested = false;
-    }
     return weavegraph_run(m_handle, &GraphInstance::shouldStopCallback, this);
 }
 
@@ -52,6 +48,12 @@ void GraphInstance::requestStop()
 {
     QMutexLocker locker(&m_mutex);
     m_stopRequested = true;
+}
+
+void GraphInstance::clearStopRequest()
+{
+    QMutexLocker locker(&m_mutex);
+    m_stopRequested = false;
 }
 
 bool GraphInstance::shouldStop()

@@ -21,10 +21,11 @@ public:
 
     int parseFlow(const QByteArray &flow);
     int setParameters(const QByteArray &parameters);
-    // Clears the stop flag, then blocks until the graph ends or a stop is requested.
+    // Blocks until the graph ends or a stop is requested.
     int run();
 
     void requestStop();
+    void clearStopRequest();
     bool shouldStop();
 
 private:
