@@ -116,24 +116,23 @@ void Application::parsePositionalArguments()
     const QString algorithmName = words.takeFirst();
     if (!m_runInfo.setAlgorithm(algorithmName))
         std::exit(3);
-    // An empty word selects nothing; the selection is then found incomplete.
-    const std::optional<AlgorithmOption> found = m_loader.findAlgorithm(algorithmName);
-    if (!found)
-        return;
-    const AlgorithmOption &algorithm = *found;
-    const QString sensorsHelp = algorithm.sensorsHelp();
+    // An empty word selects no algorithm: it has no sensors to show or to default to, and a sensor word
+    // after it is refused by the run configuration.
+    const std::optional<AlgorithmOption> algorithm = m_loader.findAlgorithm(algorithmName);
+    const QString sensorsHelp = algorithm ? algorithm->sensorsHelp() : QString();
     if (helpAsked && words.isEmpty()) {
         exitAfter(tr("%1: %2\n%3\nType %1 <sensor_name> -h/--help to get sensor specific options.")
                       .arg(algorithmName, m_runInfo.algorithmInfo().description, sensorsHelp),
                   0);
     }
 
-    const QString sensorName = words.isEmpty() ? algorithm.defaultSensorName() : words.takeFirst();
+    const QString sensorName =
+        !words.isEmpty() ? words.takeFirst() : algorithm ? algorithm->defaultSensorName() : QString();
     if (sensorName.isEmpty())
         return;
     if (!m_runInfo.setSensor(sensorName))
         std::exit(3);
-    const SensorOption sensor = *algorithm.findSensor(sensorName);
+    const SensorOption sensor = *algorithm->findSensor(sensorName);
     const int parameterCount = sensor.options().size();
     const QString parametersHelp = sensor.parametersHelp();
     if (helpAsked && words.isEmpty()) {
