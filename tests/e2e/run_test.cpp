@@ -365,6 +365,21 @@ TEST(LingeringGraph, ProcessEndsAboutTwoSecondsAfterTheSignal)
     EXPECT_LE(ms, 4500);
 }
 
+// Accepting the SlowLoad flow takes 2 s; a stop asked during that time must still end the run, which
+// otherwise would go on until the forced exit, without ever reporting its end.
+TEST(SlowLoadingGraph, StopDuringLoadingEndsTheRunOnceTheRuntimeReturns)
+{
+    RunningCli cli;
+    ASSERT_TRUE(cli.start(faultsRun("SlowLoad", {"-s", "-l", "2", "--stop-after", "1"})));
+    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
+    ASSERT_TRUE(cli.exitedNormally());
+    EXPECT_EQ(cli.exitCode(), 0);
+    const QByteArray out = cli.out();
+    const int stopping = out.indexOf("# Stopping WeaveGraphRunner\n");
+    ASSERT_NE(stopping, -1) << out.toStdString();
+    EXPECT_GT(out.indexOf("# WeaveGraph thread finished with exit code: 0\n"), stopping) << out.toStdString();
+}
+
 struct SecondSignalCase
 {
     const char *name;

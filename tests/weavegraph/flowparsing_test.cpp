@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 
@@ -44,7 +45,7 @@ const FlowCase flowCases[] = {
     {"EveryDirective",
      header + "# comment line\nrate 7.5\n" + out + "output heatmap 0x1234\nscene present 1 1.5 -30\n"
          + "scene walk 2 1 3\nscene absent 0.5\nrun seconds 2.5\nexit -3\nreject parameters 4 77\n"
-         + "log 3 \"quoted \\\"words\\\"\" and more\nlinger 0.25 # trailing comment\n",
+         + "log 3 \"quoted \\\"words\\\"\" and more\nlinger 0.25 # trailing comment\nload 0.01\n",
      0, ""},
     {"EveryKind",
      header + "output human-presence\noutput presence3\noutput presence-profile\noutput range-presence\n"
@@ -88,6 +89,7 @@ const FlowCase flowCases[] = {
     {"LogLevelZero", header + out + "log 0 hello\n", 10, "log level"},
     {"LogWithoutMessage", header + out + "log 2\n", 10, "expected \"log"},
     {"LingerNegative", header + out + "linger -1\n", 10, "linger must be a number"},
+    {"LoadTwice", header + out + "load 1\nload 2\n", 10, "\"load\" given twice"},
     {"UnterminatedQuote", header + out + "log 2 \"open\n", 10, "line 3: unterminated quoted text"},
     {"NulByte", header + out + std::string("rate 5\0\n", 8), 10, "control character"},
     {"ControlByte", header + "\x01" + out, 10, "line 2: control character"},
@@ -169,6 +171,14 @@ TEST(StandinFlowParsing, NullArgumentsAreRefused)
     EXPECT_EQ(weavegraph_set_host_services(nullptr, nullptr, nullptr), 1);
     EXPECT_EQ(weavegraph_load_flow_linear(harness.graph(), nullptr), 1);
     weavegraph_delete(nullptr);
+}
+
+TEST(StandinFlowParsing, LoadDirectiveHoldsTheParseForItsTime)
+{
+    GraphHarness harness;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(harness.parse(header + out + "load 0.3\n"), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
 }
 
 TEST(StandinFlowParsing, RefusedFlowDropsThePreviousOne)

@@ -49,6 +49,7 @@ struct Flow {
     std::map<uint32_t, int> parameterRejects; // 1-based parameter set call -> code
     std::vector<LogDirective> logs;
     double lingerSeconds = 0;
+    double loadSeconds = 0; // how long accepting this flow takes, as a slow runtime's loading would
 };
 
 constexpr size_t maxFlowSize = 1u << 20;

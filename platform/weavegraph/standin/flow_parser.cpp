@@ -34,6 +34,7 @@ private:
     bool reject(const Words &w);
     bool log(const Words &w);
     bool linger(const Words &w);
+    bool load(const Words &w);
 
     bool fail(const std::string &reason);
     bool once(const std::string &directive);
@@ -64,6 +65,7 @@ int FlowParser::parse(std::string_view text, std::string &error)
         {"rate", &FlowParser::rate},     {"output", &FlowParser::output}, {"scene", &FlowParser::scene},
         {"run", &FlowParser::run},       {"exit", &FlowParser::exitCode}, {"replay", &FlowParser::replay},
         {"reject", &FlowParser::reject}, {"log", &FlowParser::log},       {"linger", &FlowParser::linger},
+        {"load", &FlowParser::load},
     };
     for (size_t i = 1; i < lines.size(); ++i) {
         const TextLine &line = lines[i];
@@ -306,6 +308,17 @@ bool FlowParser::linger(const Words &w)
     if (!seconds || !once("linger"))
         return false;
     m_flow.lingerSeconds = *seconds;
+    return true;
+}
+
+bool FlowParser::load(const Words &w)
+{
+    if (w.size() != 2)
+        return fail("expected \"load <seconds>\"");
+    const auto seconds = number(w[1], 0.0, maxSeconds, "load");
+    if (!seconds || !once("load"))
+        return false;
+    m_flow.loadSeconds = *seconds;
     return true;
 }
 

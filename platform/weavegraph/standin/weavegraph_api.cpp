@@ -10,8 +10,10 @@
 #include "textformat.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <set>
+#include <thread>
 
 using namespace Vantrel::Standin;
 
@@ -110,6 +112,8 @@ WG_EXPORT int weavegraph_parse_flow_linear(weavegraph_t *graph, const uint8_t *f
     const int result = parseFlow(std::string_view(reinterpret_cast<const char *>(flow), size), *parsed, error);
     if (result != Ok)
         return refuse(result, "flow rejected: " + error);
+    if (parsed->loadSeconds > 0)
+        std::this_thread::sleep_for(std::chrono::duration<double>(parsed->loadSeconds));
     if (parsed->frameRate)
         graph->settings.frameRate = *parsed->frameRate;
     graph->flow = std::move(parsed);
