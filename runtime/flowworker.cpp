@@ -121,9 +121,11 @@ int FlowWorker::onFrame(void *context, uint32_t outputId, const uint8_t *frame, 
 {
     auto *worker = static_cast<FlowWorker *>(context);
     QMutexLocker locker(&worker->m_runnerMutex);
-    if (!worker->m_runner)
+    if (!worker->m_runner || !worker->m_backlog.admit())
         return 0;
-    return FrameDecoder(*worker->m_runner).onFrame(outputId, frame, length);
+    const int status = FrameDecoder(*worker->m_runner).onFrame(outputId, frame, length);
+    worker->m_backlog.queued(worker->m_runner);
+    return status;
 }
 
 void FlowWorker::runSteps()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framebacklog.h"
 #include "graphinstance.h"
 #include "weavegraphrunner.h"
 
@@ -48,6 +49,7 @@ private:
     void showError(const QString &message);
 
     GraphInstance m_graph;
+    FrameBacklog m_backlog;
     std::atomic<int> m_exitCode{0};
     std::atomic<bool> m_running{false};
     // Guards the way back to the runner: held while a callback or a run step uses it.

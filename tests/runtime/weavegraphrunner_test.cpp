@@ -1,5 +1,6 @@
 #include "logcapture.h"
 #include "testapplication.h"
+#include "framebacklog.h"
 #include "weavegraphrunner.h"
 
 #include <QElapsedTimer>
@@ -300,6 +301,39 @@ TEST_F(RunnerTest, StopWhileTheFlowIsLoadingEndsTheRunOnceTheRuntimeRuns)
     EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "WeaveGraph thread finished"),
               QStringList{"WeaveGraph thread finished with exit code: 0"});
     EXPECT_EQ(runner.exitCode(), 0);
+}
+
+// The main thread handles nothing while a full-rate run emits 600 frames: only as many frames as the
+// backlog holds are queued to it; the rest are dropped on the worker, with one warning, and counted.
+TEST_F(RunnerTest, FramesBeyondTheBacklogAreDroppedBeforeTheyAreQueued)
+{
+    const QString flow = writeFlow(QStringLiteral("weaveflow 1\nrate 0\noutput human-presence\nrun frames 600\n"));
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow); });
+    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy raw(&runner, &WeaveGraphRunner::newRawData);
+    LogCapture messages;
+    const QString finished = QStringLiteral("WeaveGraph thread finished with exit code: 0");
+
+    ASSERT_TRUE(runner.start());
+    QElapsedTimer timer;
+    timer.start();
+    while (!messages.texts(QtInfoMsg).contains(finished) && timer.elapsed() < RunTimeoutMs)
+        QThread::msleep(10);
+    ASSERT_TRUE(messages.texts(QtInfoMsg).contains(finished));
+    EXPECT_EQ(raw.count(), FrameBacklog::Capacity);
+    EXPECT_EQ(messages.texts(QtWarningMsg), QStringList{"Output is falling behind; dropping frames"});
+
+    // Once the main thread has caught up, the next frame goes through and the count is reported.
+    ASSERT_TRUE(waitForStops(stopped, 1));
+    const QString oneFrame = writeFlow(QStringLiteral("weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\n"));
+    runner.setSelectionProvider([=] { return selection(oneFrame); });
+    ASSERT_TRUE(runner.start());
+    ASSERT_TRUE(waitForStops(stopped, 2));
+    EXPECT_EQ(raw.count(), FrameBacklog::Capacity + 1);
+    EXPECT_EQ(messages.texts(QtWarningMsg),
+              QStringList({"Output is falling behind; dropping frames",
+                           QStringLiteral("Dropped %1 frames while the output was behind").arg(600 - FrameBacklog::Capacity)}));
 }
 
 TEST_F(RunnerTest, StopWhileIdleDoesNothing)
