@@ -184,7 +184,7 @@ int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length)
         warn(tr("Output frame %1 of %2 bytes is not a valid frame; not decoded")
                  .arg(outputId, 8, 16, QLatin1Char('0'))
                  .arg(length));
-        return -1;
+        return reportsStatus(decoding) ? -1 : 0;
     }
     return run(decoding, *FrameReader::root(frame));
 }
@@ -221,6 +221,28 @@ FrameDecoder::Decoding FrameDecoder::decodingFor(uint32_t outputId)
     default:
         return Decoding::None;
     }
+}
+
+// Whether a presence decoder runs for these outputs; only they answer the runtime with a status.
+bool FrameDecoder::reportsStatus(Decoding decoding)
+{
+    switch (decoding) {
+    case Decoding::RangeProfileAndHumanPresence:
+    case Decoding::PresenceProfile:
+    case Decoding::HumanPresence:
+    case Decoding::Presence3:
+        return true;
+    case Decoding::None:
+    case Decoding::HeatmapBasic:
+    case Decoding::ProximityFast:
+    case Decoding::PowerData:
+    case Decoding::ProximityFixed:
+    case Decoding::ProximitySlow:
+    case Decoding::RangeProfile:
+    case Decoding::ProximitySlowAndStatistics:
+        break;
+    }
+    return false;
 }
 
 int FrameDecoder::run(Decoding decoding, const Frames::Frame &frame) const
@@ -320,7 +342,9 @@ int FrameDecoder::decodePresenceProfile(const Frames::Frame &frame) const
     const bool state = v->Get(1) != 0;
     const auto bin = static_cast<uint32_t>(v->Get(2));
     const int32_t power = v->Get(4);
-    if (bin < FirstProfileBin || bin > LastProfileBin) {
+    // The bin picks a point of the power list only when presence is reported; otherwise it just sets
+    // the distance, for which any bin will do.
+    if (state && (bin < FirstProfileBin || bin > LastProfileBin)) {
         warn(tr("Presence profile bin %1 is outside %2 to %3").arg(bin).arg(FirstProfileBin).arg(LastProfileBin));
         return -1;
     }

@@ -41,6 +41,7 @@ private:
         Presence3,
     };
     static Decoding decodingFor(uint32_t outputId);
+    static bool reportsStatus(Decoding decoding);
     int run(Decoding decoding, const Frames::Frame &frame) const;
 
     int decodeHumanPresence(const Frames::Frame &frame) const;

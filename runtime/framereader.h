@@ -10,8 +10,10 @@ namespace Vantrel {
 // handed to these functions must already have passed FrameReader::verify (or be trusted).
 namespace FrameReader {
 
-// Checks a whole size-prefixed frame with the FlatBuffers verifier, so that the accessors below never
-// leave its bytes. The bytes must be aligned for the frame's widest scalar (8 bytes).
+// Checks a frame with the FlatBuffers verifier, so that the accessors below never leave its bytes. The
+// root is taken from byte 4 as root() takes it; the size prefix is not consulted, so trailing bytes or a
+// prefix that disagrees with length do not matter. The bytes must be aligned for the frame's widest
+// scalar (8 bytes).
 bool verify(const uint8_t *bytes, size_t length);
 
 const Frames::Frame *root(const uint8_t *bytes);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace Vantrel {
@@ -188,11 +189,27 @@ const std::vector<DecodeCase> profileCases = {
      singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 1, 16, 0, 10})}), -1, {},
      {"Presence profile bin 16 is outside 17 to 31"}},
     {"binAboveTheProfile", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 0, 32, 0, 10})}), -1, {},
+     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 1, 32, 0, 10})}), -1, {},
      {"Presence profile bin 32 is outside 17 to 31"}},
     {"negativeBin", 0x2D1B1A98,
      singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 1, -1, 0, 10})}), -1, {},
      {"Presence profile bin 4294967295 is outside 17 to 31"}},
+    // Without presence the bin only sets the distance, so any bin is reported.
+    {"absentWithBinAboveTheProfile", 0x2D1B1A98,
+     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 0, 32, 0, 10})}), 0,
+     {QStringLiteral("range %1 %2 15").arg(num(6.88f), num(106.84f)), "powerPoints " + profilePoints(-1, 0),
+      "threshold " + profilePoints(-1, 0), hpd(false, 113, 100)},
+     {}},
+    {"absentWithBinBelowTheProfile", 0x2D1B1A98,
+     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 0, 3, 0, 10})}), 0,
+     {QStringLiteral("range %1 %2 15").arg(num(6.88f), num(106.84f)), "powerPoints " + profilePoints(-1, 0),
+      "threshold " + profilePoints(-1, 0), hpd(false, 0, 100)},
+     {}},
+    {"absentWithNegativeBin", 0x2D1B1A98,
+     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 0, -1, 0, 10})}), 0,
+     {QStringLiteral("range %1 %2 15").arg(num(6.88f), num(106.84f)), "powerPoints " + profilePoints(-1, 0),
+      "threshold " + profilePoints(-1, 0), hpd(false, 4294967295u, 100)},
+     {}},
     {"tooShort", 0x2D1B1A98,
      singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 1, 20, 0})}), -1, {},
      {"Array ARRAY_SEMANTIC_HUMAN_PRESENCE holds 4 values, expected at least 5"}},
@@ -351,25 +368,79 @@ const std::vector<DecodeCase> heatmapCases = {
 INSTANTIATE_TEST_SUITE_P(Heatmap, Decoding, ::testing::ValuesIn(heatmapCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
-DecodeCase truncatedPresenceFrame()
+std::vector<uint8_t> presenceFrame()
 {
-    std::vector<uint8_t> frame =
-        singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {1, 1, 1, 1})});
-    frame.pop_back();
-    const QString warning =
-        QStringLiteral("Output frame ce4599ec of %1 bytes is not a valid frame; not decoded").arg(frame.size());
-    return {"truncatedPresenceFrame", 0xCE4599EC, frame, -1, {}, {warning}};
+    return singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {1, 2, 0, 50})});
 }
 
+std::vector<uint8_t> withSizePrefix(std::vector<uint8_t> frame, uint32_t prefix)
+{
+    std::memcpy(frame.data(), &prefix, sizeof prefix);
+    return frame;
+}
+
+std::vector<uint8_t> withTrailingBytes(std::vector<uint8_t> frame, size_t count)
+{
+    frame.insert(frame.end(), count, 0xAB);
+    return frame;
+}
+
+std::vector<uint8_t> withoutLastByte(std::vector<uint8_t> frame)
+{
+    frame.pop_back();
+    return frame;
+}
+
+QString notValid(uint32_t outputId, size_t length)
+{
+    return QStringLiteral("Output frame %1 of %2 bytes is not a valid frame; not decoded")
+        .arg(outputId, 8, 16, QLatin1Char('0'))
+        .arg(length);
+}
+
+// The size prefix is not read: only the tables from byte 4 to the given length count.
+const std::vector<DecodeCase> sizePrefixCases = {
+    {"trailingBytesAfterTheFrame", 0xCE4599EC, withTrailingBytes(presenceFrame(), 3), 0, {hpd(true, 200, 50)}, {}},
+    {"prefixBeyondTheLength", 0xCE4599EC, withSizePrefix(presenceFrame(), 100000), 0, {hpd(true, 200, 50)}, {}},
+    {"tablesCutShort", 0xCE4599EC, withoutLastByte(presenceFrame()), -1, {},
+     {notValid(0xCE4599EC, presenceFrame().size() - 1)}},
+};
+INSTANTIATE_TEST_SUITE_P(SizePrefix, Decoding, ::testing::ValuesIn(sizePrefixCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// A frame the verifier refuses answers -1 only where a presence decoder would have run.
+std::vector<DecodeCase> unreadableFrameCases()
+{
+    const struct
+    {
+        const char *name;
+        uint32_t outputId;
+        bool reportsPresence;
+    } outputs[] = {
+        {"heatmapBasic", 0x07BD8EC3, false},       {"profileAndPresenceA", 0x23E70800, true},
+        {"profileAndPresenceB", 0x4CC44127, true}, {"profileAndPresenceC", 0xD45D6362, true},
+        {"proximityFast", 0x25D81213, false},      {"powerDataA", 0x2A556650, false},
+        {"powerDataB", 0x769537BE, false},         {"presenceProfile", 0x2D1B1A98, true},
+        {"proximityFixed", 0x3A9F8F01, false},     {"proximitySlow", 0x7B9595C4, false},
+        {"rangeProfile", 0x7CA17FFA, false},       {"proximitySlowAndStatistics", 0xAF4D52A1, false},
+        {"humanPresenceA", 0xCE4599EC, true},      {"humanPresenceB", 0xEC4C60BA, true},
+        {"presence3", 0xE40C906F, true},
+    };
+    const std::vector<uint8_t> broken(16, 0xFF);
+    std::vector<DecodeCase> cases;
+    for (const auto &output : outputs)
+        cases.push_back({output.name, output.outputId, broken, output.reportsPresence ? -1 : 0, {},
+                         {notValid(output.outputId, broken.size())}});
+    return cases;
+}
+INSTANTIATE_TEST_SUITE_P(UnreadableFrame, Decoding, ::testing::ValuesIn(unreadableFrameCases()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 const std::vector<DecodeCase> otherCases = {
-    {"unknownId", 0x12345678,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {1, 1, 1, 1})}), 0, {}, {}},
+    {"unknownId", 0x12345678, presenceFrame(), 0, {}, {}},
     {"unknownIdIsNotInspected", 0x12345678, std::vector<uint8_t>{1, 2, 3}, 0, {}, {}},
-    truncatedPresenceFrame(),
-    {"brokenHeatmapFrame", 0x07BD8EC3, std::vector<uint8_t>(16, 0xFF), -1, {},
-     {"Output frame 07bd8ec3 of 16 bytes is not a valid frame; not decoded"}},
-    {"emptyFrame", 0x25D81213, std::vector<uint8_t>{}, -1, {},
-     {"Output frame 25d81213 of 0 bytes is not a valid frame; not decoded"}},
+    {"emptyFrame", 0x25D81213, std::vector<uint8_t>{}, 0, {}, {notValid(0x25D81213, 0)}},
+    {"emptyPresenceFrame", 0xCE4599EC, std::vector<uint8_t>{}, -1, {}, {notValid(0xCE4599EC, 0)}},
 };
 INSTANTIATE_TEST_SUITE_P(Other, Decoding, ::testing::ValuesIn(otherCases),
                          [](const auto &info) { return std::string(info.param.name); });

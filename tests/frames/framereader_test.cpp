@@ -183,7 +183,7 @@ class Verify : public ::testing::TestWithParam<DamageCase>
 {
 };
 
-TEST_P(Verify, AcceptsOnlyWholeWellFormedFrames)
+TEST_P(Verify, AcceptsFramesWhoseTablesLieWithinTheBytes)
 {
     std::vector<uint8_t> bytes =
         Fixtures::singleSignalFrame(1, {Fixtures::floatArray(2, {1.0f, 2.0f, 3.0f}, std::vector<uint16_t>{1, 3})});
@@ -196,15 +196,36 @@ void setUint32(std::vector<uint8_t> &bytes, size_t at, uint32_t value)
     std::memcpy(bytes.data() + at, &value, sizeof value);
 }
 
+uint32_t uint32At(const std::vector<uint8_t> &bytes, size_t at)
+{
+    uint32_t value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+}
+
+// Moves every table 4 bytes further from the start, offsets kept consistent: sound as a layout, but the
+// 8-byte timestamp is then misaligned in memory.
+void shiftTablesByFour(std::vector<uint8_t> &bytes)
+{
+    const uint32_t rootOffset = uint32At(bytes, 4);
+    bytes.insert(bytes.begin() + 8, 4, 0);
+    setUint32(bytes, 0, static_cast<uint32_t>(bytes.size() - 4));
+    setUint32(bytes, 4, rootOffset + 4);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, Verify,
     ::testing::Values(
         DamageCase{"untouched", [](std::vector<uint8_t> &) {}, true},
         DamageCase{"lastByteCut", [](std::vector<uint8_t> &b) { b.pop_back(); }, false},
-        DamageCase{"extraByte", [](std::vector<uint8_t> &b) { b.push_back(0); }, false},
-        DamageCase{"sizePrefixTooLarge",
-                   [](std::vector<uint8_t> &b) { setUint32(b, 0, static_cast<uint32_t>(b.size())); }, false},
+        // The prefix is not read: trailing bytes and a prefix of any value leave a sound frame sound.
+        DamageCase{"trailingBytes", [](std::vector<uint8_t> &b) { b.insert(b.end(), 5, 0xAB); }, true},
+        DamageCase{"sizePrefixBeyondTheLength", [](std::vector<uint8_t> &b) { setUint32(b, 0, 0xFFFFFFFFu); }, true},
+        DamageCase{"sizePrefixZero", [](std::vector<uint8_t> &b) { setUint32(b, 0, 0); }, true},
         DamageCase{"rootOffsetOutside", [](std::vector<uint8_t> &b) { setUint32(b, 4, 0x7FFFFFF0u); }, false},
+        DamageCase{"rootOffsetJustPastTheEnd",
+                   [](std::vector<uint8_t> &b) { setUint32(b, 4, static_cast<uint32_t>(b.size() - 4)); }, false},
+        DamageCase{"tablesMisalignedFromTheFrameStart", shiftTablesByFour, false},
         DamageCase{"onlyThePrefix", [](std::vector<uint8_t> &b) { b.resize(4); }, false},
         DamageCase{"empty", [](std::vector<uint8_t> &b) { b.clear(); }, false}),
     [](const auto &info) { return std::string(info.param.name); });
