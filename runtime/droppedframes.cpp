@@ -10,7 +10,7 @@ void DroppedFrames::drop()
         qWarning().noquote() << tr("Output is falling behind; dropping frames");
 }
 
-void DroppedFrames::resume()
+void DroppedFrames::report()
 {
     if (m_count == 0)
         return;

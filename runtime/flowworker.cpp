@@ -186,6 +186,11 @@ void FlowWorker::runSteps()
     }
 
     m_exitCode = m_graph.run();
+    {
+        QMutexLocker locker(&m_runnerMutex);
+        if (m_runner)
+            m_backlog.runEnded();
+    }
     const QString finished = tr("WeaveGraph thread finished with exit code: %1").arg(m_exitCode);
     if (m_exitCode == 0)
         info(finished);

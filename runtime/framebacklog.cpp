@@ -11,9 +11,14 @@ bool FrameBacklog::admit()
         m_dropped.drop();
         return false;
     }
-    m_dropped.resume();
+    m_dropped.report();
     ++m_inFlight;
     return true;
+}
+
+void FrameBacklog::runEnded()
+{
+    m_dropped.report();
 }
 
 void FrameBacklog::queued(QObject *receiver)

@@ -22,6 +22,8 @@ public:
     // Worker side, after a frame's signals were emitted: the frame leaves the backlog once the thread
     // of `receiver` has handled everything queued to it before this call.
     void queued(QObject *receiver);
+    // Worker side, when a run ends: frames dropped up to its end are reported too.
+    void runEnded();
 
 private:
     std::atomic<int> m_inFlight{0};
