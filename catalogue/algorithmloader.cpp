@@ -10,6 +10,13 @@
 #include <QJsonParseError>
 #include <QResource>
 
+#include <optional>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Vantrel {
 
 namespace {
@@ -23,18 +30,65 @@ QString definitionPath(const QString &directoryName)
     return QStringLiteral(":/%1/%2").arg(directoryName, DefinitionFileName);
 }
 
+// A bundle is read whole into memory, so only a regular file of bounded size is read.
+constexpr qint64 MaxBundleFileSize = 64 * 1024 * 1024;
+
+bool isReadableBundleFile(const struct stat &status)
+{
+    return S_ISREG(status.st_mode) && status.st_size <= MaxBundleFileSize;
+}
+
+// Reads the `size` bytes that fstat() gave. A file that turns out longer is being written to
+// and is refused, having been read no further than one byte past its size.
+std::optional<QByteArray> readExactly(int descriptor, qint64 size)
+{
+    QByteArray image(int(size) + 1, Qt::Uninitialized);
+    qint64 filled = 0;
+    while (filled < image.size()) {
+        const ssize_t count = ::read(descriptor, image.data() + filled, size_t(image.size() - filled));
+        if (count == 0)
+            break;
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        filled += count;
+    }
+    if (filled > size)
+        return std::nullopt;
+    image.truncate(int(filled));
+    return image;
+}
+
+// The path is checked before it is opened, since merely opening a FIFO or a device can block or
+// act on the device. Whatever may have been swapped in since is opened without blocking and
+// checked again through the descriptor.
+std::optional<QByteArray> readBundleFile(const QString &filePath)
+{
+    const QByteArray path = QFile::encodeName(filePath);
+    struct stat status = {};
+    if (::stat(path.constData(), &status) != 0 || !isReadableBundleFile(status))
+        return std::nullopt;
+    const int descriptor = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::nullopt;
+    std::optional<QByteArray> image;
+    if (::fstat(descriptor, &status) == 0 && isReadableBundleFile(status))
+        image = readExactly(descriptor, status.st_size);
+    ::close(descriptor);
+    return image;
+}
+
 // Registers a bundle from memory after checking it whole. The resource system keeps pointing
 // into the bytes, so they are kept until the process ends.
 bool registerCheckedBundle(const QString &filePath)
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray image = file.readAll();
-    if (!RccChecker::isWellFormed(image))
+    const std::optional<QByteArray> image = readBundleFile(filePath);
+    if (!image || !RccChecker::isWellFormed(*image))
         return false;
     static auto *const keptImages = new QVector<QByteArray>;
-    keptImages->append(image);
+    keptImages->append(*image);
     if (QResource::registerResource(reinterpret_cast<const uchar *>(keptImages->constLast().constData())))
         return true;
     keptImages->removeLast();

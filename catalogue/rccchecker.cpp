@@ -5,6 +5,11 @@
 #include <QVector>
 #include <QtEndian>
 
+#include <array>
+
+#define ZLIB_CONST
+#include <zlib.h>
+
 namespace Vantrel {
 
 namespace {
@@ -18,13 +23,17 @@ constexpr quint64 EntrySizeV1 = 14;    // name offset, flags, then child count a
 constexpr quint64 EntrySizeV2 = 22;    // plus the last-modified time
 constexpr quint64 NameHeaderSize = 6;  // length in UTF-16 units, hash
 
-constexpr quint16 Compressed = 0x01;   // zlib, with the uncompressed size in front
+constexpr quint16 Compressed = 0x01;   // zlib, with the uncompressed size in front (qCompress)
 constexpr quint16 Directory = 0x02;
 constexpr quint16 CompressedZstd = 0x04;
 
-// Upper bounds of how much one input byte can expand to: deflate codes at most 258 bytes in two
-// bits; a zstd block needs at least four bytes to produce its at most 128 KiB.
-constexpr quint64 ZlibMaxRatio = 1032;
+// Largest uncompressed size of one file of a bundle, and of all its files together: what a bundle
+// dropped into the algorithm directories may cost a small device.
+constexpr quint64 MaxEntrySize = 16 * 1024 * 1024;
+constexpr quint64 MaxBundleSize = 64 * 1024 * 1024;
+
+// Upper bound of how much one input byte can expand to: a zstd block needs at least four bytes
+// to produce its at most 128 KiB.
 constexpr quint64 ZstdMaxRatio = 32768;
 constexpr quint32 ZstdMagic = 0xFD2FB528;
 
@@ -33,7 +42,8 @@ constexpr quint32 ZstdMagic = 0xFD2FB528;
 bool RccChecker::isWellFormed(const QByteArray &image)
 {
     RccChecker checker(image);
-    return checker.checkHeader() && checker.checkTree();
+    // Every size is known from the headers before any stream is inflated.
+    return checker.checkHeader() && checker.checkTree() && checker.checkZlibStreams();
 }
 
 RccChecker::RccChecker(const QByteArray &image)
@@ -121,7 +131,9 @@ bool RccChecker::checkName(quint64 entry, bool root) const
         && text != QLatin1String("..");
 }
 
-bool RccChecker::checkData(quint64 entry, quint16 flags) const
+// Counts the file's uncompressed size against the bounds. Files that share a blob are counted
+// once each, as each is inflated on its own when read.
+bool RccChecker::checkData(quint64 entry, quint16 flags)
 {
     const quint64 blob = quint64(m_dataOffset) + u32(entry + 10);
     if (!inside(blob, 4))
@@ -129,45 +141,89 @@ bool RccChecker::checkData(quint64 entry, quint16 flags) const
     const quint32 length = u32(blob);
     if (!inside(blob + 4, length))
         return false;
+    quint64 size = length;
     switch (flags) {
     case 0:
-        return true;
-    case Compressed: {
-        // The reader allocates the announced size before inflating.
+        break;
+    case Compressed:
         if (length < 4)
             return false;
-        return u32(blob + 4) <= quint64(length - 4) * ZlibMaxRatio;
+        size = u32(blob + 4);
+        m_zlibStreams.append({blob + 8, length - 4, quint32(size)});
+        break;
+    case CompressedZstd: {
+        const std::optional<quint64> contentSize = zstdContentSize(blob + 4, length);
+        if (!contentSize)
+            return false;
+        size = *contentSize;
+        break;
     }
-    case CompressedZstd:
-        return checkZstdFrame(blob + 4, length);
     default:
         return false;
     }
+    if (size > MaxEntrySize)
+        return false;
+    m_totalSize += size;
+    return m_totalSize <= MaxBundleSize;
 }
 
-// The reader allocates the content size that the frame header announces, so the header must
-// give one and it must be within what the frame's bytes can expand to.
-bool RccChecker::checkZstdFrame(quint64 frame, quint32 length) const
+// The reader allocates the content size that the frame header announces and inflates no more
+// than that, so the header must give one and it must be within what the frame's bytes can
+// expand to.
+std::optional<quint64> RccChecker::zstdContentSize(quint64 frame, quint32 length) const
 {
     if (length < 5 || qFromLittleEndian<quint32>(m_image.constData() + frame) != ZstdMagic)
-        return false;
+        return std::nullopt;
     const quint8 descriptor = quint8(m_image.at(int(frame + 4)));
     const quint8 sizeFlag = descriptor >> 6;
     const bool singleSegment = descriptor & 0x20;
     if (descriptor & 0x08) // reserved
-        return false;
+        return std::nullopt;
     static constexpr quint8 dictionaryIdSizes[] = {0, 1, 2, 4};
     static constexpr quint8 contentSizeSizes[] = {0, 2, 4, 8};
     const quint64 sizeField = 5 + (singleSegment ? 0 : 1) + dictionaryIdSizes[descriptor & 0x03];
     const quint8 sizeBytes = (sizeFlag == 0 && singleSegment) ? 1 : contentSizeSizes[sizeFlag];
     if (sizeBytes == 0 || sizeField + sizeBytes > length)
-        return false;
+        return std::nullopt;
     quint64 contentSize = 0;
     for (int i = sizeBytes - 1; i >= 0; --i)
         contentSize = (contentSize << 8) | quint8(m_image.at(int(frame + sizeField + quint64(i))));
     if (sizeBytes == 2)
         contentSize += 256;
-    return contentSize <= quint64(length) * ZstdMaxRatio;
+    if (contentSize > quint64(length) * ZstdMaxRatio)
+        return std::nullopt;
+    return contentSize;
+}
+
+// The reader allocates the announced size of a zlib stream but keeps growing its buffer until
+// the stream ends, so only a stream that inflates to exactly its announcement is accepted. Each
+// is inflated here once, into a small scratch buffer, and abandoned as soon as it overruns.
+bool RccChecker::checkZlibStreams() const
+{
+    for (const ZlibStream &stream : m_zlibStreams) {
+        if (!inflatesToExactly(stream))
+            return false;
+    }
+    return true;
+}
+
+bool RccChecker::inflatesToExactly(const ZlibStream &stream) const
+{
+    z_stream inflater{};
+    inflater.next_in = reinterpret_cast<const Bytef *>(m_image.constData() + stream.offset);
+    inflater.avail_in = stream.length;
+    if (inflateInit(&inflater) != Z_OK)
+        return false;
+    std::array<Bytef, 16384> scratch;
+    int result = Z_OK;
+    while (result == Z_OK && inflater.total_out <= stream.announcedSize) {
+        inflater.next_out = scratch.data();
+        inflater.avail_out = uInt(scratch.size());
+        result = inflate(&inflater, Z_NO_FLUSH);
+    }
+    const bool exact = result == Z_STREAM_END && inflater.total_out == stream.announcedSize;
+    inflateEnd(&inflater);
+    return exact;
 }
 
 bool RccChecker::inside(quint64 offset, quint64 length) const

@@ -364,6 +364,11 @@ TEST_F(LoaderTest, MalformedBundlesAreRefused)
         {"zlibAnnouncesHugeSize", Compression::Zlib,
          [](QByteArray &b, const Layout &l) { setBe32(b, l.blob + 4, 0xfffffff0); }},
         {"zlibWithoutSize", Compression::Zlib, [](QByteArray &b, const Layout &l) { setBe32(b, l.blob, 3); }},
+        // The reader would grow its buffer until the stream ends, whatever the size in front says.
+        {"zlibUnderstatesSize", Compression::Zlib,
+         [](QByteArray &b, const Layout &l) { setBe32(b, l.blob + 4, be32(b, l.blob + 4) - 1); }},
+        {"zlibOverstatesSize", Compression::Zlib,
+         [](QByteArray &b, const Layout &l) { setBe32(b, l.blob + 4, be32(b, l.blob + 4) + 1); }},
         {"zstdAnnouncesHugeSize", Compression::Zstd,
          [](QByteArray &b, const Layout &l) {
              b[int(l.blob + 8)] = char(0xa0); // single segment, four-byte content size
@@ -410,6 +415,88 @@ TEST_F(LoaderTest, MalformedBundlesAreRefused)
         EXPECT_TRUE(m_loader.registerBundle(QFileInfo(bundle), false));
         EXPECT_TRUE(m_loader.loadAlgorithm(directory));
     }
+}
+
+// ---- bounds on what a bundle costs to read and to expand
+
+constexpr int MiB = 1024 * 1024;
+
+struct SizeCase
+{
+    const char *label;
+    Compression compression;
+    QVector<int> blobSizes; // besides the definition; zero-filled, so they compress to almost nothing
+    bool accepted;
+};
+
+TEST_F(LoaderTest, UncompressedSizesAreBoundedPerFileAndPerBundle)
+{
+    const int full = 16 * MiB;
+    const int definitionSize = 1024;
+    const int rest = full - definitionSize; // what fills the bundle up to 64 MiB after three full files
+    const SizeCase cases[] = {
+        {"zlibFileOverBound", Compression::Zlib, {full + 1}, false},
+        {"zstdFileOverBound", Compression::Zstd, {full + 1}, false},
+        {"storedFileOverBound", Compression::None, {full + 1}, false},
+        {"zlibAtBounds", Compression::Zlib, {full, full, full, rest}, true},
+        {"zstdAtBounds", Compression::Zstd, {full, full, full, rest}, true},
+        {"zlibBundleOverBound", Compression::Zlib, {full, full, full, rest + 1}, false},
+        {"zstdBundleOverBound", Compression::Zstd, {full, full, full, rest + 1}, false},
+    };
+    const QByteArray zeros(full + 1, '\0');
+    int n = 0;
+    for (const SizeCase &c : cases) {
+        const QString directory = QStringLiteral("size_%1").arg(++n);
+        const QByteArray json = definition(directory).leftJustified(definitionSize);
+        ASSERT_EQ(json.size(), definitionSize);
+        BundleBuilder builder;
+        builder.addDefinition(directory, json);
+        for (int i = 0; i < c.blobSizes.size(); ++i)
+            builder.add(directory + QStringLiteral("/blob%1.bin").arg(i),
+                        QByteArray::fromRawData(zeros.constData(), c.blobSizes[i]));
+        const QString bundle = path(directory + QStringLiteral(".hpd"));
+        ASSERT_TRUE(builder.build(bundle, c.compression, 3)) << c.label;
+
+        EXPECT_EQ(m_loader.registerBundle(QFileInfo(bundle), false), c.accepted) << c.label;
+        EXPECT_EQ(m_log.texts(QtWarningMsg).contains("Couldn't register resources from " + directory + ".hpd"),
+                  !c.accepted)
+            << c.label;
+        EXPECT_EQ(m_loader.loadAlgorithm(directory), c.accepted) << c.label;
+        QFile::remove(bundle);
+        m_log.clear();
+    }
+}
+
+// Only a regular file of at most 64 MiB is read; anything else is refused before it is read.
+TEST_F(LoaderTest, OnlyRegularFilesOfBoundedSizeAreRead)
+{
+    const QString original = build(QStringLiteral("file_base.orig"), QStringLiteral("file_ok"),
+                                   definition(QStringLiteral("fileOk")));
+    const auto padded = [&](const QString &fileName, qint64 size) {
+        const QString bundle = path(fileName);
+        EXPECT_TRUE(QFile::copy(original, bundle));
+        EXPECT_TRUE(QFile(bundle).resize(size)); // sparse: zeros after the bundle cost no disk
+        return bundle;
+    };
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("file_dir.hpd")));
+    const struct
+    {
+        QString path;
+        bool accepted;
+    } cases[] = {
+        {path(QStringLiteral("file_dir.hpd")), false},
+        {QStringLiteral("/dev/zero"), false},
+        {padded(QStringLiteral("file_over.hpd"), 64 * MiB + 1), false},
+        {padded(QStringLiteral("file_at.hpd"), 64 * MiB), true},
+    };
+    for (const auto &c : cases) {
+        const QString fileName = QFileInfo(c.path).fileName();
+        m_log.clear();
+        EXPECT_EQ(m_loader.registerBundle(QFileInfo(c.path), false), c.accepted) << qPrintable(c.path);
+        EXPECT_EQ(m_log.texts(QtWarningMsg).contains("Couldn't register resources from " + fileName), !c.accepted)
+            << qPrintable(c.path);
+    }
+    EXPECT_TRUE(m_loader.loadAlgorithm(QStringLiteral("file_ok")));
 }
 
 } // namespace

@@ -3,7 +3,12 @@
 // parameters; hold time 5 to 600 s) and "Multi 2.0" (two sensors, neither marked default).
 #include "clirunner.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -161,5 +166,22 @@ INSTANTIATE_TEST_SUITE_P(Levels, LogLevel,
                          [](const ::testing::TestParamInfo<LogLevelCase> &info) {
                              return std::string("Level") + info.param.level;
                          });
+
+// Whatever is named with -f, only a bounded regular file is read: a device that never ends, a FIFO
+// without a writer (opening it to read would block) and a directory are refused at once, and the
+// program goes on with an empty catalogue.
+TEST(BundleFile, NonRegularFilesAreRefusedWithoutReading)
+{
+    CliRunner cli;
+    const QString fifo = cli.home() + QStringLiteral("/planted.hpd");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &path : {QStringLiteral("/dev/zero"), fifo, cli.home()}) {
+        const CliRunner::Result result = cli.run({"-f", path, "--print-options"}, 10000);
+        ASSERT_FALSE(result.crashed) << qPrintable(path);
+        EXPECT_EQ(result.exitCode, 0) << qPrintable(path);
+        EXPECT_EQ(result.out.toStdString(),
+                  "# Couldn't register resources from " + QFileInfo(path).fileName().toStdString() + "\n");
+    }
+}
 
 } // namespace

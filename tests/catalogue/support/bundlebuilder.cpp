@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Vantrel::Test {
@@ -27,12 +28,22 @@ bool BundleBuilder::build(const QString &outputPath, Compression compression, in
     if (!sources.isValid())
         return false;
     QByteArray qrc = "<RCC><qresource prefix=\"/\">\n";
+    QStringList written;
     for (auto it = m_files.cbegin(); it != m_files.cend(); ++it) {
+        // Content met before is named again by an alias instead of being written again, which
+        // keeps bundles of many large files cheap to build.
+        const auto same = std::find_if(written.cbegin(), written.cend(),
+                                       [&](const QString &earlier) { return m_files.value(earlier) == it.value(); });
+        if (same != written.cend()) {
+            qrc += "<file alias=\"" + it.key().toUtf8() + "\">" + same->toUtf8() + "</file>\n";
+            continue;
+        }
         const QString path = sources.filePath(it.key());
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size())
             return false;
+        written.append(it.key());
         qrc += "<file>" + it.key().toUtf8() + "</file>\n";
     }
     qrc += "</qresource></RCC>\n";
