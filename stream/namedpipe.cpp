@@ -1,27 +1,19 @@
 #include "namedpipe.h"
 
+#include "fifowriter.h"
+#include "systemerror.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace Vantrel {
-
-namespace {
-
-QString errorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-} // namespace
 
 NamedPipe::NamedPipe(QObject *parent)
     : QObject(parent)
@@ -47,16 +39,18 @@ bool NamedPipe::create(QString name)
     close();
 
     m_path = name.toLocal8Bit();
-    if (::mkfifo(m_path.constData(), 0666) != 0) {
+    if (::mkfifo(m_path.constData(), 0666) == 0)
+        m_fifo = ::open(m_path.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (m_fifo == -1) {
         const int error = errno;
         qWarning().noquote() << tr("Can't create named pipe %1: %2")
-                                    .arg(QString::fromLocal8Bit(m_path), errorText(error));
+                                    .arg(QString::fromLocal8Bit(m_path), systemErrorText(error));
         return false;
     }
 
     // A reader that goes away must cost a frame (EPIPE), not the process.
     std::signal(SIGPIPE, SIG_IGN);
-    m_created = true;
+    m_writer = std::make_unique<FifoWriter>(m_path);
     qInfo().noquote() << tr("Creating named pipe %1").arg(name);
     return true;
 }
@@ -65,69 +59,47 @@ void NamedPipe::newRawData(uint32_t id, std::vector<uint8_t> data)
 {
     Q_UNUSED(id) // the stream carries the frame bytes only
 
-    if (!m_created)
-        return;
-    if (m_fd == -1 && !openForWriting())
-        return;
-
-    const ssize_t written = ::write(m_fd, data.data(), data.size());
-    if (written == static_cast<ssize_t>(data.size()))
-        return;
-
-    // A short write leaves errno as it was; its cause is a full FIFO, and a stale EPIPE must not hide it.
-    const int error = written < 0 ? errno : EAGAIN;
-    if (error != EPIPE) {
-        qWarning().noquote() << tr("Error while writing to named pipe %1: %2")
-                                    .arg(QString::fromLocal8Bit(m_path), errorText(error));
-    }
-    // Closing lets the reader see end of file, so the next opening starts on a frame boundary.
-    closeDescriptor();
+    if (m_writer)
+        m_writer->write(std::move(data));
 }
 
 void NamedPipe::close()
 {
-    if (!m_created)
+    if (!m_writer)
         return;
 
     qInfo().noquote() << tr("Closing named pipe/fifo");
-    if (m_fd != -1)
-        closeDescriptor();
-
-    if (::remove(m_path.constData()) != 0) {
-        const int error = errno;
-        qWarning().noquote() << tr("Can't remove named pipe %1: %2")
-                                    .arg(QString::fromLocal8Bit(m_path), errorText(error));
-    } else {
-        qInfo().noquote() << tr("Removing named pipe %1").arg(QString::fromLocal8Bit(m_path));
-    }
-    m_created = false;
+    m_writer.reset(); // the write end closes before the FIFO goes
+    removeFifo();
+    ::close(m_fifo);
+    m_fifo = -1;
 }
 
-bool NamedPipe::openForWriting()
+bool NamedPipe::sameFifo(const struct stat &found) const
 {
-    // Non-blocking, so that opening without a reader fails at once instead of waiting for one;
-    // close-on-exec, so that no child process keeps the write end open and hides end of file.
-    m_fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd == -1) {
-        const int error = errno;
-        if (error != ENXIO) { // ENXIO: no reader yet, the normal state between readers
-            qWarning().noquote() << tr("Error while opening named pipe %1: %2")
-                                        .arg(QString::fromLocal8Bit(m_path), errorText(error));
-        }
-        return false;
-    }
-    qInfo().noquote() << tr("Opening named pipe %1").arg(QString::fromLocal8Bit(m_path));
-    return true;
+    struct stat made = {};
+    return ::fstat(m_fifo, &made) == 0 && S_ISFIFO(found.st_mode) && found.st_dev == made.st_dev
+           && found.st_ino == made.st_ino;
 }
 
-void NamedPipe::closeDescriptor()
+// Whatever has taken the FIFO's place since (a file, another program's FIFO, a link, checked without
+// following it) is not this program's to remove.
+void NamedPipe::removeFifo()
 {
-    if (::close(m_fd) != 0) {
-        const int error = errno;
-        qWarning().noquote() << tr("Can't close named pipe %1: %2")
-                                    .arg(QString::fromLocal8Bit(m_path), errorText(error));
-    }
-    m_fd = -1;
+    QString failure;
+    struct stat found = {};
+    if (::lstat(m_path.constData(), &found) != 0)
+        failure = systemErrorText(errno);
+    else if (!sameFifo(found))
+        failure = tr("the path no longer holds the FIFO this program made");
+    else if (::unlink(m_path.constData()) != 0)
+        failure = systemErrorText(errno);
+
+    const QString path = QString::fromLocal8Bit(m_path);
+    if (failure.isEmpty())
+        qInfo().noquote() << tr("Removing named pipe %1").arg(path);
+    else
+        qWarning().noquote() << tr("Can't remove named pipe %1: %2").arg(path, failure);
 }
 
 } // namespace Vantrel

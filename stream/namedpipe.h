@@ -5,12 +5,18 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace Vantrel {
 
+class FifoWriter;
+
 // Streams raw output frames, back to back and unframed, into a FIFO for another local process.
-// The write end is opened lazily and non-blocking: a missing or slow reader costs frames, never time.
+// This class owns the FIFO in the file system: it makes it, and removes it only while the path still
+// holds that very FIFO. Writing the frames is the FifoWriter's job.
 class NamedPipe : public QObject
 {
     Q_OBJECT
@@ -26,12 +32,15 @@ public Q_SLOTS:
     void close();
 
 private:
-    bool openForWriting();
-    void closeDescriptor();
+    bool sameFifo(const struct stat &found) const;
+    void removeFifo();
 
     QByteArray m_path;
-    int m_fd = -1;
-    bool m_created = false;
+    std::unique_ptr<FifoWriter> m_writer; // from a successful create until close
+    // A handle on the FIFO made at m_path (O_PATH: neither reader nor writer), which tells it by device
+    // and inode from any file put there later. Holding it also keeps the inode number from passing to
+    // a file made after the FIFO is gone.
+    int m_fifo = -1;
 };
 
 } // namespace Vantrel

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -40,29 +41,31 @@ bool FifoEnd::setCapacity(int bytes)
     return ::fcntl(m_fd, F_SETPIPE_SZ, bytes) >= bytes;
 }
 
-QByteArray FifoEnd::readAvailable()
+QByteArray FifoEnd::readAvailable(int most)
 {
     QByteArray bytes;
     char buffer[4096];
-    for (;;) {
-        const ssize_t count = ::read(m_fd, buffer, sizeof buffer);
+    while (bytes.size() < most) {
+        const ssize_t count = ::read(m_fd, buffer, std::min<size_t>(sizeof buffer, size_t(most - bytes.size())));
         if (count > 0)
             bytes.append(buffer, static_cast<int>(count));
         else if (count == 0 || errno != EINTR)
             return bytes;
     }
+    return bytes;
 }
 
-QByteArray FifoEnd::readSome(int timeoutMs)
+QByteArray FifoEnd::readSome(int timeoutMs, int most)
 {
     pollfd descriptor = {m_fd, POLLIN, 0};
     if (::poll(&descriptor, 1, timeoutMs) <= 0)
         return {};
-    return readAvailable();
+    return readAvailable(most);
 }
 
-FifoReader::FifoReader(const QString &path)
+FifoReader::FifoReader(const QString &path, ReadPace pace)
     : m_end(path)
+    , m_pace(pace)
 {
     if (m_end.isOpen())
         m_thread = std::thread(&FifoReader::readLoop, this);
@@ -87,9 +90,11 @@ void FifoReader::readLoop()
     // Once the writer has come and gone, poll answers at once with a hang-up; the pause keeps the
     // loop from spinning until the test stops it.
     while (!m_stop) {
-        const QByteArray bytes = m_end.readSome(50);
+        const QByteArray bytes = m_end.readSome(50, m_pace.chunkBytes);
         if (bytes.isEmpty())
             QThread::msleep(5);
+        else if (m_pace.pauseMs > 0)
+            QThread::msleep(static_cast<unsigned long>(m_pace.pauseMs));
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bytes += bytes;
     }

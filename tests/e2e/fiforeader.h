@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -23,20 +24,28 @@ public:
     bool isOpen() const { return m_fd != -1; }
     // Shrinks the FIFO's buffer so a reader that does not read fills it quickly.
     bool setCapacity(int bytes);
-    // Reads what is there now, without waiting.
-    QByteArray readAvailable();
-    // Waits up to timeoutMs for bytes or the writer's end, then reads what is there.
-    QByteArray readSome(int timeoutMs);
+    // Reads what is there now, up to `most` bytes, without waiting.
+    QByteArray readAvailable(int most = std::numeric_limits<int>::max());
+    // Waits up to timeoutMs for bytes or the writer's end, then reads what is there, up to `most` bytes.
+    QByteArray readSome(int timeoutMs, int most = std::numeric_limits<int>::max());
 
 private:
     int m_fd = -1;
 };
 
-// A reader thread that drains the FIFO as frames arrive, like a real consumer of the stream.
+// How a reader keeps up: it takes at most chunkBytes at a time and rests pauseMs after each.
+struct ReadPace
+{
+    int chunkBytes = std::numeric_limits<int>::max();
+    int pauseMs = 0;
+};
+
+// A reader thread that drains the FIFO as frames arrive, like a real consumer of the stream; or, paced,
+// one that falls behind.
 class FifoReader
 {
 public:
-    explicit FifoReader(const QString &path);
+    explicit FifoReader(const QString &path, ReadPace pace = {});
     ~FifoReader();
 
     bool isOpen() const { return m_end.isOpen(); }
@@ -47,6 +56,7 @@ private:
     void readLoop();
 
     FifoEnd m_end;
+    const ReadPace m_pace;
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     QByteArray m_bytes;

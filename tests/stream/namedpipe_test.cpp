@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstring>
 #include <future>
 #include <memory>
@@ -118,9 +117,12 @@ enum class Op {
     ReaderLeaves, // the reader closes its end
     ReaderGets,   // the reader finds exactly bytes; result: end of file expected
     PlaceFile,    // a regular file holding bytes appears at name
+    MakeFifo,     // another program makes a FIFO at name
+    LinkMoved,    // the FIFO at name moves to "moved", and name becomes a link to it
     RemovePath,   // name disappears behind the pipe's back
     IsFifo,       // name is a FIFO with mode 0666 less the umask
     IsFile,       // name is a regular file holding bytes
+    IsLink,       // name is a symbolic link
     IsFree,       // nothing at name
 };
 
@@ -179,6 +181,12 @@ const LogRecord creating = info("Creating named pipe %d/hpd.fifo");
 const LogRecord opening = info("Opening named pipe %d/hpd.fifo");
 const LogRecord closing = info("Closing named pipe/fifo");
 const LogRecord removing = info("Removing named pipe %d/hpd.fifo");
+const LogRecord full = warning("Error while writing to named pipe %d/hpd.fifo: " + systemText(EAGAIN));
+
+LogRecord dropped(int count)
+{
+    return warning(QStringLiteral("Dropped %1 frames while the named pipe %d/hpd.fifo was full").arg(count));
+}
 
 struct Scenario
 {
@@ -195,6 +203,11 @@ std::vector<Scenario> scenarios()
 {
     const LogRecord fileExists = warning("Can't create named pipe %d/hpd.fifo: " + systemText(EEXIST));
     const LogRecord gone = warning("Error while opening named pipe %d/hpd.fifo: " + systemText(ENOENT));
+    const LogRecord notOurs =
+        warning("Can't remove named pipe %d/hpd.fifo: the path no longer holds the FIFO this program made");
+    // Two fill most of a 64 KiB pipe: the second goes in only in part.
+    const auto midsize = [](uint8_t fill) { return sizedFrame(40000, fill); };
+    const auto large = [](uint8_t fill) { return sizedFrame(160 * 1024, fill); };
     return {
         {"NoReaderDropsSilentlyUntilOneJoins",
          {create(true, {creating}), on(Op::IsFifo), frame({1}), frame({2}), on(Op::ReaderJoins),
@@ -230,6 +243,22 @@ std::vector<Scenario> scenarios()
         {"FifoRemovedBehindItsBack",
          {create(true, {creating}), on(Op::RemovePath), frame({1}, {gone}), frame({2}, {gone}),
           closePipe({closing, warning("Can't remove named pipe %d/hpd.fifo: " + systemText(ENOENT))})}},
+        {"FileInTheFifosPlaceIsLeftAlone",
+         {create(true, {creating}), on(Op::RemovePath), placeFile(fifoName, "planted"),
+          closePipe({closing, notOurs}), isFile(fifoName, "planted")}},
+        {"AnotherFifoInItsPlaceIsLeftAlone",
+         {create(true, {creating}), on(Op::RemovePath), on(Op::MakeFifo), closePipe({closing, notOurs}),
+          on(Op::IsFifo)}},
+        {"LinkToTheMovedFifoIsLeftAlone",
+         {create(true, {creating}), on(Op::LinkMoved), closePipe({closing, notOurs}), on(Op::IsLink),
+          on(Op::IsFifo, "moved")}},
+        {"FramesLargerThanThePipeGoWhole",
+         {create(true, {creating}), on(Op::ReaderJoins), frame(large(1), {opening}), readerGets(large(1), false),
+          frame(large(2)), readerGets(large(2), false)}},
+        {"ReaderLeavingMidFrameEndsTheStallAndTheNextStartsOnAWholeFrame",
+         {create(true, {creating}), on(Op::ReaderJoins), frame(midsize(1), {opening}), frame(midsize(2)),
+          frame(midsize(3), {full}), on(Op::ReaderLeaves), frame(midsize(4), {dropped(1)}), on(Op::ReaderJoins),
+          frame(midsize(5), {opening}), readerGets(midsize(5), false)}},
         {"ApplicationSignalsDriveThePipe",
          {create(true, {creating}), on(Op::ReaderJoins), appFrame({7}, {opening}), appFrame({8}),
           readerGets({7, 8}, false), appClose({closing, removing}), readerGets({}, true), on(Op::IsFree),
@@ -306,6 +335,15 @@ TEST_P(NamedPipeScenario, BehavesAsExpected)
             file.write(reinterpret_cast<const char *>(step.bytes.data()), qint64(step.bytes.size()));
             break;
         }
+        case Op::MakeFifo:
+            ASSERT_EQ(::mkfifo(localPath.constData(), 0666), 0);
+            break;
+        case Op::LinkMoved: {
+            const QByteArray moved = QFile::encodeName(dir.filePath(QStringLiteral("moved")));
+            ASSERT_EQ(::rename(localPath.constData(), moved.constData()), 0);
+            ASSERT_EQ(::symlink(moved.constData(), localPath.constData()), 0);
+            break;
+        }
         case Op::RemovePath:
             ASSERT_EQ(::remove(localPath.constData()), 0);
             break;
@@ -321,6 +359,12 @@ TEST_P(NamedPipeScenario, BehavesAsExpected)
             ASSERT_TRUE(file.open(QIODevice::ReadOnly));
             const QByteArray content = file.readAll();
             EXPECT_EQ(Bytes(content.begin(), content.end()), step.bytes);
+            break;
+        }
+        case Op::IsLink: {
+            struct stat info = {};
+            ASSERT_EQ(::lstat(localPath.constData(), &info), 0);
+            EXPECT_TRUE(S_ISLNK(info.st_mode));
             break;
         }
         case Op::IsFree: {
@@ -340,12 +384,13 @@ TEST_P(NamedPipeScenario, BehavesAsExpected)
 INSTANTIATE_TEST_SUITE_P(Steps, NamedPipeScenario, ::testing::ValuesIn(scenarios()),
                          [](const ::testing::TestParamInfo<Scenario> &info) { return info.param.name; });
 
-// Frames up to the FIFO's atomic size fail whole; larger ones can be cut by a partial write.
-class SlowReader : public ::testing::TestWithParam<size_t>
+// Frames up to the FIFO's atomic size are refused whole; larger ones can go in only in part, and then
+// their rest goes before any later frame.
+class FullFifo : public ::testing::TestWithParam<size_t>
 {
 };
 
-TEST_P(SlowReader, FullFifoEndsThePeriodOnAFrameBoundaryAndTheNextFrameReopens)
+TEST_P(FullFifo, DropsWholeFramesWithOneWarningAndTellsTheCountWhenTheReaderCatchesUp)
 {
     const size_t size = GetParam();
     LogCapture log;
@@ -358,42 +403,36 @@ TEST_P(SlowReader, FullFifoEndsThePeriodOnAFrameBoundaryAndTheNextFrameReopens)
     ASSERT_TRUE(reader.isOpen());
     log.clear();
 
-    Bytes sent;
-    size_t cut = 0;
-    for (; cut < 1000 && log.records().size() < 2; ++cut) {
-        const Bytes frame = sizedFrame(size, static_cast<uint8_t>(cut));
+    const LogRecord fullWarning = warning("Error while writing to named pipe " + path + ": " + systemText(EAGAIN));
+    Bytes kept;
+    uint32_t number = 0;
+    for (; number < 1000 && !logged(log, fullWarning); ++number) {
+        const Bytes frame = sizedFrame(size, uint8_t(number));
         errno = EPIPE; // an errno left over from elsewhere must not decide what is reported
-        pipe.newRawData(uint32_t(cut), frame);
-        if (log.records().size() < 2)
-            sent.insert(sent.end(), frame.begin(), frame.end());
+        pipe.newRawData(number, frame);
+        if (!logged(log, fullWarning))
+            kept.insert(kept.end(), frame.begin(), frame.end());
     }
-    --cut;
-    ASSERT_EQ(log.records(),
-              (std::vector<LogRecord>{info("Opening named pipe " + path),
-                                      warning("Error while writing to named pipe " + path + ": "
-                                              + systemText(EAGAIN))}));
+    ASSERT_EQ(log.records(), (std::vector<LogRecord>{info("Opening named pipe " + path), fullWarning}));
 
-    bool endOfFile = false;
-    const Bytes received = reader.take(&endOfFile);
-    EXPECT_TRUE(endOfFile);
-    ASSERT_GE(received.size(), sent.size());
-    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), received.begin()));
-    const size_t cutLength = received.size() - sent.size();
-    EXPECT_LT(cutLength, size);
-    if (size <= PIPE_BUF) {
-        EXPECT_EQ(cutLength, 0u);
-    }
-    const Bytes lost = sizedFrame(size, static_cast<uint8_t>(cut));
-    EXPECT_TRUE(std::equal(received.begin() + std::ptrdiff_t(sent.size()), received.end(), lost.begin()));
-
+    // The stall goes on without another word.
     log.clear();
-    const Bytes next = sizedFrame(size, 0xEE);
-    pipe.newRawData(0, next);
-    EXPECT_EQ(log.records(), std::vector<LogRecord>{info("Opening named pipe " + path)});
-    EXPECT_EQ(reader.take(), next);
+    for (const uint32_t last = number + 3; number < last; ++number)
+        pipe.newRawData(number, sizedFrame(size, uint8_t(number)));
+    EXPECT_EQ(log.records(), std::vector<LogRecord>{});
+
+    Bytes received = reader.take();
+    const Bytes next = sizedFrame(size, uint8_t(number));
+    pipe.newRawData(number, next);
+    EXPECT_EQ(log.records(),
+              std::vector<LogRecord>{warning("Dropped 4 frames while the named pipe " + path + " was full")});
+    const Bytes rest = reader.take();
+    received.insert(received.end(), rest.begin(), rest.end());
+    kept.insert(kept.end(), next.begin(), next.end());
+    EXPECT_EQ(received, kept);
 }
 
-INSTANTIATE_TEST_SUITE_P(FrameSizes, SlowReader, ::testing::Values(size_t(1000), size_t(10000)));
+INSTANTIATE_TEST_SUITE_P(FrameSizes, FullFifo, ::testing::Values(size_t(1000), size_t(10000), size_t(40000)));
 
 TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
 {
@@ -419,13 +458,11 @@ TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
         FAIL() << "newRawData waited for the reader";
     }
 
-    const std::vector<LogRecord> records = log.records();
-    const auto openings = std::count(records.begin(), records.end(), info("Opening named pipe " + path));
-    const auto failures = std::count(records.begin(), records.end(),
-                                     warning("Error while writing to named pipe " + path + ": " + systemText(EAGAIN)));
-    EXPECT_GE(failures, 1);
-    EXPECT_EQ(openings, failures); // every failed write gives up the write end; the next frame reopens it
-    EXPECT_EQ(std::size_t(openings + failures), records.size());
+    // One stall, one warning.
+    EXPECT_EQ(log.records(),
+              (std::vector<LogRecord>{info("Opening named pipe " + path),
+                                      warning("Error while writing to named pipe " + path + ": "
+                                              + systemText(EAGAIN))}));
 }
 
 TEST(NamedPipeStream, ReaderProcessReceivesTheFramesBackToBack)

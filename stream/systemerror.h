@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+#include <cstring>
+
+namespace Vantrel {
+
+// The C library's text for an errno value, as the stream's messages quote it.
+inline QString systemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace Vantrel
