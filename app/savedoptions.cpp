@@ -1,8 +1,8 @@
 // The run's choices, saved as JSON for the reader of the raw frame stream.
 #include "application.h"
+#include "filereplacement.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -21,14 +21,13 @@ void Application::writeParametersToJson()
         options.insert(it.key(), it->valueInfo.parb);
 
     qInfo().noquote() << tr("Writing parameters to %1").arg(m_optionsPath);
-    QFile file(m_optionsPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    FileReplacement file(m_optionsPath);
+    if (!file.open()) {
         qWarning().noquote() << tr("Couldn't open file %1 to save parameters").arg(m_optionsPath);
         return;
     }
-    if (file.write(QJsonDocument(options).toJson()) == -1)
+    if (!file.write(QJsonDocument(options).toJson()) || !file.commit())
         qWarning().noquote() << tr("Couldn't write parameters to file %1").arg(m_optionsPath);
-    file.close();
 }
 
 } // namespace Vantrel
