@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "logging.h"
+#include "standardoutput.h"
 
 #include <QThread>
 
@@ -35,7 +36,18 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
         QTimer::singleShot(0, this, &Application::init);
 }
 
-Application::~Application() = default;
+namespace {
+
+// How long the program waits for the runner, and for standard output, once it has been asked to end.
+constexpr int FinishTimeoutMs = 2000;
+
+} // namespace
+
+Application::~Application()
+{
+    // A reader that has stopped reading costs the lines it has not taken, not the program's end.
+    StandardOutput::instance().flush(m_finishDeadline.isForever() ? -1 : int(m_finishDeadline.remainingTime()));
+}
 
 void Application::setupStateMachine()
 {
@@ -61,6 +73,8 @@ void Application::setupStateMachine()
 
 void Application::finish(int exitCode)
 {
+    if (m_finishDeadline.isForever())
+        m_finishDeadline.setRemainingTime(FinishTimeoutMs);
     if (!m_startedState.active() && !m_startingState.active())
         QCoreApplication::exit(exitCode);
 
@@ -71,13 +85,13 @@ void Application::finish(int exitCode)
 
     if (QThread::currentThread() != thread()) {
         QCoreApplication::processEvents();
-        QThread::msleep(2000);
+        QThread::msleep(FinishTimeoutMs);
         QCoreApplication::processEvents();
         QCoreApplication::exit(7);
     }
 
     // Bounds the wait for a runner that does not stop.
-    QTimer::singleShot(2000, [exitCode] { QCoreApplication::exit(exitCode); });
+    QTimer::singleShot(FinishTimeoutMs, [exitCode] { QCoreApplication::exit(exitCode); });
 }
 
 bool Application::state()
@@ -97,10 +111,7 @@ void Application::writeLog(QString message)
 {
     message = message.trimmed();
     Q_EMIT logMessage(message);
-    message.replace(QLatin1Char('\n'), QStringLiteral("\n# "));
-    const QByteArray line = "# " + message.toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-    std::fflush(stdout);
+    StandardOutput::instance().writeLog(logLine(message));
 }
 
 } // namespace Vantrel

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "algorithmloader.h"
+#include "droppedframes.h"
 #include "namedpipe.h"
 #include "runinfo.h"
 #include "weavegraphrunner.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QState>
 #include <QStateMachine>
 #include <QTimer>
@@ -110,6 +112,10 @@ private:
     QCommandLineParser m_helpParser;
     QTimer m_presenceTimer;
     int m_logLevel = 1;
+    // Presence lines that standard output could not take while its reader was behind.
+    DroppedFrames m_droppedLines;
+    // Set by the first finish(): how long lines still queued for standard output may take.
+    QDeadlineTimer m_finishDeadline{QDeadlineTimer::Forever};
     QState m_stoppedState;
     QState m_startingState;
     QState m_startedState;

@@ -2,6 +2,8 @@
 #include "application.h"
 
 #include "helptexts.h"
+#include "standardoutput.h"
+#include "logging.h"
 
 #include <QDebug>
 #include <QStandardPaths>
@@ -72,7 +74,7 @@ void Application::readLogLevel()
     bool ok = false;
     const int level = text.toInt(&ok, 10);
     if (!ok || level < 1 || level > 7) {
-        const QByteArray line = "# " + tr("Wrong log level: %1").arg(text).toUtf8() + '\n';
+        const QByteArray line = logLine(tr("Wrong log level: %1").arg(text));
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
         std::exit(3);
     }
@@ -90,6 +92,8 @@ void Application::setupPositionalArgument()
 void Application::processArguments()
 {
     parsePositionalArguments();
+    // The parser prints its help, version and errors itself: the log lines before them go first.
+    StandardOutput::instance().flush();
     m_parser.process(arguments());
     if (m_parser.isSet(QStringLiteral("print-options"))) {
         for (const QString &line : optionLines(m_loader.algorithms()))

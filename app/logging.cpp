@@ -42,4 +42,9 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
         Q_EMIT application->writeLogMessage(message);
 }
 
+QByteArray logLine(const QString &message)
+{
+    return "# " + QString(message).replace(QLatin1Char('\n'), QStringLiteral("\n# ")).toUtf8() + '\n';
+}
+
 } // namespace Vantrel

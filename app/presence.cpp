@@ -1,11 +1,11 @@
 // Presence reports: the lifecycle step on the first one, the presence hold timer and the stdout line.
 #include "application.h"
 
+#include "standardoutput.h"
+
 #include <QDateTime>
 #include <QDebug>
 
-#include <cinttypes>
-#include <cstdio>
 #include <limits>
 
 namespace Vantrel {
@@ -73,8 +73,12 @@ void Application::logState(bool state, uint32_t distance, uint32_t, int64_t time
         headerLogged = true;
         qInfo().noquote().nospace() << "timestamp" << ";\t" << "distance" << ";\t" << "state";
     }
-    std::fprintf(stdout, "%" PRId64 ";\t%" PRIu32 ";\t%d;\t\n", timestamp, distance / 10, state ? 1 : 0);
-    std::fflush(stdout);
+    const QByteArray line = QByteArray::number(static_cast<qint64>(timestamp)) + ";\t" + QByteArray::number(distance / 10)
+                            + ";\t" + (state ? "1" : "0") + ";\t\n";
+    if (StandardOutput::instance().writeData(line))
+        m_droppedLines.report();
+    else
+        m_droppedLines.drop();
 }
 
 } // namespace Vantrel

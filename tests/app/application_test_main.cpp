@@ -2,6 +2,7 @@
 #include "application_test.h"
 #include "logging.h"
 #include "outputcapture.h"
+#include "standardoutput.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,8 @@ QByteArray captureStdout(const std::function<void()> &action)
 {
     Vantrel::Test::OutputCapture capture(stdout);
     action();
+    // Lines are written by the output's own thread: wait for them before the stream is restored.
+    Vantrel::StandardOutput::instance().flush();
     return QByteArray::fromStdString(capture.finish());
 }
 

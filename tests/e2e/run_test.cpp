@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -378,6 +379,55 @@ TEST(SlowLoadingGraph, StopDuringLoadingEndsTheRunOnceTheRuntimeReturns)
     const int stopping = out.indexOf("# Stopping WeaveGraphRunner\n");
     ASSERT_NE(stopping, -1) << out.toStdString();
     EXPECT_GT(out.indexOf("# WeaveGraph thread finished with exit code: 0\n"), stopping) << out.toStdString();
+}
+
+// --- Standard output whose reader stops reading ----------------------------------------------
+
+// The test stops reading the program's standard output; at full rate the pipe and the program's own
+// queue are full at once. The first signal must still end the program while nothing is read.
+TEST(StalledStandardOutput, FirstSignalEndsTheProgramWhileNothingIsRead)
+{
+    RunningCli cli;
+    ASSERT_TRUE(cli.start(faultsRun("FullRate", {"-s"})));
+    ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
+    QThread::msleep(1000);
+    ASSERT_FALSE(cli.hasEnded());
+    cli.sendSignal(SIGINT);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!cli.hasEnded() && elapsed.elapsed() < exitTimeoutMs)
+        QThread::msleep(20);
+    EXPECT_TRUE(cli.hasEnded()) << "still running with standard output stalled";
+
+    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
+    ASSERT_TRUE(cli.exitedNormally());
+    EXPECT_EQ(cli.exitCode(), 0);
+    EXPECT_EQ(parseOutput(cli.out()).malformed, QList<QByteArray>()) << "lines are written whole";
+}
+
+// A reader that stalls and then reads again: presence lines are dropped meanwhile, with one warning
+// when dropping begins and one with the count once lines go through again.
+TEST(StalledStandardOutput, DroppedLinesAreReportedOnceTheReaderReadsAgain)
+{
+    RunningCli cli;
+    ASSERT_TRUE(cli.start(faultsRun("FullRate", {"-s", "--stop-after", "3"})));
+    ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
+    QThread::msleep(1000);
+    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
+    ASSERT_TRUE(cli.exitedNormally());
+    EXPECT_EQ(cli.exitCode(), 0);
+
+    const Output output = parseOutput(cli.out());
+    EXPECT_EQ(output.malformed, QList<QByteArray>());
+    const int behind = output.log.indexOf("Output is falling behind; dropping frames");
+    ASSERT_NE(behind, -1) << cli.out().right(2000).toStdString();
+    static const QRegularExpression dropped(QStringLiteral("^Dropped [1-9][0-9]* frames while the output was behind$"));
+    int reported = -1;
+    for (int i = behind + 1; i < output.log.size() && reported < 0; ++i) {
+        if (dropped.match(QString::fromLatin1(output.log.at(i))).hasMatch())
+            reported = i;
+    }
+    EXPECT_NE(reported, -1) << cli.out().right(2000).toStdString();
 }
 
 struct SecondSignalCase

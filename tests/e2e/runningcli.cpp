@@ -1,6 +1,7 @@
 #include "runningcli.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 
 #include <csignal>
 #include <sys/types.h>
@@ -51,6 +52,16 @@ bool RunningCli::waitForExit(int timeoutMs)
     const bool finished = m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
     collectOutput();
     return finished;
+}
+
+bool RunningCli::hasEnded() const
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
+    if (m_process.state() == QProcess::NotRunning || !stat.open(QIODevice::ReadOnly))
+        return true;
+    // The state follows the command name in parentheses; a process that has exited is a zombie until reaped.
+    const QByteArray fields = stat.readAll();
+    return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
 }
 
 bool RunningCli::exitedNormally() const

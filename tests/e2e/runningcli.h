@@ -30,6 +30,9 @@ public:
     bool waitForOutput(const std::function<bool(const QByteArray &)> &condition, int timeoutMs);
     bool waitForExit(int timeoutMs);
 
+    // Whether the process has ended, known without reading any of its output (so a test can keep its
+    // standard output stalled meanwhile).
+    bool hasEnded() const;
     bool exitedNormally() const;
     int exitCode() const { return m_process.exitCode(); }
     QByteArray out() const { return m_out; }

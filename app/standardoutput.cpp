@@ -1,0 +1,141 @@
+#include "standardoutput.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <cerrno>
+#include <climits>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace Vantrel {
+
+namespace {
+
+// The queue and its writer. A forked child gets a fresh one: the writer thread does not exist there,
+// and the lock may have been held by a thread that does not exist either.
+struct Queue
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<QByteArray> lines;
+    size_t inHand = 0;  // lines the writer has taken and not finished; they still count against the bound
+    bool writerStarted = false;
+    bool givenUp = false;  // a flush timed out: the reader is gone or stalled
+
+    size_t pending() const { return lines.size() + inHand; }
+};
+
+Queue *queue = nullptr;
+Queue *retired = nullptr; // the parent's queue in a forked child, kept reachable for leak checkers
+
+// Errors are ignored: nothing can be reported about standard output on standard output.
+void writeWhole(const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    size_t left = static_cast<size_t>(bytes.size());
+    while (left > 0) {
+        const ssize_t written = ::write(STDOUT_FILENO, data, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+}
+
+// Takes as many queued lines as fit in one atomic pipe write, so that a fast producer costs one write
+// for many lines, and a process that ends while the reader is stalled leaves no line cut in the pipe.
+// Owns nothing that can go away: the queue lives as long as the process.
+void writeLines(Queue *q)
+{
+    QByteArray batch;
+    std::unique_lock<std::mutex> lock(q->mutex);
+    for (;;) {
+        q->changed.wait(lock, [q] { return !q->lines.empty(); });
+        batch.clear();
+        size_t taken = 0;
+        for (const QByteArray &line : q->lines) {
+            if (taken > 0 && batch.size() + line.size() > PIPE_BUF)
+                break;
+            batch += line;
+            ++taken;
+        }
+        q->inHand = taken;
+        q->lines.erase(q->lines.begin(), q->lines.begin() + static_cast<std::ptrdiff_t>(taken));
+        lock.unlock();
+        writeWhole(batch);
+        lock.lock();
+        q->inHand = 0;
+        q->changed.notify_all();
+    }
+}
+
+void startAfresh()
+{
+    retired = queue;
+    queue = new Queue;
+}
+
+} // namespace
+
+StandardOutput &StandardOutput::instance()
+{
+    static StandardOutput *const output = [] {
+        startAfresh();
+        ::pthread_atfork(nullptr, nullptr, &startAfresh);
+        std::atexit([] { instance().flush(); });
+        return new StandardOutput;
+    }();
+    return *output;
+}
+
+bool StandardOutput::writeData(QByteArray line)
+{
+    return enqueue(std::move(line), Capacity);
+}
+
+void StandardOutput::writeLog(QByteArray line)
+{
+    enqueue(std::move(line), Capacity + LogReserve);
+}
+
+bool StandardOutput::enqueue(QByteArray line, int limit)
+{
+    Queue *q = queue;
+    std::lock_guard<std::mutex> lock(q->mutex);
+    if (q->pending() >= static_cast<size_t>(limit))
+        return false;
+    if (!q->writerStarted) {
+        std::thread(writeLines, q).detach();
+        q->writerStarted = true;
+    }
+    q->lines.push_back(std::move(line));
+    q->changed.notify_all();
+    return true;
+}
+
+void StandardOutput::flush(int timeoutMs)
+{
+    Queue *q = queue;
+    std::unique_lock<std::mutex> lock(q->mutex);
+    if (q->givenUp)
+        return;
+    const auto written = [q] { return q->pending() == 0; };
+    if (timeoutMs < 0) {
+        q->changed.wait(lock, written);
+        return;
+    }
+    if (!q->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), written)) {
+        q->lines.clear();
+        q->givenUp = true;
+    }
+}
+
+} // namespace Vantrel

@@ -1,0 +1,98 @@
+// Standard output written by its own thread: bounded, whole lines, in order, whatever the reader does.
+#include "standardoutput.h"
+
+#include <QDeadlineTimer>
+#include <QList>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace Vantrel {
+namespace {
+
+// Points descriptor 1 at a pipe of one page that nobody reads until drain() is called.
+class StalledStdout
+{
+public:
+    StalledStdout()
+    {
+        EXPECT_EQ(::pipe(m_pipe), 0);
+        ::fcntl(m_pipe[1], F_SETPIPE_SZ, 4096);
+        m_saved = ::dup(STDOUT_FILENO);
+        ::dup2(m_pipe[1], STDOUT_FILENO);
+    }
+    ~StalledStdout()
+    {
+        ::dup2(m_saved, STDOUT_FILENO);
+        for (int fd : {m_saved, m_pipe[0], m_pipe[1]})
+            ::close(fd);
+    }
+
+    // Reads until `lines` lines have come while the queue is flushed, then what is left in the pipe.
+    QByteArray drain(int lines)
+    {
+        QByteArray read;
+        ::fcntl(m_pipe[0], F_SETFL, O_NONBLOCK);
+        const auto readAvailable = [&] {
+            char buffer[4096];
+            ssize_t n = 0;
+            while ((n = ::read(m_pipe[0], buffer, sizeof buffer)) > 0)
+                read.append(buffer, int(n));
+        };
+        std::thread flusher([] { StandardOutput::instance().flush(); });
+        const QDeadlineTimer deadline(30000);
+        while (read.count('\n') < lines && !deadline.hasExpired()) {
+            readAvailable();
+            std::this_thread::yield();
+        }
+        if (read.count('\n') < lines)
+            flusher.detach(); // the test fails on the count; do not hang here
+        else
+            flusher.join();
+        readAvailable();
+        return read;
+    }
+
+private:
+    int m_pipe[2] = {-1, -1};
+    int m_saved = -1;
+};
+
+TEST(StandardOutput, DataLinesBeyondTheQueueAreRefusedAndLogLinesUseTheReserve)
+{
+    StalledStdout stdoutPipe;
+    StandardOutput &output = StandardOutput::instance();
+    const auto dataLine = [](int i) { return QByteArray::number(i).rightJustified(20, '0') + ";\t\n"; };
+
+    int accepted = 0;
+    const auto fillQueue = [&] {
+        while (accepted < 100000 && output.writeData(dataLine(accepted)))
+            ++accepted;
+    };
+    fillQueue();
+    // Give the writer time to fill the pipe and get stuck, then fill what it took from the queue.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    fillQueue();
+    // The queue is full once the writer is stuck on a full pipe: at most a page of lines went out.
+    EXPECT_GE(accepted, StandardOutput::Capacity);
+    EXPECT_LE(accepted, StandardOutput::Capacity + 4096 / 23 + 2);
+    EXPECT_FALSE(output.writeData(dataLine(accepted)));
+    for (int i = 0; i < StandardOutput::LogReserve + 5; ++i)
+        output.writeLog("# note " + QByteArray::number(i) + '\n');
+
+    const QList<QByteArray> lines = stdoutPipe.drain(accepted + StandardOutput::LogReserve).split('\n');
+    ASSERT_EQ(lines.size(), accepted + StandardOutput::LogReserve + 1);
+    for (int i = 0; i < accepted; ++i)
+        ASSERT_EQ(lines.at(i) + '\n', dataLine(i)) << "line " << i;
+    for (int i = 0; i < StandardOutput::LogReserve; ++i)
+        ASSERT_EQ(lines.at(accepted + i), "# note " + QByteArray::number(i));
+    EXPECT_EQ(lines.constLast(), QByteArray());
+}
+
+} // namespace
+} // namespace Vantrel

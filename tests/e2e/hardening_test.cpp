@@ -1,0 +1,168 @@
+// The real executable started the way supervisors and attackers start it: with standard
+// descriptors closed, with files planted at the saved options path, under a file size limit, and
+// with a log level made to look like data.
+#include "clirunner.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <vector>
+#include <sys/stat.h>
+
+namespace {
+
+const QString presenceBundle = QStringLiteral(SAMPLE_BUNDLE_DIR "/presence.hpd");
+// Only ends a test early when something is wrong; these runs take a few seconds.
+constexpr int timeoutMs = 30000;
+
+QStringList presenceRun(const QStringList &options)
+{
+    return QStringList{QStringLiteral("-f"), presenceBundle, QStringLiteral("Presence 1.0"),
+                       QStringLiteral("Simulation"), QStringLiteral("FPS"), QStringLiteral("20")}
+           + options;
+}
+
+// Starts the executable from a shell script that ends in exec "$0" "$@", so the program inherits
+// whatever the script sets up, as it would from a supervisor.
+void startThroughShell(QProcess &process, const CliRunner &home, const QString &script, const QStringList &arguments)
+{
+    process.setProcessEnvironment(home.environment());
+    process.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral(VANTREL_CLI)}
+                                                 + arguments);
+}
+
+// What is at the path, seen without following links: a file with its content, a link with its
+// target, or the kind of thing.
+QByteArray describe(const QString &path)
+{
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return "absent";
+    if (S_ISLNK(status.st_mode))
+        return "link to " + QFile::encodeName(QFile::symLinkTarget(path));
+    if (S_ISFIFO(status.st_mode))
+        return "fifo";
+    QFile file(path);
+    return S_ISREG(status.st_mode) && file.open(QIODevice::ReadOnly) ? "file: " + file.readAll() : "other";
+}
+
+struct ClosedCase
+{
+    const char *name;
+    const char *redirections;
+    std::vector<int> closed;
+};
+
+void PrintTo(const ClosedCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class ClosedStandardDescriptors : public ::testing::TestWithParam<ClosedCase>
+{};
+
+TEST_P(ClosedStandardDescriptors, AreFilledWithDevNullAndTheRunEndsAsUsual)
+{
+    QTemporaryDir dir;
+    const QString options = dir.filePath(QStringLiteral("selected_options.json"));
+    CliRunner home;
+    QProcess cli;
+    startThroughShell(cli, home, QStringLiteral("exec \"$0\" \"$@\" ") + GetParam().redirections,
+                      presenceRun({"-s", "-p", "--pipe-name", dir.filePath(QStringLiteral("hpd.fifo")),
+                                   "--options-path", options, "--stop-after", "2"}));
+    ASSERT_TRUE(cli.waitForStarted(timeoutMs));
+    // The options file is written once the run is under way, with all of the program's own
+    // descriptors open.
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!QFileInfo::exists(options) && cli.state() == QProcess::Running && !deadline.hasExpired())
+        QThread::msleep(10);
+    ASSERT_TRUE(QFileInfo::exists(options));
+    const QString process = QStringLiteral("/proc/%1/").arg(cli.processId());
+    // Under an emulator (qemu-user) the emulator's own files share the program's descriptor numbers.
+    if (QFileInfo(process + "exe").canonicalFilePath() == QFileInfo(QStringLiteral(VANTREL_CLI)).canonicalFilePath()) {
+        for (int fd : GetParam().closed)
+            EXPECT_EQ(QFile::symLinkTarget(process + "fd/" + QString::number(fd)).toStdString(), "/dev/null") << fd;
+    }
+    ASSERT_TRUE(cli.waitForFinished(timeoutMs));
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cli.exitCode(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Startup, ClosedStandardDescriptors,
+                         ::testing::Values(ClosedCase{"StdoutClosed", ">&-", {1}},
+                                           ClosedCase{"AllThreeClosed", "<&- >&- 2>&-", {0, 1, 2}}),
+                         [](const ::testing::TestParamInfo<ClosedCase> &info) { return std::string(info.param.name); });
+
+enum class Planted { LinkToFile, Fifo, File };
+
+struct OptionsPathCase
+{
+    const char *name;
+    Planted planted;
+    const char *setup; // shell commands before the program starts
+    const char *warning;
+};
+
+void PrintTo(const OptionsPathCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class SavedOptionsPath : public ::testing::TestWithParam<OptionsPathCase>
+{};
+
+TEST_P(SavedOptionsPath, KeepsWhatIsThereAndTheRunGoesOn)
+{
+    const OptionsPathCase &c = GetParam();
+    QTemporaryDir dir;
+    const QString options = dir.filePath(QStringLiteral("selected_options.json"));
+    const QString someoneElses = dir.filePath(QStringLiteral("someone-elses"));
+    QFile kept(c.planted == Planted::File ? options : someoneElses);
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly) && kept.write("kept\n") == 5);
+    kept.close();
+    if (c.planted == Planted::LinkToFile) {
+        ASSERT_TRUE(QFile::link(someoneElses, options));
+    } else if (c.planted == Planted::Fifo) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(options).constData(), 0600), 0);
+    }
+    const QByteArray before = describe(options) + ", " + describe(someoneElses);
+
+    CliRunner home;
+    QProcess process;
+    startThroughShell(process, home, QString::fromLatin1(c.setup) + QStringLiteral("exec \"$0\" \"$@\""),
+                      presenceRun({"-p", "--pipe-name", dir.filePath(QStringLiteral("hpd.fifo")), "--options-path",
+                                   options, "--stop-after", "1"}));
+    ASSERT_TRUE(process.waitForFinished(timeoutMs));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(process.readAllStandardOutput().toStdString(),
+              "# " + QString::fromLatin1(c.warning).arg(options).toStdString() + '\n');
+    EXPECT_EQ((describe(options) + ", " + describe(someoneElses)).toStdString(), before.toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Planted, SavedOptionsPath,
+    ::testing::Values(
+        OptionsPathCase{"Link", Planted::LinkToFile, "", "Couldn't open file %1 to save parameters"},
+        OptionsPathCase{"Fifo", Planted::Fifo, "", "Couldn't open file %1 to save parameters"},
+        // The file size limit makes the file system refuse the document, as a full one would.
+        OptionsPathCase{"FileThatCannotTakeTheDocument", Planted::File, "trap '' XFSZ; ulimit -f 0; ",
+                        "Couldn't write parameters to file %1"}),
+    [](const ::testing::TestParamInfo<OptionsPathCase> &info) { return std::string(info.param.name); });
+
+TEST(LogLevel, WrongLevelTextCannotPassForData)
+{
+    CliRunner cli;
+    const CliRunner::Result result = cli.run({QStringLiteral("-l"), QStringLiteral("x\n1634552761952;\t738;\t1;\t")});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out.toStdString(), "# Wrong log level: x\n# 1634552761952;\t738;\t1;\t\n");
+}
+
+} // namespace
