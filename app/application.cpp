@@ -30,6 +30,10 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
     connect(this, &Application::stopWeaveGraph, this, &Application::stop);
     connect(&m_startingState, &QState::entered, this, &Application::openNamedPipe);
     connect(&m_loader, &AlgorithmLoader::resourceRegistered, this, &Application::setLoadAlgorithms);
+    connect(this, &Application::newRawData, &m_namedPipe, &NamedPipe::newRawData);
+    connect(this, &Application::closeNamedPipe, &m_namedPipe, &NamedPipe::close);
+    connect(&m_runner, &WeaveGraphRunner::finished, this, &Application::weaveGraphStopped);
+    connect(&m_runner, &WeaveGraphRunner::error, this, &Application::showError);
     m_runner.setSelectionProvider([this] { return flowSelection(); });
 
     if (processCommandLine)
@@ -78,8 +82,8 @@ void Application::finish(int exitCode)
     if (!m_startedState.active() && !m_startingState.active())
         QCoreApplication::exit(exitCode);
 
-    connect(&m_stoppedState, SIGNAL(entered()), this, SLOT(quit()),
-            static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection));
+    if (!m_quitWhenStopped)
+        m_quitWhenStopped = connect(&m_stoppedState, &QState::entered, this, &QCoreApplication::quit, Qt::DirectConnection);
 
     Q_EMIT stopWeaveGraph();
 

@@ -112,6 +112,10 @@ private:
     QCommandLineParser m_helpParser;
     QTimer m_presenceTimer;
     int m_logLevel = 1;
+    // The runner's results, connected for a run by connectFlowRunner().
+    QVector<QMetaObject::Connection> m_runnerConnections;
+    // Made by the first finish(): the event loop ends once the runner has stopped.
+    QMetaObject::Connection m_quitWhenStopped;
     // Presence lines that standard output could not take while its reader was behind.
     DroppedFrames m_droppedLines;
     // Set by the first finish(): how long lines still queued for standard output may take.

@@ -79,6 +79,7 @@ void Application::readLogLevel()
         std::exit(3);
     }
     m_logLevel = level;
+    m_runner.setLogLevel(level);
 }
 
 void Application::setupPositionalArgument()

@@ -100,22 +100,21 @@ void Application::weaveGraphStopped()
 
 void Application::connectFlowRunner()
 {
-    connect(&m_runner, &WeaveGraphRunner::newHpdData, this, &Application::updateState);
-    connect(&m_runner, &WeaveGraphRunner::newRawData, this, &Application::newRawData);
-    connect(&m_runner, &WeaveGraphRunner::newPowerData, this, &Application::newPowerData);
-    connect(&m_runner, &WeaveGraphRunner::newProximity2DData, this, &Application::newProximity2DData);
-    connect(&m_runner, &WeaveGraphRunner::newDetectionStatistics, this, &Application::newDetectionStatistics);
-    connect(&m_runner, &WeaveGraphRunner::newHeatmapBasicData, this, &Application::newHeatmapBasicData);
+    m_runnerConnections = {
+        connect(&m_runner, &WeaveGraphRunner::newHpdData, this, &Application::updateState),
+        connect(&m_runner, &WeaveGraphRunner::newRawData, this, &Application::newRawData),
+        connect(&m_runner, &WeaveGraphRunner::newPowerData, this, &Application::newPowerData),
+        connect(&m_runner, &WeaveGraphRunner::newProximity2DData, this, &Application::newProximity2DData),
+        connect(&m_runner, &WeaveGraphRunner::newDetectionStatistics, this, &Application::newDetectionStatistics),
+        connect(&m_runner, &WeaveGraphRunner::newHeatmapBasicData, this, &Application::newHeatmapBasicData),
+    };
 }
 
 void Application::disconnectFlowRunner()
 {
-    disconnect(&m_runner, &WeaveGraphRunner::newHpdData, this, &Application::updateState);
-    disconnect(&m_runner, &WeaveGraphRunner::newRawData, this, &Application::newRawData);
-    disconnect(&m_runner, &WeaveGraphRunner::newPowerData, this, &Application::newPowerData);
-    disconnect(&m_runner, &WeaveGraphRunner::newProximity2DData, this, &Application::newProximity2DData);
-    disconnect(&m_runner, &WeaveGraphRunner::newDetectionStatistics, this, &Application::newDetectionStatistics);
-    disconnect(&m_runner, &WeaveGraphRunner::newHeatmapBasicData, this, &Application::newHeatmapBasicData);
+    for (const QMetaObject::Connection &connection : qAsConst(m_runnerConnections))
+        disconnect(connection);
+    m_runnerConnections.clear();
 }
 
 FlowSelection Application::flowSelection() const

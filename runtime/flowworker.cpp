@@ -22,17 +22,13 @@ const char *const BuildTimeVersion = "6.4.53";
 constexpr int FileUnreadable = -7;
 constexpr int NoInstance = -1;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("FlowWorker", text);
-}
-
 // The runtime's logger is process-wide and may still fire from a run abandoned while the program ends,
 // so its context lives as long as the process, and the switch away from the application is atomic.
 struct LogGate
 {
     QMutex mutex;
     bool applicationUsable = true;
+    std::atomic<int> level{1};
 };
 
 LogGate &logGate()
@@ -55,6 +51,11 @@ void FlowWorker::setSelectionProvider(std::function<FlowSelection()> provider)
 {
     QMutexLocker locker(&m_runnerMutex);
     m_selectionProvider = std::move(provider);
+}
+
+void FlowWorker::setLogLevel(int level)
+{
+    logGate().level = level;
 }
 
 bool FlowWorker::tryBeginRun()
@@ -111,7 +112,7 @@ void FlowWorker::forwardRuntimeLog(void *context, uint32_t level, const char *me
         std::fflush(stdout);
         return;
     }
-    if (static_cast<qint64>(application->property("logLevel").toInt()) < static_cast<qint64>(level))
+    if (static_cast<qint64>(gate->level) < static_cast<qint64>(level))
         return;
     // The runtime's own levels have no counterpart here: whatever passes the filter is a warning.
     qWarning().noquote() << QString::fromUtf8(text);
@@ -241,9 +242,8 @@ void FlowWorker::warning(const QString &message)
 void FlowWorker::showError(const QString &message)
 {
     QMutexLocker locker(&m_runnerMutex);
-    QCoreApplication *application = QCoreApplication::instance();
-    if (m_runner && application)
-        QMetaObject::invokeMethod(application, "showError", Qt::DirectConnection, Q_ARG(QString, message));
+    if (m_runner)
+        Q_EMIT m_runner->error(message);
 }
 
 } // namespace Vantrel

@@ -4,6 +4,7 @@
 #include "graphinstance.h"
 #include "weavegraphrunner.h"
 
+#include <QCoreApplication>
 #include <QMutex>
 
 #include <atomic>
@@ -18,12 +19,16 @@ struct RuntimeVersion;
 // uses going away under it.
 class FlowWorker
 {
+    Q_DECLARE_TR_FUNCTIONS(FlowWorker)
+
 public:
     explicit FlowWorker(WeaveGraphRunner &runner);
     FlowWorker(const FlowWorker &) = delete;
     FlowWorker &operator=(const FlowWorker &) = delete;
 
     void setSelectionProvider(std::function<FlowSelection()> provider);
+    // The runtime's logger is process-wide, and so is the level it is filtered by.
+    static void setLogLevel(int level);
 
     // Marks a run as in progress before its thread starts; the run clears it when its body returns.
     bool tryBeginRun();

@@ -2,7 +2,6 @@
 
 #include "flowworker.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QThread>
 
@@ -47,6 +46,11 @@ void WeaveGraphRunner::setSelectionProvider(std::function<FlowSelection()> provi
     m_worker->setSelectionProvider(std::move(provider));
 }
 
+void WeaveGraphRunner::setLogLevel(int level)
+{
+    FlowWorker::setLogLevel(level);
+}
+
 int WeaveGraphRunner::exitCode() const
 {
     return m_worker->exitCode();
@@ -64,8 +68,7 @@ bool WeaveGraphRunner::start()
         m_thread->wait();
     std::shared_ptr<FlowWorker> worker = m_worker;
     m_thread.reset(QThread::create([worker] { worker->runFlow(); }));
-    if (QCoreApplication *application = QCoreApplication::instance())
-        connect(m_thread.get(), SIGNAL(finished()), application, SLOT(weaveGraphStopped()));
+    connect(m_thread.get(), &QThread::finished, this, &WeaveGraphRunner::finished);
     m_thread->start();
     return true;
 }

@@ -41,6 +41,8 @@ public:
     ~WeaveGraphRunner() override;
 
     void setSelectionProvider(std::function<FlowSelection()> provider);
+    // The runtime's log messages up to this level reach the program's log; 1 until set.
+    void setLogLevel(int level);
     // Result of the last runtime step of the last run; read it once the worker thread has finished.
     int exitCode() const;
 
@@ -60,6 +62,10 @@ Q_SIGNALS:
     void newProximity2DData(uchar type, float range, float angle);
     void newDetectionStatistics(float first, float second);
     void newHeatmapBasicData(int32_t state, int32_t confidence, int32_t zone_idx);
+    // A run failed, or ended with a nonzero code: a message for the user. Emitted on the worker thread.
+    void error(QString message);
+    // The worker thread of a run has ended; emitted on the runner's own thread.
+    void finished();
 
 private:
     std::unique_ptr<QThread> m_thread;

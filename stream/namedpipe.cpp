@@ -3,7 +3,6 @@
 #include "fifowriter.h"
 #include "systemerror.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 
 #include <cerrno>
@@ -18,11 +17,6 @@ namespace Vantrel {
 NamedPipe::NamedPipe(QObject *parent)
     : QObject(parent)
 {
-    // Connected by name: this library knows the application only as the QCoreApplication instance.
-    QObject *application = QCoreApplication::instance();
-    connect(application, SIGNAL(closeNamedPipe()), this, SLOT(close()));
-    connect(application, SIGNAL(newRawData(uint32_t,std::vector<uint8_t>)),
-            this, SLOT(newRawData(uint32_t,std::vector<uint8_t>)));
 }
 
 NamedPipe::~NamedPipe()
@@ -48,8 +42,9 @@ bool NamedPipe::create(QString name)
         return false;
     }
 
-    // A reader that goes away must cost a frame (EPIPE), not the process.
-    std::signal(SIGPIPE, SIG_IGN);
+    // A reader that goes away must cost a frame (EPIPE), not the process. Set once: it holds for the process.
+    static const bool sigpipeIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    Q_UNUSED(sigpipeIgnored)
     m_writer = std::make_unique<FifoWriter>(m_path);
     qInfo().noquote() << tr("Creating named pipe %1").arg(name);
     return true;

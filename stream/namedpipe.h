@@ -16,7 +16,8 @@ class FifoWriter;
 
 // Streams raw output frames, back to back and unframed, into a FIFO for another local process.
 // This class owns the FIFO in the file system: it makes it, and removes it only while the path still
-// holds that very FIFO. Writing the frames is the FifoWriter's job.
+// holds that very FIFO. Writing the frames is the FifoWriter's job. Its owner connects the frames and
+// the closing to its slots.
 class NamedPipe : public QObject
 {
     Q_OBJECT

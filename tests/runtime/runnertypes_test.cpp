@@ -111,6 +111,7 @@ const QHash<QByteArray, Sample> &samples()
         {"QVector<quint32>", sample(QVector<quint32>{7, 8})},
         {"QVector<float>", sample(QVector<float>{0.5f})},
         {"QVector<QPointF>", sample(QVector<QPointF>{QPointF(6.88, -1.5)})},
+        {"QString", sample(QStringLiteral("went wrong"))},
     };
     return table;
 }
@@ -153,7 +154,7 @@ TEST(RunnerSignals, EveryOneArrivesAcrossThreadsWithItsValues)
             EXPECT_TRUE(values.at(i).matches(arrived.at(i))) << "argument " << i;
         ++checked;
     }
-    EXPECT_EQ(checked, 10);
+    EXPECT_EQ(checked, 12);
 }
 
 TEST(RunnerEnums, AreOneByteAndKnownToTheMetaObjectSystem)

@@ -1,5 +1,4 @@
 #include "logcapture.h"
-#include "testapplication.h"
 #include "framebacklog.h"
 #include "weavegraphrunner.h"
 
@@ -18,7 +17,6 @@ namespace Vantrel {
 namespace {
 
 using Test::LogCapture;
-using Fixtures::TestApplication;
 
 // Generous: a loaded machine must never fail these.
 constexpr int RunTimeoutMs = 30000;
@@ -53,11 +51,16 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        app()->clearErrors();
-        app()->setLogLevel(1);
     }
 
-    static TestApplication *app() { return TestApplication::instance(); }
+    // The user-facing errors a run reported.
+    static QStringList texts(const QSignalSpy &errors)
+    {
+        QStringList result;
+        for (const QList<QVariant> &arguments : errors)
+            result << arguments.at(0).toString();
+        return result;
+    }
 
     QString writeFlow(const QString &text)
     {
@@ -99,7 +102,8 @@ TEST_F(RunnerTest, NormalRunReportsEachStepAndEndsWithExitCodeZero)
     const QString flow = writeFlow(finiteFlow());
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow, {parb("fast"), parb("threshold")}); });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
+    QSignalSpy errors(&runner, &WeaveGraphRunner::error);
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
     QSignalSpy raw(&runner, &WeaveGraphRunner::newRawData);
     LogCapture messages;
@@ -116,7 +120,7 @@ TEST_F(RunnerTest, NormalRunReportsEachStepAndEndsWithExitCodeZero)
                                              "Setting binary parameters from " + parb("threshold"),
                                              "WeaveGraph thread finished with exit code: 0"}));
     EXPECT_EQ(messages.texts(QtWarningMsg), QStringList());
-    EXPECT_EQ(app()->errors(), QStringList());
+    EXPECT_EQ(texts(errors), QStringList());
 }
 
 TEST_F(RunnerTest, EmptyParbListGoesFromTheFlowToTheRunAndDynamicOptionsAreOnlyReported)
@@ -128,7 +132,7 @@ TEST_F(RunnerTest, EmptyParbListGoesFromTheFlowToTheRunAndDynamicOptionsAreOnlyR
         s.dynamicOptions = QStringList{"zone=1;", "gain=2"};
         return s;
     });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
     LogCapture messages;
 
@@ -175,14 +179,15 @@ TEST_P(RunFailure, IsShownWithItsCodeAndEndsTheRun)
     }
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow, parbs); });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
+    QSignalSpy errors(&runner, &WeaveGraphRunner::error);
     LogCapture messages;
 
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 1));
 
     const QString expected = QString::fromUtf8(c.error).arg(missing.isEmpty() ? flow : missing);
-    EXPECT_EQ(app()->errors(), QStringList{expected});
+    EXPECT_EQ(texts(errors), QStringList{expected});
     EXPECT_EQ(runner.exitCode(), c.exitCode);
     EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "Setting binary parameters from "), [&] {
         QStringList applied;
@@ -218,7 +223,8 @@ TEST_F(RunnerTest, ParbFilesAreAppliedInListOrder)
         writeFlow(QStringLiteral("weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\nreject parameters 3 44\n"));
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow, {parb("range"), parb("fast"), parb("threshold")}); });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
+    QSignalSpy errors(&runner, &WeaveGraphRunner::error);
     LogCapture messages;
 
     ASSERT_TRUE(runner.start());
@@ -228,7 +234,7 @@ TEST_F(RunnerTest, ParbFilesAreAppliedInListOrder)
               QStringList({"Setting binary parameters from " + parb("range"),
                            "Setting binary parameters from " + parb("fast"),
                            "Setting binary parameters from " + parb("threshold")}));
-    EXPECT_EQ(app()->errors(), QStringList{"WeaveGraph couldn't set parameters: 44"});
+    EXPECT_EQ(texts(errors), QStringList{"WeaveGraph couldn't set parameters: 44"});
 }
 
 TEST_F(RunnerTest, SecondStartWhileRunningIsRefusedAndLeavesTheRunAlone)
@@ -236,7 +242,8 @@ TEST_F(RunnerTest, SecondStartWhileRunningIsRefusedAndLeavesTheRunAlone)
     const QString flow = writeFlow(EndlessFlow);
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow); });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
+    QSignalSpy errors(&runner, &WeaveGraphRunner::error);
     LogCapture messages;
 
     ASSERT_TRUE(runner.start());
@@ -250,7 +257,7 @@ TEST_F(RunnerTest, SecondStartWhileRunningIsRefusedAndLeavesTheRunAlone)
     EXPECT_EQ(runner.exitCode(), 0);
     EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "St"),
               QStringList({"Starting WeaveGraph thread", "Stopping WeaveGraph thread"}));
-    EXPECT_EQ(app()->errors(), QStringList());
+    EXPECT_EQ(texts(errors), QStringList());
     QCoreApplication::processEvents();
     EXPECT_EQ(stopped.count(), 1);
 }
@@ -260,7 +267,7 @@ TEST_F(RunnerTest, RestartAfterAFinishedRunRunsTheWholeSequenceAgain)
     const QString flow = writeFlow(finiteFlow());
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow, {parb("fast")}); });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
     LogCapture messages;
 
@@ -289,7 +296,7 @@ TEST_F(RunnerTest, StopWhileTheFlowIsLoadingEndsTheRunOnceTheRuntimeRuns)
         proceed.acquire();
         return selection(flow, {parb("fast")});
     });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
     LogCapture messages;
 
     ASSERT_TRUE(runner.start());
@@ -311,7 +318,7 @@ TEST_F(RunnerTest, FramesBeyondTheBacklogAreDroppedBeforeTheyAreQueued)
     const QString flow = writeFlow(QStringLiteral("weaveflow 1\nrate 0\noutput human-presence\nrun frames 600\n"));
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow); });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
     QSignalSpy raw(&runner, &WeaveGraphRunner::newRawData);
     LogCapture messages;
     const QString finished = QStringLiteral("WeaveGraph thread finished with exit code: 0");
@@ -358,12 +365,18 @@ class RuntimeLog : public RunnerTest, public ::testing::WithParamInterface<LogLe
 
 TEST_P(RuntimeLog, IsForwardedAsWarningsUpToTheApplicationsLevel)
 {
-    app()->setLogLevel(GetParam().applicationLevel);
     const QString flow = writeFlow(finiteFlow(0, QStringLiteral("log 1 \"relay: one\"\nlog 2 \"relay: two\"\n"
                                                                  "log 3 \"relay: three\"\nlog 7 \"relay: seven\"\n")));
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow); });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    // The level is the process's, as the runtime's logger is: the next test starts from the default.
+    runner.setLogLevel(GetParam().applicationLevel);
+    struct DefaultLevelAfterwards
+    {
+        WeaveGraphRunner &runner;
+        ~DefaultLevelAfterwards() { runner.setLogLevel(1); }
+    } restore{runner};
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
     LogCapture messages;
 
     ASSERT_TRUE(runner.start());
@@ -407,7 +420,7 @@ TEST_P(VersionLimits, WarnWithoutStoppingTheRun)
         s.maximumSupportedWeaveGraphVersion = QString::fromLatin1(GetParam().maximum);
         return s;
     });
-    QSignalSpy stopped(app(), &TestApplication::stoppedSeen);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
     LogCapture messages;
 

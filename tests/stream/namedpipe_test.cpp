@@ -1,7 +1,6 @@
 #include "namedpipe.h"
 
 #include "logcapture.h"
-#include "testapplication.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -109,9 +108,7 @@ private:
 enum class Op {
     Create,       // pipe.create(name); result is the expected return value
     Frame,        // pipe.newRawData(id, bytes)
-    AppFrame,     // the application emits newRawData(id, bytes)
     Close,        // pipe.close()
-    AppClose,     // the application emits closeNamedPipe()
     Destroy,      // the pipe object goes away
     ReaderJoins,  // a reader opens name
     ReaderLeaves, // the reader closes its end
@@ -144,17 +141,9 @@ Step frame(Bytes bytes, std::vector<LogRecord> logs = {}, uint32_t id = 0)
 {
     return {Op::Frame, fifoName, std::move(bytes), true, id, std::move(logs)};
 }
-Step appFrame(Bytes bytes, std::vector<LogRecord> logs = {})
-{
-    return {Op::AppFrame, fifoName, std::move(bytes), true, 9, std::move(logs)};
-}
 Step closePipe(std::vector<LogRecord> logs)
 {
     return {Op::Close, fifoName, {}, true, 0, std::move(logs)};
-}
-Step appClose(std::vector<LogRecord> logs)
-{
-    return {Op::AppClose, fifoName, {}, true, 0, std::move(logs)};
 }
 Step destroy(std::vector<LogRecord> logs)
 {
@@ -259,10 +248,8 @@ std::vector<Scenario> scenarios()
          {create(true, {creating}), on(Op::ReaderJoins), frame(midsize(1), {opening}), frame(midsize(2)),
           frame(midsize(3), {full}), on(Op::ReaderLeaves), frame(midsize(4), {dropped(1)}), on(Op::ReaderJoins),
           frame(midsize(5), {opening}), readerGets(midsize(5), false)}},
-        {"ApplicationSignalsDriveThePipe",
-         {create(true, {creating}), on(Op::ReaderJoins), appFrame({7}, {opening}), appFrame({8}),
-          readerGets({7, 8}, false), appClose({closing, removing}), readerGets({}, true), on(Op::IsFree),
-          create(true, {creating}), destroy({closing, removing}), on(Op::IsFree)}},
+        {"DestroyingClosesAndRemoves",
+         {create(true, {creating}), destroy({closing, removing}), on(Op::IsFree)}},
     };
 }
 
@@ -302,15 +289,9 @@ TEST_P(NamedPipeScenario, BehavesAsExpected)
             ASSERT_TRUE(pipe);
             pipe->newRawData(step.id, step.bytes);
             break;
-        case Op::AppFrame:
-            Q_EMIT TestApplication::instance()->newRawData(step.id, step.bytes);
-            break;
         case Op::Close:
             ASSERT_TRUE(pipe);
             pipe->close();
-            break;
-        case Op::AppClose:
-            Q_EMIT TestApplication::instance()->closeNamedPipe();
             break;
         case Op::Destroy:
             pipe.reset();
