@@ -1,7 +1,7 @@
 #include "framedecoder.h"
 
 #include "framereader.h"
-#include "runnertypes.h"
+#include "framevocabulary.h"
 #include "weavegraphrunner.h"
 
 #include <QCoreApplication>
@@ -21,44 +21,8 @@ using FrameReader::findValues;
 
 namespace {
 
-namespace Output {
-constexpr uint32_t HeatmapBasic = 0x07BD8EC3;
-constexpr uint32_t ProfileAndPresenceA = 0x23E70800;
-constexpr uint32_t ProfileAndPresenceB = 0x4CC44127;
-constexpr uint32_t ProfileAndPresenceC = 0xD45D6362;
-constexpr uint32_t ProximityFast = 0x25D81213;
-constexpr uint32_t PowerDataA = 0x2A556650;
-constexpr uint32_t PowerDataB = 0x769537BE;
-constexpr uint32_t PresenceProfile = 0x2D1B1A98;
-constexpr uint32_t ProximityFixed = 0x3A9F8F01;
-constexpr uint32_t ProximitySlow = 0x7B9595C4;
-constexpr uint32_t RangeProfile = 0x7CA17FFA;
-constexpr uint32_t ProximitySlowAndStatistics = 0xAF4D52A1;
-constexpr uint32_t HumanPresenceA = 0xCE4599EC;
-constexpr uint32_t HumanPresenceB = 0xEC4C60BA;
-constexpr uint32_t Presence3 = 0xE40C906F;
-} // namespace Output
-
-namespace Key {
-constexpr uint32_t SignalHumanPresence = 0xFA107E6E;
-constexpr uint32_t SignalPresence3 = 0x67A67D15;
-constexpr uint32_t SignalTarget = 0xBFC1474D;
-constexpr uint32_t ArrayHumanPresence = 0xB1533373;
-constexpr uint32_t ArrayPresenceSingle = 0x65C61065;
-constexpr uint32_t ArrayPresenceConfidence = 0xA4103235;
-constexpr uint32_t ArrayProximityRows = 0x8F62835F;
-constexpr uint32_t ArrayProximityFixedRows = 0x2BFEBE3C;
-constexpr uint32_t ArrayFirstStatistic = 0x36861F89;
-constexpr uint32_t ArraySecondStatistic = 0x7E52E461;
-constexpr uint32_t ArrayProfileRanges = 0xFDDB53F4;
-constexpr uint32_t ArrayThreshold = 0xC5385153;
-constexpr uint32_t ArrayPower = 0xD0B6792E;
-constexpr uint32_t ArrayRanges = 0x4A22826E;
-constexpr uint32_t ArrayPowerValues = 0x42B174A8;
-constexpr uint32_t ArrayEffectiveRange = 0xCBFD006C;
-constexpr uint32_t ArrayDistance = 0xC2F00DD7;
-constexpr uint32_t ArrayHeatmapRows = 0x5F460FC2;
-} // namespace Key
+namespace Key = Frames::Key;
+namespace Output = Frames::Output;
 
 // Presence profile bins: the sensor reports presence only within these range bins.
 constexpr uint32_t FirstProfileBin = 17;
@@ -129,12 +93,12 @@ std::optional<RowLayout> rowLayout(const Frames::ArrayData &data, uint32_t value
 // int32 values of the human presence array, with the warnings of a frame that lacks them.
 const flatbuffers::Vector<int32_t> *humanPresenceValues(const Frames::Frame &frame, uint32_t count)
 {
-    const Frames::Signal *signal = findSignal(frame, Key::SignalHumanPresence);
+    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
     if (!signal) {
         warn(tr("No SIGNAL_SEMANTIC_HUMAN_PRESENCE found"));
         return nullptr;
     }
-    const auto *values = findValues<int32_t>(*signal, Key::ArrayHumanPresence);
+    const auto *values = findValues<int32_t>(*signal, Key::ArraySemanticHumanPresence);
     if (!values) {
         warn(tr("No array ARRAY_SEMANTIC_HUMAN_PRESENCE found"));
         return nullptr;
@@ -169,8 +133,8 @@ int FrameDecoder::onFrame(uint32_t outputId, const uint8_t *frame, int32_t lengt
 
 int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length) const
 {
-    const Decoding decoding = decodingFor(outputId);
-    if (decoding == Decoding::None)
+    const OutputDecoders *decoders = decodersFor(outputId);
+    if (!decoders)
         return 0;
     // Scalars are read in place, which needs the alignment the FlatBuffers builder gives its buffers;
     // a frame handed over at an odd address is decoded from an aligned copy instead.
@@ -184,107 +148,43 @@ int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length)
         warn(tr("Output frame %1 of %2 bytes is not a valid frame; not decoded")
                  .arg(outputId, 8, 16, QLatin1Char('0'))
                  .arg(length));
-        return reportsStatus(decoding) ? -1 : 0;
+        return decoders->presence ? -1 : 0;
     }
-    return run(decoding, *FrameReader::root(frame));
+    const Frames::Frame &root = *FrameReader::root(frame);
+    for (Decoder decoder : {decoders->first, decoders->second}) {
+        if (decoder)
+            (this->*decoder)(root);
+    }
+    return decoders->presence ? (this->*decoders->presence)(root) : 0;
 }
 
-FrameDecoder::Decoding FrameDecoder::decodingFor(uint32_t outputId)
+const FrameDecoder::OutputDecoders *FrameDecoder::decodersFor(uint32_t outputId)
 {
-    switch (outputId) {
-    case Output::HeatmapBasic:
-        return Decoding::HeatmapBasic;
-    case Output::ProfileAndPresenceA:
-    case Output::ProfileAndPresenceB:
-    case Output::ProfileAndPresenceC:
-        return Decoding::RangeProfileAndHumanPresence;
-    case Output::ProximityFast:
-        return Decoding::ProximityFast;
-    case Output::PowerDataA:
-    case Output::PowerDataB:
-        return Decoding::PowerData;
-    case Output::PresenceProfile:
-        return Decoding::PresenceProfile;
-    case Output::ProximityFixed:
-        return Decoding::ProximityFixed;
-    case Output::ProximitySlow:
-        return Decoding::ProximitySlow;
-    case Output::RangeProfile:
-        return Decoding::RangeProfile;
-    case Output::ProximitySlowAndStatistics:
-        return Decoding::ProximitySlowAndStatistics;
-    case Output::HumanPresenceA:
-    case Output::HumanPresenceB:
-        return Decoding::HumanPresence;
-    case Output::Presence3:
-        return Decoding::Presence3;
-    default:
-        return Decoding::None;
+    using Self = FrameDecoder;
+    constexpr auto fast = R5::Proximity2D::Enum::Fast;
+    constexpr auto slow = R5::Proximity2D::Enum::Slow;
+    static constexpr OutputDecoders table[] = {
+        {Output::HeatmapBasic, &Self::decodeHeatmapBasic, nullptr, nullptr},
+        {Output::ProfileAndPresenceA, &Self::decodeRangeProfile, nullptr, &Self::decodeHumanPresence},
+        {Output::ProfileAndPresenceB, &Self::decodeRangeProfile, nullptr, &Self::decodeHumanPresence},
+        {Output::ProfileAndPresenceC, &Self::decodeRangeProfile, nullptr, &Self::decodeHumanPresence},
+        {Output::ProximityFast, &Self::decodeProximity<fast>, nullptr, nullptr},
+        {Output::PowerDataA, &Self::decodePowerData, nullptr, nullptr},
+        {Output::PowerDataB, &Self::decodePowerData, nullptr, nullptr},
+        {Output::PresenceProfile, nullptr, nullptr, &Self::decodePresenceProfile},
+        {Output::ProximityFixed, &Self::decodeProximityFixed, nullptr, nullptr},
+        {Output::ProximitySlow, &Self::decodeProximity<slow>, nullptr, nullptr},
+        {Output::RangeProfile, &Self::decodeRangeProfile, nullptr, nullptr},
+        {Output::ProximitySlowAndStatistics, &Self::decodeProximity<slow>, &Self::decodeDetectionStatistics, nullptr},
+        {Output::HumanPresenceA, nullptr, nullptr, &Self::decodeHumanPresence},
+        {Output::HumanPresenceB, nullptr, nullptr, &Self::decodeHumanPresence},
+        {Output::Presence3, nullptr, nullptr, &Self::decodePresence3},
+    };
+    for (const OutputDecoders &decoders : table) {
+        if (decoders.outputId == outputId)
+            return &decoders;
     }
-}
-
-// Whether a presence decoder runs for these outputs; only they answer the runtime with a status.
-bool FrameDecoder::reportsStatus(Decoding decoding)
-{
-    switch (decoding) {
-    case Decoding::RangeProfileAndHumanPresence:
-    case Decoding::PresenceProfile:
-    case Decoding::HumanPresence:
-    case Decoding::Presence3:
-        return true;
-    case Decoding::None:
-    case Decoding::HeatmapBasic:
-    case Decoding::ProximityFast:
-    case Decoding::PowerData:
-    case Decoding::ProximityFixed:
-    case Decoding::ProximitySlow:
-    case Decoding::RangeProfile:
-    case Decoding::ProximitySlowAndStatistics:
-        break;
-    }
-    return false;
-}
-
-int FrameDecoder::run(Decoding decoding, const Frames::Frame &frame) const
-{
-    const auto fast = static_cast<uchar>(R5::Proximity2D::Enum::Fast);
-    const auto slow = static_cast<uchar>(R5::Proximity2D::Enum::Slow);
-    switch (decoding) {
-    case Decoding::None:
-        break;
-    case Decoding::HeatmapBasic:
-        decodeHeatmapBasic(frame);
-        break;
-    case Decoding::RangeProfileAndHumanPresence:
-        decodeRangeProfile(frame);
-        return decodeHumanPresence(frame);
-    case Decoding::ProximityFast:
-        decodeProximity(frame, fast);
-        break;
-    case Decoding::PowerData:
-        decodePowerData(frame);
-        break;
-    case Decoding::PresenceProfile:
-        return decodePresenceProfile(frame);
-    case Decoding::ProximityFixed:
-        decodeProximityFixed(frame);
-        break;
-    case Decoding::ProximitySlow:
-        decodeProximity(frame, slow);
-        break;
-    case Decoding::RangeProfile:
-        decodeRangeProfile(frame);
-        break;
-    case Decoding::ProximitySlowAndStatistics:
-        decodeProximity(frame, slow);
-        decodeDetectionStatistics(frame);
-        break;
-    case Decoding::HumanPresence:
-        return decodeHumanPresence(frame);
-    case Decoding::Presence3:
-        return decodePresence3(frame);
-    }
-    return 0;
+    return nullptr;
 }
 
 void FrameDecoder::emitPresence(const Frames::Frame &frame, bool state, uint32_t distance, uint32_t confidence) const
@@ -310,17 +210,17 @@ int FrameDecoder::decodeHumanPresence(const Frames::Frame &frame) const
 
 int FrameDecoder::decodePresence3(const Frames::Frame &frame) const
 {
-    const Frames::Signal *signal = findSignal(frame, Key::SignalPresence3);
+    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticPresence3);
     if (!signal) {
         warn(tr("No SIGNAL_SEMANTIC_PRESENCE3 found"));
         return -1;
     }
-    const auto *p = findValues<float>(*signal, Key::ArrayPresenceSingle);
+    const auto *p = findValues<float>(*signal, Key::ArraySemanticPresenceSingle);
     if (!p) {
         warn(tr("No array ARRAY_SEMANTIC_PRESENCESINGLE found"));
         return -1;
     }
-    const auto *c = findValues<float>(*signal, Key::ArrayPresenceConfidence);
+    const auto *c = findValues<float>(*signal, Key::ArraySemanticPresenceConfidence);
     if (!c) {
         warn(tr("No array ARRAY_SEMANTIC_PRESENCE_CONFIDENCE found"));
         return -1;
@@ -367,10 +267,12 @@ int FrameDecoder::decodePresenceProfile(const Frames::Frame &frame) const
     return 0;
 }
 
-void FrameDecoder::decodeProximity(const Frames::Frame &frame, uchar type) const
+template <R5::Proximity2D::Enum kind>
+void FrameDecoder::decodeProximity(const Frames::Frame &frame) const
 {
-    const Frames::Signal *signal = findSignal(frame, Key::SignalTarget);
-    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArrayProximityRows) : nullptr;
+    const auto type = static_cast<uchar>(kind);
+    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticTarget);
+    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArraySemanticProximityRows) : nullptr;
     const auto *f = data ? data->floatValues() : nullptr;
     if (!f)
         return;
@@ -400,8 +302,8 @@ void FrameDecoder::decodeProximity(const Frames::Frame &frame, uchar type) const
 void FrameDecoder::decodeProximityFixed(const Frames::Frame &frame) const
 {
     const auto fast = static_cast<uchar>(R5::Proximity2D::Enum::Fast);
-    const Frames::Signal *signal = findSignal(frame, Key::SignalHumanPresence);
-    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArrayProximityFixedRows) : nullptr;
+    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
+    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArraySemanticProximityFixedRows) : nullptr;
     const auto *w = data ? data->int16Values() : nullptr;
     if (!w)
         return;
@@ -426,11 +328,11 @@ void FrameDecoder::decodeProximityFixed(const Frames::Frame &frame) const
 
 void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame) const
 {
-    const Frames::Signal *signal = findSignal(frame, Key::SignalTarget);
+    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticTarget);
     if (!signal)
         return;
-    const auto *a = findValues<float>(*signal, Key::ArrayFirstStatistic);
-    const auto *b = findValues<float>(*signal, Key::ArraySecondStatistic);
+    const auto *a = findValues<float>(*signal, Key::ArraySemanticFirstStatistic);
+    const auto *b = findValues<float>(*signal, Key::ArraySemanticSecondStatistic);
     if (!a || !b || a->size() == 0 || b->size() == 0)
         return;
     Q_EMIT m_runner.newDetectionStatistics(a->Get(0), b->Get(0));
@@ -438,8 +340,8 @@ void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame) const
 
 void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame) const
 {
-    const Frames::Signal *signal = findSignal(frame, Key::SignalTarget);
-    const auto *ranges = signal ? findValues<float>(*signal, Key::ArrayProfileRanges) : nullptr;
+    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticTarget);
+    const auto *ranges = signal ? findValues<float>(*signal, Key::ArraySemanticProfileRanges) : nullptr;
     if (!ranges)
         return;
     // Negative (and NaN) ranges are dropped; their count shifts where the levels start.
@@ -473,8 +375,8 @@ void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame) const
         }
         return points;
     };
-    const QVector<QPointF> threshold = levelPoints(Key::ArrayThreshold);
-    const QVector<QPointF> power = levelPoints(Key::ArrayPower);
+    const QVector<QPointF> threshold = levelPoints(Key::ArraySemanticThreshold);
+    const QVector<QPointF> power = levelPoints(Key::ArraySemanticProfilePower);
     if (threshold.isEmpty() || power.isEmpty())
         return;
     Q_EMIT m_runner.newRange(first, last, static_cast<int>(kept));
@@ -484,18 +386,18 @@ void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame) const
 
 void FrameDecoder::decodePowerData(const Frames::Frame &frame) const
 {
-    const Frames::Signal *signal = findSignal(frame, Key::SignalHumanPresence);
+    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
     if (!signal)
         return;
-    const auto *ranges = findValues<int16_t>(*signal, Key::ArrayRanges);
-    const auto *power = findValues<uint32_t>(*signal, Key::ArrayPowerValues);
-    const auto *threshold = findValues<uint16_t>(*signal, Key::ArrayThreshold);
+    const auto *ranges = findValues<int16_t>(*signal, Key::ArraySemanticPowerRanges);
+    const auto *power = findValues<uint32_t>(*signal, Key::ArraySemanticPowerValues);
+    const auto *threshold = findValues<uint16_t>(*signal, Key::ArraySemanticThreshold);
     if (!ranges || !power || !threshold || ranges->size() != power->size() || threshold->size() != power->size())
         return;
-    const auto *effectiveRange = findValues<int16_t>(*signal, Key::ArrayEffectiveRange);
+    const auto *effectiveRange = findValues<int16_t>(*signal, Key::ArraySemanticEffectiveRange);
     if (!effectiveRange || effectiveRange->size() != 1)
         return;
-    const auto *distance = findValues<int32_t>(*signal, Key::ArrayDistance);
+    const auto *distance = findValues<int32_t>(*signal, Key::ArraySemanticDistance);
     if (!distance || distance->size() < 2)
         return;
     Q_EMIT m_runner.newPowerData(QVector<quint32>(power->begin(), power->end()), widened(*threshold), widened(*ranges),
@@ -505,8 +407,8 @@ void FrameDecoder::decodePowerData(const Frames::Frame &frame) const
 
 void FrameDecoder::decodeHeatmapBasic(const Frames::Frame &frame) const
 {
-    const Frames::Signal *signal = findSignal(frame, Key::SignalHumanPresence);
-    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArrayHeatmapRows) : nullptr;
+    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
+    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArraySemanticHeatmapRows) : nullptr;
     const auto *v = data ? data->int32Values() : nullptr;
     if (!v)
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frame_generated.h"
+#include "runnertypes.h"
 
 #include <QtGlobal>
 
@@ -26,28 +27,24 @@ public:
     int decode(uint32_t outputId, const uint8_t *frame, size_t length) const;
 
 private:
-    enum class Decoding {
-        None,
-        HeatmapBasic,
-        RangeProfileAndHumanPresence,
-        ProximityFast,
-        PowerData,
-        PresenceProfile,
-        ProximityFixed,
-        ProximitySlow,
-        RangeProfile,
-        ProximitySlowAndStatistics,
-        HumanPresence,
-        Presence3,
+    using Decoder = void (FrameDecoder::*)(const Frames::Frame &frame) const;
+    using PresenceDecoder = int (FrameDecoder::*)(const Frames::Frame &frame) const;
+    // The decoders of one output id, run in field order (null ones skipped). The presence decoder's status
+    // is the answer to the runtime; outputs without one answer 0.
+    struct OutputDecoders
+    {
+        uint32_t outputId;
+        Decoder first;
+        Decoder second;
+        PresenceDecoder presence;
     };
-    static Decoding decodingFor(uint32_t outputId);
-    static bool reportsStatus(Decoding decoding);
-    int run(Decoding decoding, const Frames::Frame &frame) const;
+    static const OutputDecoders *decodersFor(uint32_t outputId);
 
     int decodeHumanPresence(const Frames::Frame &frame) const;
     int decodePresence3(const Frames::Frame &frame) const;
     int decodePresenceProfile(const Frames::Frame &frame) const;
-    void decodeProximity(const Frames::Frame &frame, uchar type) const;
+    template <R5::Proximity2D::Enum type>
+    void decodeProximity(const Frames::Frame &frame) const;
     void decodeProximityFixed(const Frames::Frame &frame) const;
     void decodeDetectionStatistics(const Frames::Frame &frame) const;
     void decodeRangeProfile(const Frames::Frame &frame) const;

@@ -1,6 +1,7 @@
 #include "presencefloor.h"
 
 #include "frame_generated.h"
+#include "framevocabulary.h"
 
 #include <cinttypes>
 
@@ -8,19 +9,16 @@ namespace Vantrel {
 
 namespace {
 
-constexpr uint32_t SignalHumanPresence = 0xFA107E6E;
-constexpr uint32_t ArrayHumanPresence = 0xB1533373;
-
 const flatbuffers::Vector<int32_t> *presenceValues(const Frames::Frame &frame)
 {
     const auto *signalList = frame.signals();
     if (!signalList)
         return nullptr;
     for (const Frames::Signal *signal : *signalList) {
-        if (signal->semantic() != SignalHumanPresence || !signal->arrays())
+        if (signal->semantic() != Frames::Key::SignalSemanticHumanPresence || !signal->arrays())
             continue;
         for (const Frames::Array *array : *signal->arrays()) {
-            if (array->semantic() == ArrayHumanPresence)
+            if (array->semantic() == Frames::Key::ArraySemanticHumanPresence)
                 return array->data() ? array->data()->int32Values() : nullptr;
         }
     }

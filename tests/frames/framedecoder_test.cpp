@@ -1,6 +1,7 @@
 #include "emissionlog.h"
 #include "framebuilder.h"
 #include "framedecoder.h"
+#include "framevocabulary.h"
 #include "logcapture.h"
 #include "weavegraphrunner.h"
 
@@ -22,25 +23,8 @@ using Fixtures::SignalSpec;
 using Fixtures::singleSignalFrame;
 using Test::LogCapture;
 
-// Keys as the runtime writes them.
-constexpr uint32_t HumanPresenceSignal = 0xFA107E6E;
-constexpr uint32_t Presence3Signal = 0x67A67D15;
-constexpr uint32_t TargetSignal = 0xBFC1474D;
-constexpr uint32_t HumanPresenceArray = 0xB1533373;
-constexpr uint32_t PresenceSingleArray = 0x65C61065;
-constexpr uint32_t PresenceConfidenceArray = 0xA4103235;
-constexpr uint32_t ProximityRows = 0x8F62835F;
-constexpr uint32_t ProximityFixedRows = 0x2BFEBE3C;
-constexpr uint32_t FirstStatistic = 0x36861F89;
-constexpr uint32_t SecondStatistic = 0x7E52E461;
-constexpr uint32_t ProfileRanges = 0xFDDB53F4;
-constexpr uint32_t Threshold = 0xC5385153;
-constexpr uint32_t PowerLevels = 0xD0B6792E;
-constexpr uint32_t Ranges = 0x4A22826E;
-constexpr uint32_t PowerValues = 0x42B174A8;
-constexpr uint32_t EffectiveRange = 0xCBFD006C;
-constexpr uint32_t Distance = 0xC2F00DD7;
-constexpr uint32_t HeatmapRows = 0x5F460FC2;
+namespace Key = Frames::Key;
+namespace Output = Frames::Output;
 
 // Frame fields that every presence report carries through.
 const QString Stamp = QStringLiteral("1700000000123 7");
@@ -64,6 +48,17 @@ std::vector<uint8_t> twoSignalFrame(SignalSpec first, SignalSpec second)
     layout.timestamp = 1700000000123;
     layout.signals = std::vector<SignalSpec>{std::move(first), std::move(second)};
     return Fixtures::buildFrame(layout);
+}
+
+std::vector<uint8_t> humanPresenceFrame(std::vector<int32_t> values)
+{
+    return singleSignalFrame(Key::SignalSemanticHumanPresence,
+                             {Fixtures::int32Array(Key::ArraySemanticHumanPresence, std::move(values))});
+}
+
+std::vector<uint8_t> presence3Frame(std::vector<ArraySpec> arrays)
+{
+    return singleSignalFrame(Key::SignalSemanticPresence3, std::move(arrays));
 }
 
 std::vector<uint16_t> shape(std::initializer_list<uint16_t> dims)
@@ -120,100 +115,108 @@ TEST_P(Decoding, PublishesTheRawFrameThenTheDecodedSignals)
 }
 
 const std::vector<DecodeCase> presenceCases = {
-    {"humanPresenceInSinglePrecision", 0xCE4599EC,
+    {"humanPresenceInSinglePrecision", Output::HumanPresenceA,
      // 16777217 becomes 16777216 as a float; in double precision the distance would end in 700.
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {1, 16777217, 0, 80})}), 0,
+     humanPresenceFrame({1, 16777217, 0, 80}), 0,
      {hpd(true, 1677721600u, 80)}, {}},
-    {"humanPresenceNegativeDistanceAndConfidence", 0xEC4C60BA,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, -5, 0, -1})}), 0,
+    {"humanPresenceNegativeDistanceAndConfidence", Output::HumanPresenceB,
+     humanPresenceFrame({0, -5, 0, -1}), 0,
      {hpd(false, 0, 4294967295u)}, {}},
-    {"humanPresenceWithoutSignal", 0xCE4599EC,
-     singleSignalFrame(TargetSignal, {Fixtures::int32Array(HumanPresenceArray, {1, 1, 0, 1})}), -1, {},
+    {"humanPresenceWithoutSignal", Output::HumanPresenceA,
+     singleSignalFrame(Key::SignalSemanticTarget,
+                       {Fixtures::int32Array(Key::ArraySemanticHumanPresence, {1, 1, 0, 1})}),
+     -1, {},
      {"No SIGNAL_SEMANTIC_HUMAN_PRESENCE found"}},
-    {"humanPresenceWithoutArray", 0xCE4599EC,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(Distance, {1, 1, 0, 1})}), -1, {},
+    {"humanPresenceWithoutArray", Output::HumanPresenceA,
+     singleSignalFrame(Key::SignalSemanticHumanPresence,
+                       {Fixtures::int32Array(Key::ArraySemanticDistance, {1, 1, 0, 1})}),
+     -1, {},
      {"No array ARRAY_SEMANTIC_HUMAN_PRESENCE found"}},
-    {"humanPresenceWithFloatsOnly", 0xEC4C60BA,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::floatArray(HumanPresenceArray, {1, 1, 0, 1})}), -1, {},
+    {"humanPresenceWithFloatsOnly", Output::HumanPresenceB,
+     singleSignalFrame(Key::SignalSemanticHumanPresence,
+                       {Fixtures::floatArray(Key::ArraySemanticHumanPresence, {1, 1, 0, 1})}),
+     -1, {},
      {"No array ARRAY_SEMANTIC_HUMAN_PRESENCE found"}},
-    {"humanPresenceTooShort", 0xEC4C60BA,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {1, 1, 0})}), -1, {},
+    {"humanPresenceTooShort", Output::HumanPresenceB,
+     humanPresenceFrame({1, 1, 0}), -1, {},
      {"Array ARRAY_SEMANTIC_HUMAN_PRESENCE holds 3 values, expected at least 4"}},
-    {"presence3InSinglePrecision", 0xE40C906F,
+    {"presence3InSinglePrecision", Output::Presence3,
      // 1.037f times 1000 is 1036.99994 in double precision but rounds to 1037 as a float.
-     singleSignalFrame(Presence3Signal, {Fixtures::floatArray(PresenceSingleArray, {9, 9, 1.037f, 1}),
-                                         Fixtures::floatArray(PresenceConfidenceArray, {87.9f})}),
+     presence3Frame({Fixtures::floatArray(Key::ArraySemanticPresenceSingle, {9, 9, 1.037f, 1}),
+                     Fixtures::floatArray(Key::ArraySemanticPresenceConfidence, {87.9f})}),
      0, {hpd(true, 1037, 87)}, {}},
-    {"presence3NaNStateIsPresentAndNaNConfidenceIsZero", 0xE40C906F,
-     singleSignalFrame(Presence3Signal, {Fixtures::floatArray(PresenceSingleArray, {0, 0, -2.0f, NaN}),
-                                         Fixtures::floatArray(PresenceConfidenceArray, {NaN})}),
+    {"presence3NaNStateIsPresentAndNaNConfidenceIsZero", Output::Presence3,
+     presence3Frame({Fixtures::floatArray(Key::ArraySemanticPresenceSingle, {0, 0, -2.0f, NaN}),
+                     Fixtures::floatArray(Key::ArraySemanticPresenceConfidence, {NaN})}),
      0, {hpd(true, 0, 0)}, {}},
-    {"presence3SaturatesLargeValues", 0xE40C906F,
-     singleSignalFrame(Presence3Signal, {Fixtures::floatArray(PresenceSingleArray, {0, 0, 5e6f, 0}),
-                                         Fixtures::floatArray(PresenceConfidenceArray, {-3.0f})}),
+    {"presence3SaturatesLargeValues", Output::Presence3,
+     presence3Frame({Fixtures::floatArray(Key::ArraySemanticPresenceSingle, {0, 0, 5e6f, 0}),
+                     Fixtures::floatArray(Key::ArraySemanticPresenceConfidence, {-3.0f})}),
      0, {hpd(false, 4294967295u, 0)}, {}},
-    {"presence3WithoutSignal", 0xE40C906F,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::floatArray(PresenceSingleArray, {0, 0, 0, 0})}), -1, {},
+    {"presence3WithoutSignal", Output::Presence3,
+     singleSignalFrame(Key::SignalSemanticHumanPresence,
+                       {Fixtures::floatArray(Key::ArraySemanticPresenceSingle, {0, 0, 0, 0})}),
+     -1, {},
      {"No SIGNAL_SEMANTIC_PRESENCE3 found"}},
-    {"presence3WithoutPresenceArray", 0xE40C906F,
-     singleSignalFrame(Presence3Signal, {Fixtures::floatArray(PresenceConfidenceArray, {1})}), -1, {},
+    {"presence3WithoutPresenceArray", Output::Presence3,
+     presence3Frame({Fixtures::floatArray(Key::ArraySemanticPresenceConfidence, {1})}), -1, {},
      {"No array ARRAY_SEMANTIC_PRESENCESINGLE found"}},
-    {"presence3WithoutConfidenceArray", 0xE40C906F,
-     singleSignalFrame(Presence3Signal, {Fixtures::floatArray(PresenceSingleArray, {0, 0, 0, 0})}), -1, {},
+    {"presence3WithoutConfidenceArray", Output::Presence3,
+     presence3Frame({Fixtures::floatArray(Key::ArraySemanticPresenceSingle, {0, 0, 0, 0})}), -1, {},
      {"No array ARRAY_SEMANTIC_PRESENCE_CONFIDENCE found"}},
-    {"presence3EmptyConfidence", 0xE40C906F,
-     singleSignalFrame(Presence3Signal, {Fixtures::floatArray(PresenceSingleArray, {0, 0, 0, 0}),
-                                         Fixtures::floatArray(PresenceConfidenceArray, {})}),
+    {"presence3EmptyConfidence", Output::Presence3,
+     presence3Frame({Fixtures::floatArray(Key::ArraySemanticPresenceSingle, {0, 0, 0, 0}),
+                     Fixtures::floatArray(Key::ArraySemanticPresenceConfidence, {})}),
      -1, {}, {"Array ARRAY_SEMANTIC_PRESENCE_CONFIDENCE holds 0 values, expected at least 1"}},
 };
 INSTANTIATE_TEST_SUITE_P(Presence, Decoding, ::testing::ValuesIn(presenceCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
 const std::vector<DecodeCase> profileCases = {
-    {"presentReplacesItsBin", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {9, 1, 20, 9, 1000})}), 0,
+    {"presentReplacesItsBin", Output::PresenceProfile,
+     humanPresenceFrame({9, 1, 20, 9, 1000}), 0,
      {QStringLiteral("range %1 %2 15").arg(num(6.88f), num(106.84f)), "powerPoints " + profilePoints(3, 30.0f),
       "threshold " + profilePoints(-1, 0), hpd(true, 28, 100)},
      {}},
-    {"absentKeepsEveryPointAtZero", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {9, 0, 25, 9, 1000})}), 0,
+    {"absentKeepsEveryPointAtZero", Output::PresenceProfile,
+     humanPresenceFrame({9, 0, 25, 9, 1000}), 0,
      {QStringLiteral("range %1 %2 15").arg(num(6.88f), num(106.84f)), "powerPoints " + profilePoints(-1, 0),
       "threshold " + profilePoints(-1, 0), hpd(false, 64, 100)},
      {}},
-    {"lastBin", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 1, 31, 0, 10})}), 0,
+    {"lastBin", Output::PresenceProfile,
+     humanPresenceFrame({0, 1, 31, 0, 10}), 0,
      {QStringLiteral("range %1 %2 15").arg(num(6.88f), num(106.84f)), "powerPoints " + profilePoints(14, 10.0f),
       "threshold " + profilePoints(-1, 0), hpd(true, 106, 100)},
      {}},
-    {"binBelowTheProfile", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 1, 16, 0, 10})}), -1, {},
+    {"binBelowTheProfile", Output::PresenceProfile,
+     humanPresenceFrame({0, 1, 16, 0, 10}), -1, {},
      {"Presence profile bin 16 is outside 17 to 31"}},
-    {"binAboveTheProfile", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 1, 32, 0, 10})}), -1, {},
+    {"binAboveTheProfile", Output::PresenceProfile,
+     humanPresenceFrame({0, 1, 32, 0, 10}), -1, {},
      {"Presence profile bin 32 is outside 17 to 31"}},
-    {"negativeBin", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 1, -1, 0, 10})}), -1, {},
+    {"negativeBin", Output::PresenceProfile,
+     humanPresenceFrame({0, 1, -1, 0, 10}), -1, {},
      {"Presence profile bin 4294967295 is outside 17 to 31"}},
     // Without presence the bin only sets the distance, so any bin is reported.
-    {"absentWithBinAboveTheProfile", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 0, 32, 0, 10})}), 0,
+    {"absentWithBinAboveTheProfile", Output::PresenceProfile,
+     humanPresenceFrame({0, 0, 32, 0, 10}), 0,
      {QStringLiteral("range %1 %2 15").arg(num(6.88f), num(106.84f)), "powerPoints " + profilePoints(-1, 0),
       "threshold " + profilePoints(-1, 0), hpd(false, 113, 100)},
      {}},
-    {"absentWithBinBelowTheProfile", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 0, 3, 0, 10})}), 0,
+    {"absentWithBinBelowTheProfile", Output::PresenceProfile,
+     humanPresenceFrame({0, 0, 3, 0, 10}), 0,
      {QStringLiteral("range %1 %2 15").arg(num(6.88f), num(106.84f)), "powerPoints " + profilePoints(-1, 0),
       "threshold " + profilePoints(-1, 0), hpd(false, 0, 100)},
      {}},
-    {"absentWithNegativeBin", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 0, -1, 0, 10})}), 0,
+    {"absentWithNegativeBin", Output::PresenceProfile,
+     humanPresenceFrame({0, 0, -1, 0, 10}), 0,
      {QStringLiteral("range %1 %2 15").arg(num(6.88f), num(106.84f)), "powerPoints " + profilePoints(-1, 0),
       "threshold " + profilePoints(-1, 0), hpd(false, 4294967295u, 100)},
      {}},
-    {"tooShort", 0x2D1B1A98,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 1, 20, 0})}), -1, {},
+    {"tooShort", Output::PresenceProfile,
+     humanPresenceFrame({0, 1, 20, 0}), -1, {},
      {"Array ARRAY_SEMANTIC_HUMAN_PRESENCE holds 4 values, expected at least 5"}},
-    {"withoutSignal", 0x2D1B1A98, singleSignalFrame(Presence3Signal, {}), -1, {},
+    {"withoutSignal", Output::PresenceProfile, presence3Frame({}), -1, {},
      {"No SIGNAL_SEMANTIC_HUMAN_PRESENCE found"}},
 };
 INSTANTIATE_TEST_SUITE_P(PresenceProfile, Decoding, ::testing::ValuesIn(profileCases),
@@ -222,43 +225,51 @@ INSTANTIATE_TEST_SUITE_P(PresenceProfile, Decoding, ::testing::ValuesIn(profileC
 std::vector<uint8_t> proximityFrame(std::vector<float> values, std::optional<std::vector<uint16_t>> dims,
                                     std::vector<ArraySpec> more = {})
 {
-    more.insert(more.begin(), Fixtures::floatArray(ProximityRows, std::move(values), std::move(dims)));
-    return singleSignalFrame(TargetSignal, std::move(more));
+    more.insert(more.begin(),
+                Fixtures::floatArray(Key::ArraySemanticProximityRows, std::move(values), std::move(dims)));
+    return singleSignalFrame(Key::SignalSemanticTarget, std::move(more));
 }
 
 const std::vector<DecodeCase> proximityCases = {
-    {"fastRowsWithPresenceFromTheFirst", 0x25D81213,
+    {"fastRowsWithPresenceFromTheFirst", Output::ProximityFast,
      // 1.037f * 1000 in double precision is just below 1037.
      proximityFrame({1.037f, 99, 0.25f, 2.0f, 99, -0.5f}, shape({2, 3})), 0,
      {proximity(0, 1.037f, 0.25f), hpd(true, 1036, 0), proximity(0, 2.0f, -0.5f)}, {}},
-    {"slowRowsWithWiderStride", 0x7B9595C4, proximityFrame({3.0f, 0, 0.5f, 77, 4.0f, 0, 1.5f, 77}, shape({2, 4})), 0,
+    {"slowRowsWithWiderStride", Output::ProximitySlow,
+     proximityFrame({3.0f, 0, 0.5f, 77, 4.0f, 0, 1.5f, 77}, shape({2, 4})), 0,
      {proximity(1, 3.0f, 0.5f), hpd(true, 3000, 0), proximity(1, 4.0f, 1.5f)}, {}},
-    {"zeroRows", 0x25D81213, proximityFrame({}, shape({0, 3})), 0, {proximity(0, 0, 0), hpd(false, 0, 0)}, {}},
-    {"zeroRowsSlow", 0x7B9595C4, proximityFrame({}, shape({0, 3})), 0, {proximity(1, 0, 0), hpd(false, 0, 0)}, {}},
-    {"nanRowsAreSkipped", 0x25D81213,
+    {"zeroRows", Output::ProximityFast, proximityFrame({}, shape({0, 3})), 0,
+     {proximity(0, 0, 0), hpd(false, 0, 0)}, {}},
+    {"zeroRowsSlow", Output::ProximitySlow, proximityFrame({}, shape({0, 3})), 0,
+     {proximity(1, 0, 0), hpd(false, 0, 0)}, {}},
+    {"nanRowsAreSkipped", Output::ProximityFast,
      proximityFrame({NaN, 0, 0.1f, 1.0f, 0, NaN, 2.5f, 0, 0.75f, 3.0f, 0, 1.0f}, shape({4, 3})), 0,
      {proximity(0, 2.5f, 0.75f), hpd(true, 2500, 0), proximity(0, 3.0f, 1.0f)}, {}},
-    {"allRowsNaN", 0x25D81213, proximityFrame({NaN, 0, 0, 1.0f, 0, NaN}, shape({2, 3})), 0, {}, {}},
-    {"negativeRangeGivesZeroDistance", 0x25D81213, proximityFrame({-1.0f, 0, 0}, shape({1, 3})), 0,
+    {"allRowsNaN", Output::ProximityFast, proximityFrame({NaN, 0, 0, 1.0f, 0, NaN}, shape({2, 3})), 0, {}, {}},
+    {"negativeRangeGivesZeroDistance", Output::ProximityFast, proximityFrame({-1.0f, 0, 0}, shape({1, 3})), 0,
      {proximity(0, -1.0f, 0), hpd(true, 0, 0)}, {}},
-    {"withoutShape", 0x25D81213, proximityFrame({1, 2, 3}, std::nullopt), 0, {}, {"Frame doesn't have shape"}},
-    {"threeDimensions", 0x7B9595C4, proximityFrame({1, 2, 3}, shape({1, 3, 1})), 0, {},
+    {"withoutShape", Output::ProximityFast, proximityFrame({1, 2, 3}, std::nullopt), 0, {},
+     {"Frame doesn't have shape"}},
+    {"threeDimensions", Output::ProximitySlow, proximityFrame({1, 2, 3}, shape({1, 3, 1})), 0, {},
      {"Unexpected shape size. Expected: 2, actual: 3"}},
-    {"rowsPastTheValues", 0x25D81213, proximityFrame({1, 2, 3, 4, 5, 6}, shape({3, 3})), 0, {},
+    {"rowsPastTheValues", Output::ProximityFast, proximityFrame({1, 2, 3, 4, 5, 6}, shape({3, 3})), 0, {},
      {"Frame shape 3 x 3 doesn't fit its 6 values"}},
-    {"rowsNarrowerThanARow", 0x25D81213, proximityFrame({1, 2, 3, 4}, shape({2, 2})), 0, {},
+    {"rowsNarrowerThanARow", Output::ProximityFast, proximityFrame({1, 2, 3, 4}, shape({2, 2})), 0, {},
      {"Frame shape 2 x 2 doesn't fit its 4 values"}},
-    {"withoutRowsArray", 0x25D81213, singleSignalFrame(TargetSignal, {}), 0, {}, {}},
-    {"slowRowsThenStatistics", 0xAF4D52A1,
+    {"withoutRowsArray", Output::ProximityFast, singleSignalFrame(Key::SignalSemanticTarget, {}), 0, {}, {}},
+    {"slowRowsThenStatistics", Output::ProximitySlowAndStatistics,
      proximityFrame({1.0f, 0, 0.5f}, shape({1, 3}),
-                    {Fixtures::floatArray(FirstStatistic, {0.125f, 9}), Fixtures::floatArray(SecondStatistic, {-2.5f})}),
+                    {Fixtures::floatArray(Key::ArraySemanticFirstStatistic, {0.125f, 9}),
+                     Fixtures::floatArray(Key::ArraySemanticSecondStatistic, {-2.5f})}),
      0, {proximity(1, 1.0f, 0.5f), hpd(true, 1000, 0), "statistics 0.125 -2.5"}, {}},
-    {"statisticsWithoutSecond", 0xAF4D52A1,
-     proximityFrame({1.0f, 0, 0.5f}, shape({1, 3}), {Fixtures::floatArray(FirstStatistic, {0.125f})}), 0,
+    {"statisticsWithoutSecond", Output::ProximitySlowAndStatistics,
+     proximityFrame({1.0f, 0, 0.5f}, shape({1, 3}), {Fixtures::floatArray(Key::ArraySemanticFirstStatistic, {0.125f})}),
+     0,
      {proximity(1, 1.0f, 0.5f), hpd(true, 1000, 0)}, {}},
-    {"statisticsAfterBadShape", 0xAF4D52A1,
+    {"statisticsAfterBadShape", Output::ProximitySlowAndStatistics,
      proximityFrame({1.0f, 0, 0.5f}, shape({3}),
-                    {Fixtures::floatArray(FirstStatistic, {1}), Fixtures::floatArray(SecondStatistic, {2})}),
+                    {Fixtures::floatArray(Key::ArraySemanticFirstStatistic, {1}),
+                     Fixtures::floatArray(Key::ArraySemanticSecondStatistic, {2})}),
      0, {"statistics 1 2"}, {"Unexpected shape size. Expected: 2, actual: 1"}},
 };
 INSTANTIATE_TEST_SUITE_P(Proximity, Decoding, ::testing::ValuesIn(proximityCases),
@@ -266,19 +277,21 @@ INSTANTIATE_TEST_SUITE_P(Proximity, Decoding, ::testing::ValuesIn(proximityCases
 
 std::vector<uint8_t> fixedFrame(std::vector<int16_t> values, std::optional<std::vector<uint16_t>> dims)
 {
-    return singleSignalFrame(HumanPresenceSignal,
-                             {Fixtures::int16Array(ProximityFixedRows, std::move(values), std::move(dims))});
+    return singleSignalFrame(
+        Key::SignalSemanticHumanPresence,
+        {Fixtures::int16Array(Key::ArraySemanticProximityFixedRows, std::move(values), std::move(dims))});
 }
 
 const std::vector<DecodeCase> fixedProximityCases = {
-    {"rowsInHundredths", 0x3A9F8F01, fixedFrame({1, 150, -25, -3, 0, 300, 50, 9}, shape({2, 4})), 0,
+    {"rowsInHundredths", Output::ProximityFixed, fixedFrame({1, 150, -25, -3, 0, 300, 50, 9}, shape({2, 4})), 0,
      {proximity(0, 1.5f, -0.25f), hpd(true, 0, 4294967293u), proximity(0, 3.0f, 0.5f)}, {}},
-    {"firstRowAbsent", 0x3A9F8F01, fixedFrame({0, 1, 2, 40, 5, 1, 1, 1}, shape({1, 8})), 0,
+    {"firstRowAbsent", Output::ProximityFixed, fixedFrame({0, 1, 2, 40, 5, 1, 1, 1}, shape({1, 8})), 0,
      {proximity(0, 0.01f, 0.02f), hpd(false, 0, 40)}, {}},
-    {"zeroRows", 0x3A9F8F01, fixedFrame({}, shape({0, 4})), 0, {proximity(0, 0, 0), hpd(false, 0, 0)}, {}},
-    {"rowNarrowerThanFourValues", 0x3A9F8F01, fixedFrame({1, 2, 3, 4, 5, 6}, shape({2, 3})), 0, {},
+    {"zeroRows", Output::ProximityFixed, fixedFrame({}, shape({0, 4})), 0, {proximity(0, 0, 0), hpd(false, 0, 0)}, {}},
+    {"rowNarrowerThanFourValues", Output::ProximityFixed, fixedFrame({1, 2, 3, 4, 5, 6}, shape({2, 3})), 0, {},
      {"Frame shape 2 x 3 doesn't fit its 6 values"}},
-    {"withoutShape", 0x3A9F8F01, fixedFrame({1, 2, 3, 4}, std::nullopt), 0, {}, {"Frame doesn't have shape"}},
+    {"withoutShape", Output::ProximityFixed, fixedFrame({1, 2, 3, 4}, std::nullopt), 0, {},
+     {"Frame doesn't have shape"}},
 };
 INSTANTIATE_TEST_SUITE_P(FixedProximity, Decoding, ::testing::ValuesIn(fixedProximityCases),
                          [](const auto &info) { return std::string(info.param.name); });
@@ -286,44 +299,46 @@ INSTANTIATE_TEST_SUITE_P(FixedProximity, Decoding, ::testing::ValuesIn(fixedProx
 std::vector<uint8_t> profileFrame(std::vector<float> ranges, std::optional<std::vector<float>> threshold,
                                   std::optional<std::vector<float>> power)
 {
-    std::vector<ArraySpec> arrays{Fixtures::floatArray(ProfileRanges, std::move(ranges))};
+    std::vector<ArraySpec> arrays{Fixtures::floatArray(Key::ArraySemanticProfileRanges, std::move(ranges))};
     if (threshold)
-        arrays.push_back(Fixtures::floatArray(Threshold, std::move(*threshold)));
+        arrays.push_back(Fixtures::floatArray(Key::ArraySemanticThreshold, std::move(*threshold)));
     if (power)
-        arrays.push_back(Fixtures::floatArray(PowerLevels, std::move(*power)));
-    return singleSignalFrame(TargetSignal, std::move(arrays));
+        arrays.push_back(Fixtures::floatArray(Key::ArraySemanticProfilePower, std::move(*power)));
+    return singleSignalFrame(Key::SignalSemanticTarget, std::move(arrays));
 }
 
 const std::vector<DecodeCase> rangeProfileCases = {
-    {"leadingNegativeRangesShiftTheLevels", 0x7CA17FFA,
+    {"leadingNegativeRangesShiftTheLevels", Output::RangeProfile,
      profileFrame({-0.2f, -0.1f, 0.5f, 1.0f}, std::vector<float>{1e6f, 1e6f, 10, 100},
                   std::vector<float>{1e6f, 1e6f, 1000, 10000}),
      0, {"range 50 100 2", "threshold [(50,10);(100,20)]", "powerPoints [(50,30);(100,40)]"}, {}},
-    {"nanRangeCountsAsNegative", 0x7CA17FFA,
+    {"nanRangeCountsAsNegative", Output::RangeProfile,
      profileFrame({NaN, 0.0f, 0.25f}, std::vector<float>{1e6f, 1, 10}, std::vector<float>{1e6f, 100, 1000}), 0,
      {"range 0 25 2", "threshold [(0,0);(25,10)]", "powerPoints [(0,20);(25,30)]"}, {}},
-    {"rangesRoundedToSinglePrecision", 0x7CA17FFA,
+    {"rangesRoundedToSinglePrecision", Output::RangeProfile,
      // 0.3f * 100 is 30.0000012 in double precision and 30.0000019 once stored as a float.
      profileFrame({0.3f}, std::vector<float>{1000}, std::vector<float>{0.1f}), 0,
      {"range 30.0000019 30.0000019 1", "threshold [(30.0000019,30)]", "powerPoints [(30.0000019,-9.99999994)]"}, {}},
-    {"allNegative", 0x7CA17FFA, profileFrame({-1, -2}, std::vector<float>{1, 1}, std::vector<float>{1, 1}), 0, {},
-     {}},
-    {"withoutThreshold", 0x7CA17FFA, profileFrame({1}, std::nullopt, std::vector<float>{1}), 0, {}, {}},
-    {"withoutPower", 0x7CA17FFA, profileFrame({1}, std::vector<float>{1}, std::nullopt), 0, {}, {}},
-    {"levelsShorterThanRanges", 0x7CA17FFA,
+    {"allNegative", Output::RangeProfile, profileFrame({-1, -2}, std::vector<float>{1, 1}, std::vector<float>{1, 1}),
+     0, {}, {}},
+    {"withoutThreshold", Output::RangeProfile, profileFrame({1}, std::nullopt, std::vector<float>{1}), 0, {}, {}},
+    {"withoutPower", Output::RangeProfile, profileFrame({1}, std::vector<float>{1}, std::nullopt), 0, {}, {}},
+    {"levelsShorterThanRanges", Output::RangeProfile,
      profileFrame({-1, 1, 2}, std::vector<float>{1, 1}, std::vector<float>{1, 1, 1}), 0, {}, {}},
-    {"withPresenceAfterTheProfile", 0x23E70800,
-     twoSignalFrame(SignalSpec{TargetSignal, std::vector<ArraySpec>{Fixtures::floatArray(ProfileRanges, {0.5f}),
-                                                                    Fixtures::floatArray(Threshold, {10}),
-                                                                    Fixtures::floatArray(PowerLevels, {100})}},
-                    SignalSpec{HumanPresenceSignal,
-                               std::vector<ArraySpec>{Fixtures::int32Array(HumanPresenceArray, {1, 2, 0, 50})}}),
+    {"withPresenceAfterTheProfile", Output::ProfileAndPresenceA,
+     twoSignalFrame(SignalSpec{Key::SignalSemanticTarget,
+                               std::vector<ArraySpec>{Fixtures::floatArray(Key::ArraySemanticProfileRanges, {0.5f}),
+                                                      Fixtures::floatArray(Key::ArraySemanticThreshold, {10}),
+                                                      Fixtures::floatArray(Key::ArraySemanticProfilePower, {100})}},
+                    SignalSpec{Key::SignalSemanticHumanPresence,
+                               std::vector<ArraySpec>{
+                                   Fixtures::int32Array(Key::ArraySemanticHumanPresence, {1, 2, 0, 50})}}),
      0, {"range 50 50 1", "threshold [(50,10)]", "powerPoints [(50,20)]", hpd(true, 200, 50)}, {}},
-    {"profileKeptWhenPresenceIsMissing", 0x4CC44127,
+    {"profileKeptWhenPresenceIsMissing", Output::ProfileAndPresenceB,
      profileFrame({0.5f}, std::vector<float>{10}, std::vector<float>{100}), -1,
      {"range 50 50 1", "threshold [(50,10)]", "powerPoints [(50,20)]"}, {"No SIGNAL_SEMANTIC_HUMAN_PRESENCE found"}},
-    {"presenceWithoutProfile", 0xD45D6362,
-     singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {0, 0, 0, 0})}), 0,
+    {"presenceWithoutProfile", Output::ProfileAndPresenceC,
+     humanPresenceFrame({0, 0, 0, 0}), 0,
      {hpd(false, 0, 0)}, {}},
 };
 INSTANTIATE_TEST_SUITE_P(RangeProfile, Decoding, ::testing::ValuesIn(rangeProfileCases),
@@ -333,36 +348,39 @@ std::vector<uint8_t> powerFrame(std::vector<int16_t> ranges, std::vector<uint32_
                                 std::vector<uint16_t> threshold, std::vector<int16_t> effectiveRange,
                                 std::vector<int32_t> distance)
 {
-    return singleSignalFrame(HumanPresenceSignal,
-                             {Fixtures::int16Array(Ranges, std::move(ranges)), Fixtures::uint32Array(PowerValues, std::move(power)),
-                              Fixtures::uint16Array(Threshold, std::move(threshold)),
-                              Fixtures::int16Array(EffectiveRange, std::move(effectiveRange)),
-                              Fixtures::int32Array(Distance, std::move(distance))});
+    return singleSignalFrame(Key::SignalSemanticHumanPresence,
+                             {Fixtures::int16Array(Key::ArraySemanticPowerRanges, std::move(ranges)),
+                              Fixtures::uint32Array(Key::ArraySemanticPowerValues, std::move(power)),
+                              Fixtures::uint16Array(Key::ArraySemanticThreshold, std::move(threshold)),
+                              Fixtures::int16Array(Key::ArraySemanticEffectiveRange, std::move(effectiveRange)),
+                              Fixtures::int32Array(Key::ArraySemanticDistance, std::move(distance))});
 }
 
 const std::vector<DecodeCase> powerCases = {
-    {"widenedAndSignExtended", 0x2A556650, powerFrame({-5, 10}, {100, 4000000000u}, {65535, 7}, {-3}, {99, -157}),
-     0, {"power [100,4000000000] [65535,7] [4294967291,10] 4294967293 4294967281"}, {}},
-    {"otherId", 0x769537BE, powerFrame({1}, {2}, {3}, {4}, {0, 159}), 0, {"power [2] [3] [1] 4 15"}, {}},
-    {"lengthMismatch", 0x2A556650, powerFrame({1, 2}, {1, 2}, {1}, {4}, {0, 5}), 0, {}, {}},
-    {"twoEffectiveRanges", 0x2A556650, powerFrame({1}, {2}, {3}, {4, 5}, {0, 5}), 0, {}, {}},
-    {"oneDistanceValue", 0x2A556650, powerFrame({1}, {2}, {3}, {4}, {5}), 0, {}, {}},
+    {"widenedAndSignExtended", Output::PowerDataA,
+     powerFrame({-5, 10}, {100, 4000000000u}, {65535, 7}, {-3}, {99, -157}), 0,
+     {"power [100,4000000000] [65535,7] [4294967291,10] 4294967293 4294967281"}, {}},
+    {"otherId", Output::PowerDataB, powerFrame({1}, {2}, {3}, {4}, {0, 159}), 0, {"power [2] [3] [1] 4 15"}, {}},
+    {"lengthMismatch", Output::PowerDataA, powerFrame({1, 2}, {1, 2}, {1}, {4}, {0, 5}), 0, {}, {}},
+    {"twoEffectiveRanges", Output::PowerDataA, powerFrame({1}, {2}, {3}, {4, 5}, {0, 5}), 0, {}, {}},
+    {"oneDistanceValue", Output::PowerDataA, powerFrame({1}, {2}, {3}, {4}, {5}), 0, {}, {}},
 };
 INSTANTIATE_TEST_SUITE_P(PowerData, Decoding, ::testing::ValuesIn(powerCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
 std::vector<uint8_t> heatmapFrame(std::vector<int32_t> values, std::optional<std::vector<uint16_t>> dims)
 {
-    return singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HeatmapRows, std::move(values), std::move(dims))});
+    return singleSignalFrame(Key::SignalSemanticHumanPresence,
+                             {Fixtures::int32Array(Key::ArraySemanticHeatmapRows, std::move(values), std::move(dims))});
 }
 
 const std::vector<DecodeCase> heatmapCases = {
-    {"oneRecordPerRow", 0x07BD8EC3, heatmapFrame({1, 90, 3, -1, 0, 10, 4, -1}, shape({2, 4})), 0,
+    {"oneRecordPerRow", Output::HeatmapBasic, heatmapFrame({1, 90, 3, -1, 0, 10, 4, -1}, shape({2, 4})), 0,
      {"heatmap 1 90 3", "heatmap 0 10 4"}, {}},
-    {"zeroRowsHaveNoRecords", 0x07BD8EC3, heatmapFrame({1, 90, 3}, shape({0, 3})), 0, {}, {}},
-    {"threeDimensions", 0x07BD8EC3, heatmapFrame({1, 90, 3}, shape({1, 3, 1})), 0, {},
+    {"zeroRowsHaveNoRecords", Output::HeatmapBasic, heatmapFrame({1, 90, 3}, shape({0, 3})), 0, {}, {}},
+    {"threeDimensions", Output::HeatmapBasic, heatmapFrame({1, 90, 3}, shape({1, 3, 1})), 0, {},
      {"Unexpected shape size. Expected: 2, actual: 3"}},
-    {"rowsPastTheValues", 0x07BD8EC3, heatmapFrame({1, 90, 3, 4}, shape({2, 3})), 0, {},
+    {"rowsPastTheValues", Output::HeatmapBasic, heatmapFrame({1, 90, 3, 4}, shape({2, 3})), 0, {},
      {"Frame shape 2 x 3 doesn't fit its 4 values"}},
 };
 INSTANTIATE_TEST_SUITE_P(Heatmap, Decoding, ::testing::ValuesIn(heatmapCases),
@@ -370,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(Heatmap, Decoding, ::testing::ValuesIn(heatmapCases),
 
 std::vector<uint8_t> presenceFrame()
 {
-    return singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {1, 2, 0, 50})});
+    return humanPresenceFrame({1, 2, 0, 50});
 }
 
 std::vector<uint8_t> withSizePrefix(std::vector<uint8_t> frame, uint32_t prefix)
@@ -400,10 +418,12 @@ QString notValid(uint32_t outputId, size_t length)
 
 // The size prefix is not read: only the tables from byte 4 to the given length count.
 const std::vector<DecodeCase> sizePrefixCases = {
-    {"trailingBytesAfterTheFrame", 0xCE4599EC, withTrailingBytes(presenceFrame(), 3), 0, {hpd(true, 200, 50)}, {}},
-    {"prefixBeyondTheLength", 0xCE4599EC, withSizePrefix(presenceFrame(), 100000), 0, {hpd(true, 200, 50)}, {}},
-    {"tablesCutShort", 0xCE4599EC, withoutLastByte(presenceFrame()), -1, {},
-     {notValid(0xCE4599EC, presenceFrame().size() - 1)}},
+    {"trailingBytesAfterTheFrame", Output::HumanPresenceA, withTrailingBytes(presenceFrame(), 3), 0,
+     {hpd(true, 200, 50)}, {}},
+    {"prefixBeyondTheLength", Output::HumanPresenceA, withSizePrefix(presenceFrame(), 100000), 0,
+     {hpd(true, 200, 50)}, {}},
+    {"tablesCutShort", Output::HumanPresenceA, withoutLastByte(presenceFrame()), -1, {},
+     {notValid(Output::HumanPresenceA, presenceFrame().size() - 1)}},
 };
 INSTANTIATE_TEST_SUITE_P(SizePrefix, Decoding, ::testing::ValuesIn(sizePrefixCases),
                          [](const auto &info) { return std::string(info.param.name); });
@@ -417,14 +437,21 @@ std::vector<DecodeCase> unreadableFrameCases()
         uint32_t outputId;
         bool reportsPresence;
     } outputs[] = {
-        {"heatmapBasic", 0x07BD8EC3, false},       {"profileAndPresenceA", 0x23E70800, true},
-        {"profileAndPresenceB", 0x4CC44127, true}, {"profileAndPresenceC", 0xD45D6362, true},
-        {"proximityFast", 0x25D81213, false},      {"powerDataA", 0x2A556650, false},
-        {"powerDataB", 0x769537BE, false},         {"presenceProfile", 0x2D1B1A98, true},
-        {"proximityFixed", 0x3A9F8F01, false},     {"proximitySlow", 0x7B9595C4, false},
-        {"rangeProfile", 0x7CA17FFA, false},       {"proximitySlowAndStatistics", 0xAF4D52A1, false},
-        {"humanPresenceA", 0xCE4599EC, true},      {"humanPresenceB", 0xEC4C60BA, true},
-        {"presence3", 0xE40C906F, true},
+        {"heatmapBasic", Output::HeatmapBasic, false},
+        {"profileAndPresenceA", Output::ProfileAndPresenceA, true},
+        {"profileAndPresenceB", Output::ProfileAndPresenceB, true},
+        {"profileAndPresenceC", Output::ProfileAndPresenceC, true},
+        {"proximityFast", Output::ProximityFast, false},
+        {"powerDataA", Output::PowerDataA, false},
+        {"powerDataB", Output::PowerDataB, false},
+        {"presenceProfile", Output::PresenceProfile, true},
+        {"proximityFixed", Output::ProximityFixed, false},
+        {"proximitySlow", Output::ProximitySlow, false},
+        {"rangeProfile", Output::RangeProfile, false},
+        {"proximitySlowAndStatistics", Output::ProximitySlowAndStatistics, false},
+        {"humanPresenceA", Output::HumanPresenceA, true},
+        {"humanPresenceB", Output::HumanPresenceB, true},
+        {"presence3", Output::Presence3, true},
     };
     const std::vector<uint8_t> broken(16, 0xFF);
     std::vector<DecodeCase> cases;
@@ -439,8 +466,9 @@ INSTANTIATE_TEST_SUITE_P(UnreadableFrame, Decoding, ::testing::ValuesIn(unreadab
 const std::vector<DecodeCase> otherCases = {
     {"unknownId", 0x12345678, presenceFrame(), 0, {}, {}},
     {"unknownIdIsNotInspected", 0x12345678, std::vector<uint8_t>{1, 2, 3}, 0, {}, {}},
-    {"emptyFrame", 0x25D81213, std::vector<uint8_t>{}, 0, {}, {notValid(0x25D81213, 0)}},
-    {"emptyPresenceFrame", 0xCE4599EC, std::vector<uint8_t>{}, -1, {}, {notValid(0xCE4599EC, 0)}},
+    {"emptyFrame", Output::ProximityFast, std::vector<uint8_t>{}, 0, {}, {notValid(Output::ProximityFast, 0)}},
+    {"emptyPresenceFrame", Output::HumanPresenceA, std::vector<uint8_t>{}, -1, {},
+     {notValid(Output::HumanPresenceA, 0)}},
 };
 INSTANTIATE_TEST_SUITE_P(Other, Decoding, ::testing::ValuesIn(otherCases),
                          [](const auto &info) { return std::string(info.param.name); });
@@ -450,12 +478,12 @@ TEST(RawData, IsAnExactCopyOfTheWholeFrame)
     WeaveGraphRunner runner;
     QSignalSpy spy(&runner, &WeaveGraphRunner::newRawData);
     const std::vector<uint8_t> frame =
-        singleSignalFrame(HumanPresenceSignal, {Fixtures::int32Array(HumanPresenceArray, {1, 2, 3, 4})});
+        humanPresenceFrame({1, 2, 3, 4});
 
-    FrameDecoder(runner).onFrame(0xCE4599EC, frame.data(), static_cast<int32_t>(frame.size()));
+    FrameDecoder(runner).onFrame(Output::HumanPresenceA, frame.data(), static_cast<int32_t>(frame.size()));
 
     ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy.at(0).at(0).value<uint32_t>(), 0xCE4599ECu);
+    EXPECT_EQ(spy.at(0).at(0).value<uint32_t>(), Output::HumanPresenceA);
     EXPECT_EQ(spy.at(0).at(1).value<std::vector<uint8_t>>(), frame);
 }
 
@@ -467,10 +495,10 @@ TEST(Alignment, AFrameAtAnOddAddressDecodesLikeAnAlignedOne)
 
     WeaveGraphRunner runner;
     Fixtures::EmissionLog aligned(runner);
-    FrameDecoder(runner).onFrame(0x25D81213, frame.data(), static_cast<int32_t>(frame.size()));
+    FrameDecoder(runner).onFrame(Output::ProximityFast, frame.data(), static_cast<int32_t>(frame.size()));
     WeaveGraphRunner otherRunner;
     Fixtures::EmissionLog odd(otherRunner);
-    FrameDecoder(otherRunner).onFrame(0x25D81213, shifted.data() + 1, static_cast<int32_t>(frame.size()));
+    FrameDecoder(otherRunner).onFrame(Output::ProximityFast, shifted.data() + 1, static_cast<int32_t>(frame.size()));
 
     EXPECT_EQ(aligned.entries.size(), 4);
     EXPECT_EQ(odd.entries, aligned.entries);

@@ -1,5 +1,6 @@
 // The built algorithm bundles: definitions that the catalogue accepts without a warning, files that
 // exist, flows and parameter sets that the runtime accepts, and the demo scene.
+#include "framevocabulary.h"
 #include "graphharness.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 using namespace Vantrel::Tests;
+namespace Output = Vantrel::Frames::Output;
 
 namespace {
 
@@ -251,10 +253,12 @@ TEST_P(StandinSampleBundles, EverySensorAndValueRuns)
 }
 
 INSTANTIATE_TEST_SUITE_P(Bundles, StandinSampleBundles,
-                         ::testing::Values(SampleCase{"presence.hpd", "presence", "Presence 1.0", {0xCE4599EC}},
-                                           SampleCase{"proximity.hpd", "proximity", "Proximity 1.0", {0x25D81213, 0x7CA17FFA}},
+                         ::testing::Values(SampleCase{"presence.hpd", "presence", "Presence 1.0",
+                                                      {Output::HumanPresenceA}},
+                                           SampleCase{"proximity.hpd", "proximity", "Proximity 1.0",
+                                                      {Output::ProximityFast, Output::RangeProfile}},
                                            SampleCase{"powermap.hpd", "powermap", "PowerMap 1.0",
-                                                      {0x2A556650, 0x07BD8EC3, 0xE40C906F}}),
+                                                      {Output::PowerDataA, Output::HeatmapBasic, Output::Presence3}}),
                          [](const auto &info) { return std::string(info.param.prefix); });
 
 // The demo: the presence sample on its simulated sensor with defaults shows presence come and go
@@ -269,11 +273,11 @@ TEST(StandinDemo, PresenceComesAndGoes)
     ASSERT_EQ(run.frames.size(), 100u);
     std::vector<int> states;
     for (const CapturedFrame &frame : run.frames) {
-        const auto *data = findArray(findSignal(verifiedFrame(frame.bytes), 0xFA107E6E), 0xB1533373);
-        ASSERT_TRUE(data && data->int32Values() && data->int32Values()->size() >= 4);
-        states.push_back(data->int32Values()->Get(0));
+        const std::vector<int32_t> values = humanPresenceValues(frame.bytes);
+        ASSERT_GE(values.size(), 4u);
+        states.push_back(values[0]);
         if (states.back()) {
-            EXPECT_GT(data->int32Values()->Get(1), 0);
+            EXPECT_GT(values[1], 0);
         }
     }
     const auto firstAbsent = std::find(states.begin(), states.end(), 0);

@@ -1,5 +1,7 @@
 #include "graphharness.h"
 
+#include "framevocabulary.h"
+
 #include <zlib.h>
 
 #include <cstring>
@@ -116,6 +118,15 @@ const Frames::ArrayData *findArray(const Frames::Signal *signal, uint32_t key)
         if (array->semantic() == key)
             return array->data();
     return nullptr;
+}
+
+std::vector<int32_t> humanPresenceValues(const std::vector<uint8_t> &bytes)
+{
+    const Frames::Signal *signal = findSignal(verifiedFrame(bytes), Frames::Key::SignalSemanticHumanPresence);
+    const Frames::ArrayData *data = findArray(signal, Frames::Key::ArraySemanticHumanPresence);
+    if (!data || !data->int32Values())
+        return {};
+    return {data->int32Values()->begin(), data->int32Values()->end()};
 }
 
 namespace {

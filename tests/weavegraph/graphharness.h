@@ -66,6 +66,8 @@ private:
 const Frames::Frame *verifiedFrame(const std::vector<uint8_t> &bytes);
 const Frames::Signal *findSignal(const Frames::Frame *frame, uint32_t key);
 const Frames::ArrayData *findArray(const Frames::Signal *signal, uint32_t key);
+// The int32 values of a frame's human-presence array; empty when the frame fails the verifier or lacks them.
+std::vector<int32_t> humanPresenceValues(const std::vector<uint8_t> &bytes);
 
 // Writes a parameter set as the documented layout has it, checksum by zlib.
 struct ParbEntry {

@@ -1,4 +1,5 @@
 // Running: length and exit code, stop requests (also between frames), linger, staged logs, replay.
+#include "framevocabulary.h"
 #include "graphharness.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@ using namespace Vantrel::Tests;
 namespace {
 
 const std::string header = "weaveflow 1\n";
+constexpr uint32_t replayId = Vantrel::Frames::Output::ProximitySlowAndStatistics;
 
 TEST(StandinVersion, Is6_4_53)
 {
@@ -217,12 +219,12 @@ protected:
 TEST_F(StandinReplay, ReEmitsByteForByteAtRecordedPace)
 {
     GraphHarness harness;
-    ASSERT_EQ(harness.parse(header + "replay 0xAF4D52A1 " + m_path + "\nexit 6\n"), 0);
+    ASSERT_EQ(harness.parse(header + "replay " + std::to_string(replayId) + " " + m_path + "\nexit 6\n"), 0);
     EXPECT_EQ(harness.run(), 6);
     const auto replayed = harness.frames();
     ASSERT_EQ(replayed.size(), m_recorded.size());
     for (size_t i = 0; i < replayed.size(); ++i) {
-        EXPECT_EQ(replayed[i].id, 0xAF4D52A1u);
+        EXPECT_EQ(replayed[i].id, replayId);
         EXPECT_EQ(replayed[i].bytes, m_recorded[i].bytes) << "frame " << i;
     }
     const auto *first = verifiedFrame(replayed.front().bytes);

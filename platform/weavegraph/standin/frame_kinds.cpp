@@ -2,6 +2,7 @@
 #include "frames.h"
 
 #include "framebuilder.h"
+#include "framevocabulary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,26 +11,7 @@
 namespace Vantrel::Standin {
 namespace {
 
-namespace Key {
-constexpr uint32_t humanPresenceSignal = 0xFA107E6E;
-constexpr uint32_t presence3Signal = 0x67A67D15;
-constexpr uint32_t targetSignal = 0xBFC1474D;
-constexpr uint32_t humanPresence = 0xB1533373;
-constexpr uint32_t presenceSingle = 0x65C61065;
-constexpr uint32_t presenceConfidence = 0xA4103235;
-constexpr uint32_t proximityRows = 0x8F62835F;
-constexpr uint32_t proximityFixedRows = 0x2BFEBE3C;
-constexpr uint32_t firstStatistic = 0x36861F89;
-constexpr uint32_t secondStatistic = 0x7E52E461;
-constexpr uint32_t profileRanges = 0xFDDB53F4;
-constexpr uint32_t threshold = 0xC5385153;
-constexpr uint32_t profilePower = 0xD0B6792E;
-constexpr uint32_t powerRanges = 0x4A22826E;
-constexpr uint32_t power = 0x42B174A8;
-constexpr uint32_t effectiveRange = 0xCBFD006C;
-constexpr uint32_t distance = 0xC2F00DD7;
-constexpr uint32_t heatmapRows = 0x5F460FC2;
-} // namespace Key
+namespace Key = Frames::Key;
 
 using Builder = flatbuffers::FlatBufferBuilder;
 using Signals = std::vector<SignalOffset>;
@@ -86,7 +68,8 @@ SignalOffset humanPresenceSignal(Builder &b, const FrameInput &in)
         s.detected ? saturate<int32_t>(s.truth.angle) : 0,
         saturate<int32_t>(s.confidence),
     };
-    return makeSignal(b, Key::humanPresenceSignal, {makeArray(b, Key::humanPresence, values, {4})});
+    return makeSignal(b, Key::SignalSemanticHumanPresence,
+                      {makeArray(b, Key::ArraySemanticHumanPresence, values, {4})});
 }
 
 SignalOffset rangeProfileSignal(Builder &b, const FrameInput &in)
@@ -99,9 +82,10 @@ SignalOffset rangeProfileSignal(Builder &b, const FrameInput &in)
         threshold.push_back(linear(in.settings.thresholdDb));
     }
     const uint16_t bins = uint16_t(ranges.size());
-    return makeSignal(b, Key::targetSignal,
-                      {makeArray(b, Key::profileRanges, ranges, {bins}), makeArray(b, Key::threshold, threshold, {bins}),
-                       makeArray(b, Key::profilePower, power, {bins})});
+    return makeSignal(b, Key::SignalSemanticTarget,
+                      {makeArray(b, Key::ArraySemanticProfileRanges, ranges, {bins}),
+                       makeArray(b, Key::ArraySemanticThreshold, threshold, {bins}),
+                       makeArray(b, Key::ArraySemanticProfilePower, power, {bins})});
 }
 
 // Rows of range (metres), radial speed (metres per second) and angle (degrees), one per detected target.
@@ -110,7 +94,7 @@ ArrayOffset proximityRows(Builder &b, const FrameInput &in)
     std::vector<float> rows;
     if (in.seen.detected)
         rows = {float(in.seen.truth.distance), float(in.seen.truth.speed), float(in.seen.truth.angle)};
-    return makeArray(b, Key::proximityRows, rows, {uint16_t(rows.size() / 3), 3});
+    return makeArray(b, Key::ArraySemanticProximityRows, rows, {uint16_t(rows.size() / 3), 3});
 }
 
 Signals humanPresence(Builder &b, const FrameInput &in) { return {humanPresenceSignal(b, in)}; }
@@ -122,8 +106,9 @@ Signals presence3(Builder &b, const FrameInput &in)
     const double a = degreesToRadians(s.truth.angle);
     const std::vector<float> single = {float(d * std::sin(a)), float(d * std::cos(a)), float(d), s.detected ? 1.0f : 0.0f};
     const std::vector<float> confidence = {float(s.confidence)};
-    return {makeSignal(b, Key::presence3Signal,
-                       {makeArray(b, Key::presenceSingle, single, {4}), makeArray(b, Key::presenceConfidence, confidence, {1})})};
+    return {makeSignal(b, Key::SignalSemanticPresence3,
+                       {makeArray(b, Key::ArraySemanticPresenceSingle, single, {4}),
+                        makeArray(b, Key::ArraySemanticPresenceConfidence, confidence, {1})})};
 }
 
 // Bins 17 to 31 cover 7 cm to 107 cm; a person beyond sits in the last bin.
@@ -138,7 +123,8 @@ Signals presenceProfile(Builder &b, const FrameInput &in)
         saturate<int32_t>(s.confidence),
         s.detected ? saturate<int32_t>(std::pow(10.0, s.echoDb / 10.0)) : 0,
     };
-    return {makeSignal(b, Key::humanPresenceSignal, {makeArray(b, Key::humanPresence, values, {5})})};
+    return {makeSignal(b, Key::SignalSemanticHumanPresence,
+                       {makeArray(b, Key::ArraySemanticHumanPresence, values, {5})})};
 }
 
 Signals rangePresence(Builder &b, const FrameInput &in)
@@ -150,7 +136,7 @@ Signals rangeProfile(Builder &b, const FrameInput &in) { return {rangeProfileSig
 
 Signals proximity(Builder &b, const FrameInput &in)
 {
-    return {makeSignal(b, Key::targetSignal, {proximityRows(b, in)})};
+    return {makeSignal(b, Key::SignalSemanticTarget, {proximityRows(b, in)})};
 }
 
 // Adds signal-to-noise ratio and noise floor, both in dB.
@@ -158,9 +144,9 @@ Signals proximityStatistics(Builder &b, const FrameInput &in)
 {
     const std::vector<float> snr = {float(in.seen.truth.present ? in.seen.echoDb - in.seen.noiseDb : 0.0)};
     const std::vector<float> floorDb = {float(in.seen.noiseDb)};
-    return {makeSignal(b, Key::targetSignal,
-                       {proximityRows(b, in), makeArray(b, Key::firstStatistic, snr, {1}),
-                        makeArray(b, Key::secondStatistic, floorDb, {1})})};
+    return {makeSignal(b, Key::SignalSemanticTarget,
+                       {proximityRows(b, in), makeArray(b, Key::ArraySemanticFirstStatistic, snr, {1}),
+                        makeArray(b, Key::ArraySemanticSecondStatistic, floorDb, {1})})};
 }
 
 // One row: presence, range in centimetres, angle in hundredths of a degree, confidence.
@@ -173,7 +159,8 @@ Signals proximityFixed(Builder &b, const FrameInput &in)
         s.detected ? saturate<int16_t>(s.truth.angle * 100.0) : int16_t(0),
         saturate<int16_t>(s.confidence),
     };
-    return {makeSignal(b, Key::humanPresenceSignal, {makeArray(b, Key::proximityFixedRows, row, {1, 4})})};
+    return {makeSignal(b, Key::SignalSemanticHumanPresence,
+                       {makeArray(b, Key::ArraySemanticProximityFixedRows, row, {1, 4})})};
 }
 
 // Ranges and effective range in centimetres, power and threshold in hundredths of a dB,
@@ -193,10 +180,12 @@ Signals power(Builder &b, const FrameInput &in)
     const std::vector<int32_t> distance = {in.seen.detected ? 1 : 0,
                                            in.seen.detected ? saturate<int32_t>(in.seen.truth.distance * 1000.0) : 0};
     const uint16_t bins = uint16_t(ranges.size());
-    return {makeSignal(b, Key::humanPresenceSignal,
-                       {makeArray(b, Key::powerRanges, ranges, {bins}), makeArray(b, Key::power, power, {bins}),
-                        makeArray(b, Key::threshold, threshold, {bins}), makeArray(b, Key::effectiveRange, effective, {1}),
-                        makeArray(b, Key::distance, distance, {2})})};
+    return {makeSignal(b, Key::SignalSemanticHumanPresence,
+                       {makeArray(b, Key::ArraySemanticPowerRanges, ranges, {bins}),
+                        makeArray(b, Key::ArraySemanticPowerValues, power, {bins}),
+                        makeArray(b, Key::ArraySemanticThreshold, threshold, {bins}),
+                        makeArray(b, Key::ArraySemanticEffectiveRange, effective, {1}),
+                        makeArray(b, Key::ArraySemanticDistance, distance, {2})})};
 }
 
 // Equal distance bands up to the maximum range; the band holding the person is occupied.
@@ -211,7 +200,8 @@ Signals heatmap(Builder &b, const FrameInput &in)
         const bool here = zone == occupied;
         rows.insert(rows.end(), {here ? 1 : 0, here ? saturate<int32_t>(s.confidence) : 0, zone});
     }
-    return {makeSignal(b, Key::humanPresenceSignal, {makeArray(b, Key::heatmapRows, rows, {uint16_t(heatmapZones), 3})})};
+    return {makeSignal(b, Key::SignalSemanticHumanPresence,
+                       {makeArray(b, Key::ArraySemanticHeatmapRows, rows, {uint16_t(heatmapZones), 3})})};
 }
 
 Signals signalsOf(OutputKind kind, Builder &b, const FrameInput &in)

@@ -1,21 +1,26 @@
 #include "outputkind.h"
 
+#include "framevocabulary.h"
+
 namespace Vantrel::Standin {
+
+namespace Output = Frames::Output;
 
 const std::vector<OutputKindInfo> &outputKinds()
 {
     static const std::vector<OutputKindInfo> kinds = {
-        {OutputKind::HumanPresence, "human-presence", {0xCE4599EC, 0xEC4C60BA}},
-        {OutputKind::Presence3, "presence3", {0xE40C906F}},
-        {OutputKind::PresenceProfile, "presence-profile", {0x2D1B1A98}},
-        {OutputKind::RangePresence, "range-presence", {0x23E70800, 0x4CC44127, 0xD45D6362}},
-        {OutputKind::RangeProfile, "range-profile", {0x7CA17FFA}},
-        {OutputKind::ProximityFast, "proximity-fast", {0x25D81213}},
-        {OutputKind::ProximitySlow, "proximity-slow", {0x7B9595C4}},
-        {OutputKind::ProximityStatistics, "proximity-statistics", {0xAF4D52A1}},
-        {OutputKind::ProximityFixed, "proximity-fixed", {0x3A9F8F01}},
-        {OutputKind::Power, "power", {0x2A556650, 0x769537BE}},
-        {OutputKind::Heatmap, "heatmap", {0x07BD8EC3}},
+        {OutputKind::HumanPresence, "human-presence", {Output::HumanPresenceA, Output::HumanPresenceB}},
+        {OutputKind::Presence3, "presence3", {Output::Presence3}},
+        {OutputKind::PresenceProfile, "presence-profile", {Output::PresenceProfile}},
+        {OutputKind::RangePresence, "range-presence",
+         {Output::ProfileAndPresenceA, Output::ProfileAndPresenceB, Output::ProfileAndPresenceC}},
+        {OutputKind::RangeProfile, "range-profile", {Output::RangeProfile}},
+        {OutputKind::ProximityFast, "proximity-fast", {Output::ProximityFast}},
+        {OutputKind::ProximitySlow, "proximity-slow", {Output::ProximitySlow}},
+        {OutputKind::ProximityStatistics, "proximity-statistics", {Output::ProximitySlowAndStatistics}},
+        {OutputKind::ProximityFixed, "proximity-fixed", {Output::ProximityFixed}},
+        {OutputKind::Power, "power", {Output::PowerDataA, Output::PowerDataB}},
+        {OutputKind::Heatmap, "heatmap", {Output::HeatmapBasic}},
     };
     return kinds;
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+// The output ids the fuzzer chooses from by its first input byte: every id that has decoders, and one
+// that has none. The seed corpus writes its selectors by this table.
+
+#include "framevocabulary.h"
+
+#include <cstdint>
+
+namespace Vantrel::Fuzz {
+
+constexpr uint32_t OutputIds[] = {
+    Frames::Output::HeatmapBasic,
+    Frames::Output::ProfileAndPresenceA,
+    Frames::Output::ProfileAndPresenceB,
+    Frames::Output::ProfileAndPresenceC,
+    Frames::Output::ProximityFast,
+    Frames::Output::PowerDataA,
+    Frames::Output::PowerDataB,
+    Frames::Output::PresenceProfile,
+    Frames::Output::ProximityFixed,
+    Frames::Output::ProximitySlow,
+    Frames::Output::RangeProfile,
+    Frames::Output::ProximitySlowAndStatistics,
+    Frames::Output::HumanPresenceA,
+    Frames::Output::HumanPresenceB,
+    Frames::Output::Presence3,
+    0x12345678,
+};
+
+} // namespace Vantrel::Fuzz
