@@ -124,7 +124,7 @@ void Application::parsePositionalArguments()
     // An empty word selects no algorithm: it has no sensors to show or to default to, and a sensor word
     // after it is refused by the run configuration.
     const std::optional<AlgorithmOption> algorithm = m_loader.findAlgorithm(algorithmName);
-    const QString sensorsHelp = algorithm ? algorithm->sensorsHelp() : QString();
+    const QString sensorsHelp = algorithm ? Vantrel::sensorsHelp(*algorithm) : QString();
     if (helpAsked && words.isEmpty()) {
         exitAfter(tr("%1: %2\n%3\nType %1 <sensor_name> -h/--help to get sensor specific options.")
                       .arg(algorithmName, m_runInfo.algorithmInfo().description, sensorsHelp),
@@ -139,7 +139,7 @@ void Application::parsePositionalArguments()
         std::exit(3);
     const SensorOption sensor = *algorithm->findSensor(sensorName);
     const int parameterCount = sensor.options().size();
-    const QString parametersHelp = sensor.parametersHelp();
+    const QString parametersHelp = Vantrel::parametersHelp(sensor);
     if (helpAsked && words.isEmpty()) {
         if (parameterCount == 0)
             exitAfter(tr("%1: %2: %3\nDoesn't have any parameters").arg(algorithmName, sensorName, sensor.description()), 0);
@@ -158,7 +158,7 @@ void Application::parsePositionalArguments()
         const std::optional<ParameterOption> parameter = sensor.findParameter(parameterName);
         if (!parameter)
             exitAfter(tr("Unknown parameter: %1.\n%2").arg(parameterName, parametersHelp), 3);
-        const QString valuesHelp = parameter->valuesHelp();
+        const QString valuesHelp = Vantrel::valuesHelp(*parameter);
         if (words.isEmpty()) {
             if (helpAsked) {
                 exitAfter(tr("%1: %2\n%3\nType %4 %5 %1 <parameter_option> -h/--help to get options details.")

@@ -18,7 +18,7 @@ void Application::writeParametersToJson()
     options.insert(QStringLiteral("graphBuildID"), algorithm.graphBuildID);
     const auto &optionValues = m_runInfo.optionValues();
     for (auto it = optionValues.cbegin(); it != optionValues.cend(); ++it)
-        options.insert(it.key(), it->valueInfo.parb);
+        options.insert(it.key(), it->parb);
 
     qInfo().noquote() << tr("Writing parameters to %1").arg(m_optionsPath);
     FileReplacement file(m_optionsPath);

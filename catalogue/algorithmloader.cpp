@@ -1,5 +1,6 @@
 #include "algorithmloader.h"
 
+#include "definitionreader.h"
 #include "helptexts.h"
 #include "rccchecker.h"
 
@@ -198,17 +199,17 @@ bool AlgorithmLoader::loadAlgorithm(const QString &directoryName)
         qWarning().noquote() << tr("Couldn't parser json data from %1: %2").arg(path, error.errorString());
         return false;
     }
-    const AlgorithmOption algorithm(directoryName, document.object());
-    if (!algorithm.isValid()) {
+    const std::optional<AlgorithmOption> algorithm = DefinitionReader::readAlgorithm(directoryName, document.object());
+    if (!algorithm) {
         qWarning().noquote() << tr("Couldn't load algorithm from %1").arg(path);
         return false;
     }
-    if (m_algorithms.contains(algorithm.name())) {
-        qWarning().noquote() << tr("Duplicated algorithm: %1").arg(algorithm.name());
+    if (m_algorithms.contains(algorithm->name())) {
+        qWarning().noquote() << tr("Duplicated algorithm: %1").arg(algorithm->name());
         return false;
     }
-    qInfo().noquote() << tr("Loaded %1 algorithm").arg(algorithm.name());
-    m_algorithms.insert(algorithm.name(), algorithm);
+    qInfo().noquote() << tr("Loaded %1 algorithm").arg(algorithm->name());
+    m_algorithms.insert(algorithm->name(), *algorithm);
     m_loadedDirectories.append(directoryName);
     Q_EMIT algorithmsOptionsChanged();
     return true;

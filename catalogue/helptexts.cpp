@@ -11,14 +11,15 @@ QString quoteIfSpaced(const QString &text)
     return text;
 }
 
-QString AlgorithmOption::sensorsHelp() const
+QString sensorsHelp(const AlgorithmOption &algorithm)
 {
-    QString text = QCoreApplication::translate("AlgorithmOption", "Supported sensors for %1:").arg(quoteIfSpaced(name()));
-    for (const SensorOption &sensor : m_sensors) {
+    QString text = QCoreApplication::translate("AlgorithmOption", "Supported sensors for %1:")
+                       .arg(quoteIfSpaced(algorithm.name()));
+    for (const SensorOption &sensor : algorithm.sensors()) {
         const QString quoted = quoteIfSpaced(sensor.name());
         text += QLatin1Char(' ');
         // A lone sensor is the default whether or not it is marked.
-        if (sensor.info().isDefault || m_sensors.size() == 1)
+        if (sensor.info().isDefault || algorithm.sensors().size() == 1)
             text += QCoreApplication::translate("AlgorithmOption", "%1 (default)").arg(quoted);
         else
             text += quoted;
@@ -26,10 +27,11 @@ QString AlgorithmOption::sensorsHelp() const
     return text;
 }
 
-QString SensorOption::parametersHelp() const
+QString parametersHelp(const SensorOption &sensor)
 {
-    QString text = QCoreApplication::translate("SensorOption", "Supported parameters for %1:").arg(quoteIfSpaced(name()));
-    for (const ParameterOption &parameter : m_options) {
+    QString text = QCoreApplication::translate("SensorOption", "Supported parameters for %1:")
+                       .arg(quoteIfSpaced(sensor.name()));
+    for (const ParameterOption &parameter : sensor.options()) {
         const auto value = parameter.defaultValue();
         if (value && !value->visible)
             continue; // fixed: nothing to choose
@@ -42,10 +44,11 @@ QString SensorOption::parametersHelp() const
     return text;
 }
 
-QString ParameterOption::valuesHelp() const
+QString valuesHelp(const ParameterOption &parameter)
 {
-    QString text = QCoreApplication::translate("ParameterOption", "Supported values for %1:").arg(quoteIfSpaced(name()));
-    for (const ParameterValueOption &value : m_values) {
+    QString text = QCoreApplication::translate("ParameterOption", "Supported values for %1:")
+                       .arg(quoteIfSpaced(parameter.name()));
+    for (const ParameterValueOption &value : parameter.values()) {
         const QString quoted = quoteIfSpaced(value.name());
         text += QLatin1Char(' ');
         if (value.info().isDefault)
@@ -56,10 +59,10 @@ QString ParameterOption::valuesHelp() const
     return text;
 }
 
-QStringList SensorOption::optionCombinations() const
+QStringList optionCombinations(const SensorOption &sensor)
 {
     QVector<QStringList> lists;
-    for (const ParameterOption &parameter : m_options) {
+    for (const ParameterOption &parameter : sensor.options()) {
         if (parameter.values().size() == 1)
             continue;
         if (parameter.values().isEmpty())
@@ -98,7 +101,7 @@ QStringList optionLines(const QMap<QString, AlgorithmOption> &algorithms)
         const QString algorithmName = quoteIfSpaced(algorithm.name());
         for (const SensorOption &sensor : algorithm.sensors()) {
             const QString sensorName = quoteIfSpaced(sensor.name());
-            const QStringList combinations = sensor.optionCombinations();
+            const QStringList combinations = optionCombinations(sensor);
             for (const QString &combination : combinations)
                 lines.append(QStringLiteral("%1 %2 %3").arg(algorithmName, sensorName, combination));
         }

@@ -1,15 +1,15 @@
 // The in-memory form of an algorithm definition: algorithm -> sensors -> parameters -> values.
-// Every node is a value type built straight from its JSON object; maps are keyed by name, so
-// everything that walks them follows name order.
+// Every node is a plain value built by the definition reader from parts that passed its checks;
+// maps are keyed by name, so everything that walks them follows name order.
 #pragma once
 
-#include <QJsonObject>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 #include <optional>
+#include <utility>
 
 namespace Vantrel {
 
@@ -21,7 +21,7 @@ struct ParameterValueInfo
     bool isDefault = false;
 };
 
-struct OptionInfo
+struct ParameterInfo
 {
     QString name;
     QString description;
@@ -41,8 +41,6 @@ struct TimeoutRange
     double end = 0;
     double defaultValue = 0;
     double increments = 0;
-
-    bool isValid() const;
 };
 
 struct AlgorithmInfo
@@ -67,38 +65,29 @@ struct DynamicOption
     QStringList sectionNames;
 };
 
-// Common base of the model nodes. Nodes live by value in maps and are never deleted through
-// a base pointer, hence the protected, non-virtual destructor.
+// What every node has: its record, whose first two fields are the name and the description.
 template<typename Info>
 class Option
 {
 public:
     Option() = default;
-    explicit Option(const QJsonObject &object);
-
-    virtual bool isValid() const = 0;
+    explicit Option(Info info)
+        : m_info(std::move(info))
+    {
+    }
 
     const Info &info() const { return m_info; }
     QString name() const { return m_info.name; }
     QString description() const { return m_info.description; }
 
-protected:
-    Option(const Option &) = default;
-    Option &operator=(const Option &) = default;
-    ~Option() = default;
-
+private:
     Info m_info;
 };
 
 class ParameterValueOption final : public Option<ParameterValueInfo>
 {
 public:
-    ParameterValueOption() = default;
-    explicit ParameterValueOption(const QJsonObject &object);
-    ParameterValueOption(const ParameterValueOption &) = default;
-    ParameterValueOption &operator=(const ParameterValueOption &) = default;
-
-    bool isValid() const override;
+    using Option::Option;
 };
 
 // A value picked for a parameter; `visible` is false for the only value of a parameter,
@@ -109,52 +98,35 @@ struct SelectedValue
     bool visible = true;
 };
 
-class ParameterOption final : public Option<OptionInfo>
+class ParameterOption final : public Option<ParameterInfo>
 {
 public:
     ParameterOption() = default;
-    explicit ParameterOption(const QJsonObject &object);
-    ParameterOption(const ParameterOption &) = default;
-    ParameterOption &operator=(const ParameterOption &) = default;
-
-    bool isValid() const override;
+    // `index` is the parameter's place among the accepted parameters of its sensor, in file order.
+    ParameterOption(ParameterInfo info, QMap<QString, ParameterValueOption> values, int index);
 
     const QMap<QString, ParameterValueOption> &values() const { return m_values; }
     int index() const { return m_index; }
-    const QStringList &platforms() const { return m_platforms; }
 
     std::optional<ParameterValueOption> findValue(const QString &name) const;
     std::optional<SelectedValue> defaultValue() const;
     std::optional<SelectedValue> fixedValue() const;
 
-    QString valuesHelp() const;
-
 private:
-    friend class SensorOption; // assigns m_index while reading its parameters
-
     QMap<QString, ParameterValueOption> m_values;
     int m_index = 0;
-    QStringList m_platforms;
 };
 
 class SensorOption final : public Option<SensorInfo>
 {
 public:
     SensorOption() = default;
-    explicit SensorOption(const QJsonObject &object);
-    SensorOption(const SensorOption &) = default;
-    SensorOption &operator=(const SensorOption &) = default;
-
-    bool isValid() const override;
+    SensorOption(SensorInfo info, QMap<QString, ParameterOption> options, QVector<DynamicOption> dynamicOptions);
 
     const QMap<QString, ParameterOption> &options() const { return m_options; }
     const QVector<DynamicOption> &dynamicOptions() const { return m_dynamicOptions; }
 
     std::optional<ParameterOption> findParameter(const QString &name) const;
-    int selectableParameterCount() const;
-
-    QString parametersHelp() const;
-    QStringList optionCombinations() const;
 
 private:
     QMap<QString, ParameterOption> m_options;
@@ -165,11 +137,8 @@ class AlgorithmOption final : public Option<AlgorithmInfo>
 {
 public:
     AlgorithmOption() = default;
-    AlgorithmOption(const QString &prefix, const QJsonObject &object);
-    AlgorithmOption(const AlgorithmOption &) = default;
-    AlgorithmOption &operator=(const AlgorithmOption &) = default;
-
-    bool isValid() const override;
+    // `prefix` is the resource directory the definition came from.
+    AlgorithmOption(AlgorithmInfo info, QString prefix, QMap<QString, SensorOption> sensors);
 
     const QString &prefix() const { return m_prefix; }
     const QMap<QString, SensorOption> &sensors() const { return m_sensors; }
@@ -177,16 +146,9 @@ public:
     std::optional<SensorOption> findSensor(const QString &name) const;
     QString defaultSensorName() const;
 
-    QString sensorsHelp() const;
-
 private:
-    QString m_baseName; // the name as read; the catalogue name replaces it in the record
     QString m_prefix;
     QMap<QString, SensorOption> m_sensors;
 };
-
-// The catalogue name: the base name plus the version's major.minor, or the whole version
-// when it is not of the form a.b.c.
-QString catalogueName(const QString &baseName, const QString &algorithmVersion);
 
 } // namespace Vantrel

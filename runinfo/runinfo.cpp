@@ -189,7 +189,7 @@ void RunInfo::setOptionValue(const QString &option, const QString &valueName, co
     OptionValue value;
     value.visible = visible;
     value.index = index;
-    value.valueInfo.parb = parb;
+    value.parb = parb;
     value.valueName = valueName;
     m_optionValues.insert(option, value);
 }
@@ -244,7 +244,7 @@ QStringList RunInfo::parbFilePaths() const
             qWarning().noquote() << tr("Inconsistent algorithm model");
             return {};
         }
-        paths[value.index] = QStringLiteral(":/%1/%2").arg(m_prefix, value.valueInfo.parb);
+        paths[value.index] = QStringLiteral(":/%1/%2").arg(m_prefix, value.parb);
     }
     return paths;
 }

@@ -1,5 +1,6 @@
 // The texts that describe the catalogue to the user, exactly as printed.
 #include "algorithmloader.h"
+#include "definitionreader.h"
 #include "helptexts.h"
 
 #include <QJsonDocument>
@@ -12,7 +13,9 @@ namespace {
 
 AlgorithmOption algorithm(const QByteArray &json)
 {
-    return AlgorithmOption(QStringLiteral("dir"), QJsonDocument::fromJson(json).object());
+    const auto read = DefinitionReader::readAlgorithm(QStringLiteral("dir"), QJsonDocument::fromJson(json).object());
+    EXPECT_TRUE(read) << json.constData();
+    return read.value_or(AlgorithmOption());
 }
 
 // The running example: Presence 1.4, sensor S1 (not marked), mode {fast (default), slow}, range {near, far}.
@@ -41,9 +44,9 @@ TEST(HelpTexts, RunningExample)
     const AlgorithmOption presenceAlgorithm = algorithm(presence);
     const auto sensor = presenceAlgorithm.findSensor(QStringLiteral("S1"));
     ASSERT_TRUE(sensor);
-    EXPECT_EQ(presenceAlgorithm.sensorsHelp(), "Supported sensors for \"Presence 1.4\": S1 (default)");
-    EXPECT_EQ(sensor->parametersHelp(), "Supported parameters for S1: [mode <value>] range <value>");
-    EXPECT_EQ(sensor->findParameter(QStringLiteral("mode"))->valuesHelp(),
+    EXPECT_EQ(sensorsHelp(presenceAlgorithm), "Supported sensors for \"Presence 1.4\": S1 (default)");
+    EXPECT_EQ(parametersHelp(*sensor), "Supported parameters for S1: [mode <value>] range <value>");
+    EXPECT_EQ(valuesHelp(*sensor->findParameter(QStringLiteral("mode"))),
               "Supported values for mode: fast (default) slow");
     EXPECT_EQ(optionLines({{presenceAlgorithm.name(), presenceAlgorithm}}),
               QStringList({"\"Presence 1.4\" S1   range far  mode fast", "\"Presence 1.4\" S1   range far  mode slow",
@@ -68,8 +71,8 @@ TEST(HelpTexts, SensorsHelp)
          "Supported sensors for \"A 1.0\": \"my sensor\" x"},
     };
     for (const SensorsCase &c : cases) {
-        EXPECT_EQ(algorithm(R"({"name":"A","algorithmVersion":"1.0.0","description":"d","sensors":)" + c.sensors + "}")
-                      .sensorsHelp(),
+        EXPECT_EQ(sensorsHelp(algorithm(R"({"name":"A","algorithmVersion":"1.0.0","description":"d","sensors":)"
+                                        + c.sensors + "}")),
                   c.expected)
             << c.sensors.constData();
     }
@@ -107,8 +110,8 @@ TEST(HelpTexts, ParametersHelpAndCombinations)
                                       + c.options + "}]}")
                                 .findSensor(QStringLiteral("S"));
         ASSERT_TRUE(sensor) << c.label;
-        EXPECT_EQ(sensor->parametersHelp(), c.parametersHelp) << c.label;
-        EXPECT_EQ(sensor->optionCombinations(), c.combinations) << c.label;
+        EXPECT_EQ(parametersHelp(*sensor), c.parametersHelp) << c.label;
+        EXPECT_EQ(optionCombinations(*sensor), c.combinations) << c.label;
     }
 }
 
@@ -128,7 +131,7 @@ TEST(HelpTexts, ValuesHelpMarksOnlyMarkedValues)
                                    .findSensor(QStringLiteral("S"))
                                    ->findParameter(QStringLiteral("p"));
         ASSERT_TRUE(parameter);
-        EXPECT_EQ(parameter->valuesHelp(), expected) << values.constData();
+        EXPECT_EQ(valuesHelp(*parameter), expected) << values.constData();
     }
 }
 

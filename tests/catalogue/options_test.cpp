@@ -1,6 +1,6 @@
 // Reading definitions into the option model: messages, validation, defaults and lookups.
+#include "definitionreader.h"
 #include "logcapture.h"
-#include "options.h"
 
 #include <QJsonDocument>
 #include <QSysInfo>
@@ -18,6 +18,11 @@ QJsonObject object(const QByteArray &json)
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << json.constData();
     return document.object();
+}
+
+std::optional<AlgorithmOption> read(const QByteArray &json, const QString &prefix = QStringLiteral("dir"))
+{
+    return DefinitionReader::readAlgorithm(prefix, object(json));
 }
 
 // A complete algorithm whose one sensor S holds the given "options" array.
@@ -48,8 +53,7 @@ TEST_P(DefinitionMessages, AreLoggedInReadingOrder)
 {
     const MessageCase &c = GetParam();
     LogCapture log;
-    const AlgorithmOption algorithm(QStringLiteral("dir"), object(c.json));
-    EXPECT_EQ(algorithm.isValid(), c.valid);
+    EXPECT_EQ(bool(read(c.json)), c.valid);
     EXPECT_EQ(log.texts(), c.messages);
 }
 
@@ -83,6 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
                     true},
         MessageCase{"nameIsNumber", R"({"name":7,"description":"d","sensors":[{"name":"S","description":"d"}]})",
                     {"Type doesn't match for key name", "Ignoring Product with empty name"}, false},
+        // The check applies to the name as read, before the version is appended.
+        MessageCase{"emptyBaseNameWithVersion",
+                    R"({"algorithmVersion":"1.0.0","description":"d","sensors":[{"name":"S","description":"d"}]})",
+                    {"Ignoring Product with empty name"}, false},
         MessageCase{"descriptionIsNull", R"({"name":"A","description":null,"sensors":[{"name":"S","description":"d"}]})",
                     {"Type doesn't match for key description", "Ignoring Product with empty description"}, false},
         MessageCase{"timeoutRangeIsNumber",
@@ -119,15 +127,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DefinitionReading, KeepsEveryFieldAsRead)
 {
-    const AlgorithmOption algorithm(QStringLiteral("presence_dir"), object(R"({
+    const auto algorithm = read(R"({
         "name":"Presence","description":"Detects people","output":"Q4","flow":"a.flow",
         "graphCommitHash":"abc","graphBuildID":"42","minimumSupportedWeaveGraphVersion":"1.0.0",
         "maximumSupportedWeaveGraphVersion":"2.0.0","algorithmVersion":"1.4.2","jsonFormatVersion":"3",
         "outputFrequency":12.5,"timeoutRangeSeconds":{"end":60},
         "sensors":[{"name":"S","description":"d","flow":"s.flow","default":true,
-                    "dynamicOptions":[{"qmlName":"q","sectionNames":["x","y"]},7]}]})"));
-    ASSERT_TRUE(algorithm.isValid());
-    const AlgorithmInfo &info = algorithm.info();
+                    "dynamicOptions":[{"qmlName":"q","sectionNames":["x","y"]},7]}]})", QStringLiteral("presence_dir"));
+    ASSERT_TRUE(algorithm);
+    const AlgorithmInfo &info = algorithm->info();
     EXPECT_EQ(info.name, "Presence 1.4");
     EXPECT_EQ(info.description, "Detects people");
     EXPECT_EQ(info.output, "Q4");
@@ -141,9 +149,9 @@ TEST(DefinitionReading, KeepsEveryFieldAsRead)
     EXPECT_EQ(info.outputFrequency, 12.5);
     EXPECT_EQ(info.timeoutRangeSeconds.end, 60);
     EXPECT_EQ(info.timeoutRangeSeconds.defaultValue, 0);
-    EXPECT_EQ(algorithm.prefix(), "presence_dir");
+    EXPECT_EQ(algorithm->prefix(), "presence_dir");
 
-    const auto sensor = algorithm.findSensor(QStringLiteral("S"));
+    const auto sensor = algorithm->findSensor(QStringLiteral("S"));
     ASSERT_TRUE(sensor);
     EXPECT_EQ(sensor->info().flow, "s.flow");
     EXPECT_TRUE(sensor->info().isDefault);
@@ -152,12 +160,6 @@ TEST(DefinitionReading, KeepsEveryFieldAsRead)
     EXPECT_EQ(sensor->dynamicOptions()[0].sectionNames, QStringList({"x", "y"}));
     EXPECT_TRUE(sensor->dynamicOptions()[1].qmlName.isEmpty());
     EXPECT_TRUE(sensor->dynamicOptions()[1].sectionNames.isEmpty());
-}
-
-TEST(DefinitionReading, OutputDefaultsWhenAbsent)
-{
-    const AlgorithmOption algorithm(QStringLiteral("d"), object(R"({"name":"A"})"));
-    EXPECT_EQ(algorithm.info().output, "Q3-HPD");
 }
 
 struct NameCase
@@ -174,52 +176,51 @@ TEST(CatalogueName, TakesMajorAndMinorOfAThreePartVersion)
         {"1.4.2.", "Presence 1.4.2."}, {"1.4.2 ", "Presence 1.4.2 "}, {"01.004.9", "Presence 01.004"},
     };
     for (const NameCase &c : cases) {
-        const AlgorithmOption algorithm(
-            QStringLiteral("d"),
-            object(QStringLiteral(R"({"name":"Presence","algorithmVersion":"%1"})").arg(c.version).toUtf8()));
-        EXPECT_EQ(algorithm.name(), c.expected) << c.version.toStdString();
+        const auto algorithm = read(QStringLiteral(R"({"name":"Presence","description":"d","algorithmVersion":"%1",
+                                                      "sensors":[{"name":"S","description":"d"}]})")
+                                        .arg(c.version)
+                                        .toUtf8());
+        ASSERT_TRUE(algorithm) << c.version.toStdString();
+        EXPECT_EQ(algorithm->name(), c.expected) << c.version.toStdString();
     }
-}
-
-TEST(CatalogueName, EmptyBaseNameStillFailsAfterRenaming)
-{
-    LogCapture log;
-    const AlgorithmOption algorithm(
-        QStringLiteral("d"),
-        object(R"({"algorithmVersion":"1.0.0","description":"d","sensors":[{"name":"S","description":"d"}]})"));
-    EXPECT_EQ(algorithm.name(), " 1.0");
-    EXPECT_FALSE(algorithm.isValid());
-    EXPECT_EQ(log.texts(), QStringList{"Ignoring Product with empty name"});
 }
 
 struct RangeCase
 {
-    TimeoutRange range;
+    const char *range;
     bool valid;
 };
 
+// An invalid range is reported only: the definition is accepted all the same.
 TEST(TimeoutRangeCheck, FollowsTheRules)
 {
     const RangeCase cases[] = {
-        {{1, 10, 5, 0.5}, false}, // both ends positive, step below 1
-        {{0, 10, 5, 0.5}, true},  {{1, 10, 5, 5}, false}, // more than half the span
-        {{1, 10, 5, 4.5}, true},  {{0, 60, 0, 0}, true},  {{0, 0, 0, 0}, true},
-        {{11, 10, 10, 0}, false}, {{5, 10, 4, 1}, false}, {{1, 10, 11, 1}, false},
+        {R"("start":1,"end":10,"default":5,"increments":0.5)", false}, // both ends positive, step below 1
+        {R"("start":0,"end":10,"default":5,"increments":0.5)", true},
+        {R"("start":1,"end":10,"default":5,"increments":5)", false}, // more than half the span
+        {R"("start":1,"end":10,"default":5,"increments":4.5)", true},
+        {R"("end":60)", true},
+        {"", true},
+        {R"("start":11,"end":10,"default":10)", false},
+        {R"("start":5,"end":10,"default":4,"increments":1)", false},
+        {R"("start":1,"end":10,"default":11,"increments":1)", false},
     };
     for (const RangeCase &c : cases) {
-        EXPECT_EQ(c.range.isValid(), c.valid)
-            << c.range.start << " " << c.range.end << " " << c.range.defaultValue << " " << c.range.increments;
+        LogCapture log;
+        const auto algorithm = read(R"({"name":"A","description":"d","timeoutRangeSeconds":{)" + QByteArray(c.range)
+                                    + R"(},"sensors":[{"name":"S","description":"d"}]})");
+        ASSERT_TRUE(algorithm) << c.range;
+        EXPECT_EQ(log.texts().filter(QStringLiteral("Timeout range is invalid")).size(), c.valid ? 0 : 1) << c.range;
     }
 }
 
 TEST(OptionModel, ParametersAreKeyedByNameAndIndexedInFileOrder)
 {
     LogCapture log;
-    const AlgorithmOption algorithm(
-        QStringLiteral("d"),
-        object(withOptions(R"([{"name":"b"},{"name":""},{"name":"a"},{"name":"b"},{"name":"z","platforms":["x"]},
-                              {"name":"c"},{"name":"C"}])")));
-    const auto sensor = algorithm.findSensor(QStringLiteral("S"));
+    const auto algorithm = read(withOptions(R"([{"name":"b"},{"name":""},{"name":"a"},{"name":"b"},
+                                                {"name":"z","platforms":["x"]},{"name":"c"},{"name":"C"}])"));
+    ASSERT_TRUE(algorithm);
+    const auto sensor = algorithm->findSensor(QStringLiteral("S"));
     ASSERT_TRUE(sensor);
     EXPECT_EQ(sensor->options().keys(), QStringList({"C", "a", "b", "c"}));
     const std::pair<const char *, int> indexes[] = {{"b", 0}, {"a", 1}, {"c", 2}, {"C", 3}};
@@ -236,7 +237,9 @@ TEST(OptionModel, PlatformListNamingThisPlatformKeepsTheParameter)
     const QByteArray options = QStringLiteral(R"([{"name":"p","platforms":["other","%1"]}])")
                                    .arg(QSysInfo::productType())
                                    .toUtf8();
-    const auto sensor = AlgorithmOption(QStringLiteral("d"), object(withOptions(options))).findSensor(QStringLiteral("S"));
+    const auto algorithm = read(withOptions(options));
+    ASSERT_TRUE(algorithm);
+    const auto sensor = algorithm->findSensor(QStringLiteral("S"));
     ASSERT_TRUE(sensor);
     EXPECT_TRUE(sensor->findParameter(QStringLiteral("p")));
 }
@@ -244,11 +247,12 @@ TEST(OptionModel, PlatformListNamingThisPlatformKeepsTheParameter)
 TEST(OptionModel, LaterSensorOfTheSameNameWinsSilently)
 {
     LogCapture log;
-    const AlgorithmOption algorithm(QStringLiteral("d"), object(R"({"name":"A","description":"d","sensors":[
-        {"name":"S","description":"first"},{"name":"S","description":"second"}]})"));
+    const auto algorithm = read(R"({"name":"A","description":"d","sensors":[
+        {"name":"S","description":"first"},{"name":"S","description":"second"}]})");
     EXPECT_TRUE(log.texts().isEmpty());
-    ASSERT_EQ(algorithm.sensors().size(), 1);
-    EXPECT_EQ(algorithm.findSensor(QStringLiteral("S"))->description(), "second");
+    ASSERT_TRUE(algorithm);
+    ASSERT_EQ(algorithm->sensors().size(), 1);
+    EXPECT_EQ(algorithm->findSensor(QStringLiteral("S"))->description(), "second");
 }
 
 struct DefaultCase
@@ -272,9 +276,9 @@ TEST(OptionModel, DefaultAndFixedValues)
         {"noValues", "[]", "", true, false},
     };
     for (const DefaultCase &c : cases) {
-        const auto parameter = AlgorithmOption(QStringLiteral("d"), object(withValues(c.values)))
-                                   .findSensor(QStringLiteral("S"))
-                                   ->findParameter(QStringLiteral("p"));
+        const auto algorithm = read(withValues(c.values));
+        ASSERT_TRUE(algorithm) << c.label;
+        const auto parameter = algorithm->findSensor(QStringLiteral("S"))->findParameter(QStringLiteral("p"));
         ASSERT_TRUE(parameter) << c.label;
         const auto defaultValue = parameter->defaultValue();
         const auto fixedValue = parameter->fixedValue();
@@ -303,30 +307,20 @@ TEST(OptionModel, DefaultSensorName)
          "b"},
     };
     for (const auto &[sensors, expected] : cases) {
-        const AlgorithmOption algorithm(QStringLiteral("d"),
-                                        object(R"({"name":"A","description":"d","sensors":)" + sensors + "}"));
-        EXPECT_EQ(algorithm.defaultSensorName(), expected) << sensors.constData();
-        EXPECT_EQ(algorithm.defaultSensorName().isNull(), expected.isNull()) << sensors.constData();
+        const auto algorithm = read(R"({"name":"A","description":"d","sensors":)" + sensors + "}");
+        ASSERT_TRUE(algorithm) << sensors.constData();
+        EXPECT_EQ(algorithm->defaultSensorName(), expected) << sensors.constData();
+        EXPECT_EQ(algorithm->defaultSensorName().isNull(), expected.isNull()) << sensors.constData();
     }
-}
-
-TEST(OptionModel, SelectableParametersCountZeroValuedOnes)
-{
-    const auto sensor = AlgorithmOption(QStringLiteral("d"), object(withOptions(R"([
-        {"name":"none"},
-        {"name":"one","values":[{"name":"a","parb":"1"}]},
-        {"name":"two","description":"d","values":[{"name":"a","parb":"1"},{"name":"b","parb":"2"}]}])")))
-                            .findSensor(QStringLiteral("S"));
-    ASSERT_TRUE(sensor);
-    EXPECT_EQ(sensor->selectableParameterCount(), 2);
 }
 
 TEST(OptionModel, LookupsAreExactAndCaseSensitive)
 {
-    const AlgorithmOption algorithm(QStringLiteral("d"), object(withValues(R"([{"name":"Fast","parb":"f"}])")));
-    const auto sensor = algorithm.findSensor(QStringLiteral("S"));
+    const auto algorithm = read(withValues(R"([{"name":"Fast","parb":"f"}])"));
+    ASSERT_TRUE(algorithm);
+    const auto sensor = algorithm->findSensor(QStringLiteral("S"));
     ASSERT_TRUE(sensor);
-    EXPECT_FALSE(algorithm.findSensor(QStringLiteral("s")));
+    EXPECT_FALSE(algorithm->findSensor(QStringLiteral("s")));
     const auto parameter = sensor->findParameter(QStringLiteral("p"));
     ASSERT_TRUE(parameter);
     EXPECT_FALSE(parameter->findValue(QStringLiteral("fast")));

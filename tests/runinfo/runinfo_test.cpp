@@ -301,9 +301,7 @@ TEST_F(RunInfoTest, SensorSelectionFixesSingleValuedParametersOnly)
     EXPECT_FALSE(mode.visible);
     EXPECT_EQ(mode.index, 0);
     EXPECT_EQ(mode.valueName, "auto");
-    EXPECT_EQ(mode.valueInfo.parb, "mode_auto.parb");
-    EXPECT_TRUE(mode.valueInfo.name.isEmpty());
-    EXPECT_FALSE(mode.valueInfo.isDefault);
+    EXPECT_EQ(mode.parb, "mode_auto.parb");
     EXPECT_FALSE(m_runInfo.isValid());
     EXPECT_TRUE(m_log.texts().isEmpty());
 }
@@ -331,7 +329,7 @@ TEST_F(RunInfoTest, ApplyDefaultValuesFillsMarkedDefaultsAndNothingElse)
         EXPECT_EQ(value.visible, expected.visible);
         EXPECT_EQ(value.index, expected.index);
         EXPECT_EQ(value.valueName, expected.value);
-        EXPECT_EQ(value.valueInfo.parb, expected.parb);
+        EXPECT_EQ(value.parb, expected.parb);
     }
     // range has no marked value: the selection stays incomplete until the user picks one.
     EXPECT_FALSE(m_runInfo.isValid());
@@ -351,7 +349,7 @@ TEST_F(RunInfoTest, UserValuesSurviveDefaults)
 
     const OptionValue gain = m_runInfo.optionValues().value(QStringLiteral("gain"));
     EXPECT_EQ(gain.valueName, "low");
-    EXPECT_EQ(gain.valueInfo.parb, "gain_low.parb");
+    EXPECT_EQ(gain.parb, "gain_low.parb");
     EXPECT_TRUE(gain.visible);
     const OptionValue fps = m_runInfo.optionValues().value(QStringLiteral("FPS"));
     EXPECT_EQ(fps.valueName, "25");
@@ -643,7 +641,7 @@ TEST_F(RunInfoTest, OptionMethodsAreInvokableByName)
     const OptionValue value = m_runInfo.optionValues().value(option);
     EXPECT_FALSE(value.visible);
     EXPECT_EQ(value.index, 2);
-    EXPECT_EQ(value.valueInfo.parb, "gain_high.parb");
+    EXPECT_EQ(value.parb, "gain_high.parb");
 
     QString read;
     ASSERT_TRUE(QMetaObject::invokeMethod(&m_runInfo, "getOptionValue", Q_RETURN_ARG(QString, read),
