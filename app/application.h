@@ -1,12 +1,12 @@
 #pragma once
 
 #include "algorithmloader.h"
+#include "commandline.h"
 #include "droppedframes.h"
 #include "namedpipe.h"
 #include "runinfo.h"
 #include "weavegraphrunner.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QState>
@@ -88,10 +88,9 @@ private:
     void setupStateMachine();
     void setupOptions();
     void readLogLevel();
+    void loadCatalogue();
     void setupPositionalArgument();
-    void parsePositionalArguments();
     void processArguments();
-    void readTimeout();
     void setStreamData(bool on);
     void setAlgorithmsLoadRequired(bool required);
     FlowSelection flowSelection() const;
@@ -108,8 +107,7 @@ private:
     QString m_pipeName = QStringLiteral("/tmp/hpd.fifo");
     QString m_optionsPath = QStringLiteral("/tmp/selected_options.json");
     qint64 m_lastPresenceTime = 0;
-    QCommandLineParser m_parser;
-    QCommandLineParser m_helpParser;
+    CommandLine m_commandLine;
     QTimer m_presenceTimer;
     int m_logLevel = 1;
     // The runner's results, connected for a run by connectFlowRunner().

@@ -1,30 +1,45 @@
-// The command line: options, the log level and the positional grammar.
-#include "application.h"
+// The command line: options, the log level, the positional grammar and the checks before a run.
+#include "commandline.h"
 
+#include "algorithmloader.h"
 #include "helptexts.h"
-#include "standardoutput.h"
 #include "logging.h"
+#include "runinfo.h"
+#include "standardoutput.h"
 
 #include <QDebug>
 #include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace Vantrel {
 
 namespace {
 
-// Every command-line message is a warning, so it is printed whatever the log level.
-[[noreturn]] void exitAfter(const QString &message, int status)
+// A stop-after time is armed as a signed 32-bit millisecond count.
+constexpr qulonglong maximumRunningSeconds = std::numeric_limits<int>::max() / 1000;
+
+// Every message of the command line is a warning, so it is printed whatever the log level.
+CommandLineExit warning(int status, const QString &message)
 {
-    qWarning().noquote() << message;
-    std::exit(status);
+    return {status, CommandLineExit::Output::Warnings, {message}};
+}
+
+CommandLineExit alreadyLogged()
+{
+    return {3, CommandLineExit::Output::AlreadyLogged, {}};
 }
 
 } // namespace
 
-void Application::setupOptions()
+CommandLine::CommandLine(QStringList arguments)
+    : m_arguments(std::move(arguments))
+{
+}
+
+void CommandLine::setupOptions(const QString &pipeName, const QString &optionsPath)
 {
     const QString valueName = QStringLiteral("value");
     m_parser.addOption({{QStringLiteral("s"), QStringLiteral("stdout")},
@@ -34,10 +49,10 @@ void Application::setupOptions()
                            "are prefixed with '#'")});
     m_parser.addOption({{QStringLiteral("l"), QStringLiteral("loglevel")},
                         tr("Log level: [1-7]\n1 - errors and warning only (default),\n2 - info,\n3-7 - debug"),
-                        valueName, QString::number(m_logLevel)});
+                        valueName, QStringLiteral("1")});
     m_parser.addOption({{QStringLiteral("p"), QStringLiteral("pipe")},
                         tr("Open named pipe/local socket to stream raw WeaveGraph frames. Default name: %1.")
-                            .arg(m_pipeName)});
+                            .arg(pipeName)});
     m_parser.addOption({{QStringLiteral("f"), QStringLiteral("file")},
                         tr("Load algorithm definition from a specified file. If no file is specified .hpd files from "
                            "default locations would be loaded. Default locations are: %1, %2")
@@ -47,8 +62,8 @@ void Application::setupOptions()
     m_parser.addOption({QStringLiteral("print-options"), tr("Print all possible positional arguments")});
     m_parser.addOption({QStringLiteral("pipe-name"),
                         tr("Named pipe/local socket name. If not specified the default name will be used (%1).")
-                            .arg(m_pipeName),
-                        valueName, m_pipeName});
+                            .arg(pipeName),
+                        valueName, pipeName});
     m_parser.addOption({QStringLiteral("stop-after"),
                         tr("If all parameters necessary to start Product have been provided stop application after X "
                            "seconds."),
@@ -56,165 +71,210 @@ void Application::setupOptions()
     m_parser.addOption({QStringLiteral("options-path"),
                         tr("Full path to a file where start options will be saved if pipe/socket is open. If not "
                            "specified the default name will be used (%1).")
-                            .arg(m_optionsPath),
-                        valueName, m_optionsPath});
+                            .arg(optionsPath),
+                        valueName, optionsPath});
     m_parser.addOption({{QStringLiteral("t"), QStringLiteral("timeout")},
                         tr("Detection timeout in seconds. Default, min and max values depend on an algorithm. "
                            "Affects GUI only."),
                         valueName, QStringLiteral("0")});
 
-    m_parser.setApplicationDescription(tr("%1 shows data from a human presence radar sensor.").arg(applicationName()));
+    m_parser.setApplicationDescription(
+        tr("%1 shows data from a human presence radar sensor.").arg(QCoreApplication::applicationName()));
     m_parser.addVersionOption();
     m_parser.addHelpOption();
 }
 
-void Application::readLogLevel()
+void CommandLine::parse()
+{
+    // Errors surface when the arguments are processed, after the positional words.
+    m_parser.parse(m_arguments);
+}
+
+CommandLineOutcome CommandLine::readLogLevel(int &level) const
 {
     const QString text = m_parser.value(QStringLiteral("loglevel"));
     bool ok = false;
-    const int level = text.toInt(&ok, 10);
-    if (!ok || level < 1 || level > 7) {
-        const QByteArray line = logLine(tr("Wrong log level: %1").arg(text));
-        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-        std::exit(3);
-    }
-    m_logLevel = level;
-    m_runner.setLogLevel(level);
+    const int read = text.toInt(&ok, 10);
+    if (!ok || read < 1 || read > 7)
+        return CommandLineExit{3, CommandLineExit::Output::LogLine, {tr("Wrong log level: %1").arg(text)}};
+    level = read;
+    return std::nullopt;
 }
 
-void Application::setupPositionalArgument()
+void CommandLine::setupPositionalArgument(const AlgorithmLoader &loader)
 {
     m_parser.addPositionalArgument(QStringLiteral("<algorithm> <sensor> [<algorithm's options>]"),
                                    tr("%1\nType <algorithm> -h/--help to see supported sensors.")
-                                       .arg(m_loader.supportedAlgorithmsHelp()),
+                                       .arg(loader.supportedAlgorithmsHelp()),
                                    QString());
 }
 
-void Application::processArguments()
+CommandLineOutcome CommandLine::processArguments(const AlgorithmLoader &loader, RunInfo &runInfo)
 {
-    parsePositionalArguments();
-    // The parser prints its help, version and errors itself: the log lines before them go first.
-    StandardOutput::instance().flush();
-    m_parser.process(arguments());
-    if (m_parser.isSet(QStringLiteral("print-options"))) {
-        for (const QString &line : optionLines(m_loader.algorithms()))
-            qWarning().noquote() << line;
-        std::exit(0);
+    if (CommandLineOutcome outcome = parsePositionalArguments(loader, runInfo))
+        return outcome;
+    const bool parsed = m_parser.parse(m_arguments);
+    if (!parsed)
+        return CommandLineExit{1, CommandLineExit::Output::Parser, {m_parser.errorText()}};
+    for (const char *option : {"version", "help", "help-all"}) {
+        if (m_parser.isSet(QLatin1String(option)))
+            return CommandLineExit{0, CommandLineExit::Output::Parser, {}};
     }
-    readTimeout();
-    if (m_parser.isSet(QStringLiteral("pipe-name")))
-        m_pipeName = m_parser.value(QStringLiteral("pipe-name"));
-    if (m_parser.isSet(QStringLiteral("options-path")))
-        m_optionsPath = m_parser.value(QStringLiteral("options-path"));
+    if (m_parser.isSet(QStringLiteral("print-options")))
+        return CommandLineExit{0, CommandLineExit::Output::Warnings, optionLines(loader.algorithms())};
+    return readTimeout(runInfo);
 }
 
-void Application::parsePositionalArguments()
+CommandLineOutcome CommandLine::parsePositionalArguments(const AlgorithmLoader &loader, RunInfo &runInfo)
 {
     QStringList words = m_parser.positionalArguments();
     if (words.isEmpty())
-        return;
+        return std::nullopt;
 
     m_helpParser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
-    m_helpParser.parse(arguments());
+    m_helpParser.parse(m_arguments);
     const bool helpAsked = m_helpParser.isSet(QStringLiteral("help"));
 
     const QString algorithmName = words.takeFirst();
-    if (!m_runInfo.setAlgorithm(algorithmName))
-        std::exit(3);
+    if (!runInfo.setAlgorithm(algorithmName))
+        return alreadyLogged();
     // An empty word selects no algorithm: it has no sensors to show or to default to, and a sensor word
     // after it is refused by the run configuration.
-    const std::optional<AlgorithmOption> algorithm = m_loader.findAlgorithm(algorithmName);
+    const std::optional<AlgorithmOption> algorithm = loader.findAlgorithm(algorithmName);
     const QString sensorsHelp = algorithm ? Vantrel::sensorsHelp(*algorithm) : QString();
     if (helpAsked && words.isEmpty()) {
-        exitAfter(tr("%1: %2\n%3\nType %1 <sensor_name> -h/--help to get sensor specific options.")
-                      .arg(algorithmName, m_runInfo.algorithmInfo().description, sensorsHelp),
-                  0);
+        return warning(0, tr("%1: %2\n%3\nType %1 <sensor_name> -h/--help to get sensor specific options.")
+                              .arg(algorithmName, runInfo.algorithmInfo().description, sensorsHelp));
     }
 
     const QString sensorName =
         !words.isEmpty() ? words.takeFirst() : algorithm ? algorithm->defaultSensorName() : QString();
     if (sensorName.isEmpty())
-        return;
-    if (!m_runInfo.setSensor(sensorName))
-        std::exit(3);
+        return std::nullopt;
+    if (!runInfo.setSensor(sensorName))
+        return alreadyLogged();
     const SensorOption sensor = *algorithm->findSensor(sensorName);
     const int parameterCount = sensor.options().size();
     const QString parametersHelp = Vantrel::parametersHelp(sensor);
     if (helpAsked && words.isEmpty()) {
         if (parameterCount == 0)
-            exitAfter(tr("%1: %2: %3\nDoesn't have any parameters").arg(algorithmName, sensorName, sensor.description()), 0);
-        exitAfter(tr("%1: %2\n%3\nType %4 %1 <parameter> -h/--help to get parameter options.")
-                      .arg(sensorName, sensor.description(), parametersHelp, algorithmName),
-                  0);
+            return warning(0, tr("%1: %2: %3\nDoesn't have any parameters").arg(algorithmName, sensorName, sensor.description()));
+        return warning(0, tr("%1: %2\n%3\nType %4 %1 <parameter> -h/--help to get parameter options.")
+                              .arg(sensorName, sensor.description(), parametersHelp, algorithmName));
     }
 
     for (int pairs = 0;; ++pairs) {
         if (pairs == parameterCount && !words.isEmpty())
-            exitAfter(tr("Unknown parameter: %1.\n%2").arg(words.first(), parametersHelp), 3);
+            return warning(3, tr("Unknown parameter: %1.\n%2").arg(words.first(), parametersHelp));
         if (words.isEmpty())
-            return;
+            return std::nullopt;
 
         const QString parameterName = words.takeFirst();
         const std::optional<ParameterOption> parameter = sensor.findParameter(parameterName);
         if (!parameter)
-            exitAfter(tr("Unknown parameter: %1.\n%2").arg(parameterName, parametersHelp), 3);
+            return warning(3, tr("Unknown parameter: %1.\n%2").arg(parameterName, parametersHelp));
         const QString valuesHelp = Vantrel::valuesHelp(*parameter);
         if (words.isEmpty()) {
             if (helpAsked) {
-                exitAfter(tr("%1: %2\n%3\nType %4 %5 %1 <parameter_option> -h/--help to get options details.")
-                              .arg(parameterName, parameter->description(), valuesHelp, algorithmName, sensorName),
-                          0);
+                return warning(0, tr("%1: %2\n%3\nType %4 %5 %1 <parameter_option> -h/--help to get options details.")
+                                      .arg(parameterName, parameter->description(), valuesHelp, algorithmName, sensorName));
             }
-            exitAfter(tr("Parameter value must be specified for %1.\n%2").arg(parameterName, valuesHelp), 3);
+            return warning(3, tr("Parameter value must be specified for %1.\n%2").arg(parameterName, valuesHelp));
         }
 
         const QString valueName = words.takeFirst();
         const std::optional<ParameterValueOption> value = parameter->findValue(valueName);
         if (!value)
-            exitAfter(tr("Unknown parameter value: %1.\n%2").arg(valueName, valuesHelp), 3);
+            return warning(3, tr("Unknown parameter value: %1.\n%2").arg(valueName, valuesHelp));
         if (helpAsked && words.isEmpty()) {
             const QString description = value->description().isEmpty() ? tr("no descripion") : value->description();
-            exitAfter(tr("%1: %2\n").arg(valueName, description), 0);
+            return warning(0, tr("%1: %2\n").arg(valueName, description));
         }
-        m_runInfo.setOptionValue(parameterName, valueName, value->info().parb, parameter->index(), true);
+        runInfo.setOptionValue(parameterName, valueName, value->info().parb, parameter->index(), true);
     }
 }
 
-void Application::readTimeout()
+CommandLineOutcome CommandLine::readTimeout(RunInfo &runInfo) const
 {
     const QString text = m_parser.value(QStringLiteral("timeout"));
     // Read wider than the option's 32 bits, so that a huge value meets the range check instead of wrapping.
     bool ok = false;
     const qulonglong value = text.toULongLong(&ok, 10);
     if (!ok)
-        exitAfter(tr("Invalid value for presence timeout: %1").arg(text), 3);
+        return warning(3, tr("Invalid value for presence timeout: %1").arg(text));
     if (value == 0) {
-        m_runInfo.setTimeout(m_runInfo.timeoutDefaultValue());
-        return;
+        runInfo.setTimeout(runInfo.timeoutDefaultValue());
+        return std::nullopt;
     }
-    if (m_runInfo.algorithm().isEmpty())
-        exitAfter(tr("Algortithm name must be specified for timeout"), 3);
+    if (runInfo.algorithm().isEmpty())
+        return warning(3, tr("Algortithm name must be specified for timeout"));
 
     const double seconds = static_cast<double>(value);
-    if (seconds < m_runInfo.timeoutStart()) {
-        qWarning().noquote() << tr("Presence timeout can't be less than %1 seconds. Provided value:").arg(m_runInfo.timeoutStart())
-                             << text;
-        std::exit(3);
+    if (seconds < runInfo.timeoutStart()) {
+        return warning(3, tr("Presence timeout can't be less than %1 seconds. Provided value:").arg(runInfo.timeoutStart())
+                              + QLatin1Char(' ') + text);
     }
-    if (seconds > m_runInfo.timeoutEnd()) {
-        qWarning().noquote() << tr("Presence timeout can't be more than %1 seconds. Provided value:").arg(m_runInfo.timeoutEnd())
-                             << text;
-        std::exit(3);
+    if (seconds > runInfo.timeoutEnd()) {
+        return warning(3, tr("Presence timeout can't be more than %1 seconds. Provided value:").arg(runInfo.timeoutEnd())
+                              + QLatin1Char(' ') + text);
     }
-    m_runInfo.setTimeout(seconds);
+    runInfo.setTimeout(seconds);
+    return std::nullopt;
 }
 
-void Application::checkParams()
+CommandLineOutcome CommandLine::checkParams(const RunInfo &runInfo) const
 {
-    if (!m_runInfo.isValid())
-        exitAfter(tr("Not all mandatory parameters have been provided"), 3);
-    if (!m_parser.isSet(QStringLiteral("pipe")) && !m_parser.isSet(QStringLiteral("stdout")))
-        exitAfter(tr("At least one output should be enabled: GUI, standart output or named pipe (fifo)"), 3);
+    if (!runInfo.isValid())
+        return warning(3, tr("Not all mandatory parameters have been provided"));
+    if (!isSet(QStringLiteral("pipe")) && !isSet(QStringLiteral("stdout")))
+        return warning(3, tr("At least one output should be enabled: GUI, standart output or named pipe (fifo)"));
+    return std::nullopt;
+}
+
+CommandLineOutcome CommandLine::readStopAfter(int &seconds) const
+{
+    seconds = 0;
+    if (!isSet(QStringLiteral("stop-after")))
+        return std::nullopt;
+    bool ok = false;
+    const qulonglong read = value(QStringLiteral("stop-after")).toULongLong(&ok, 10);
+    if (!ok || read == 0 || read > maximumRunningSeconds)
+        return warning(3, tr("Bad value for running time"));
+    seconds = static_cast<int>(read);
+    return std::nullopt;
+}
+
+bool CommandLine::isSet(const QString &option) const
+{
+    return m_parser.isSet(option);
+}
+
+QString CommandLine::value(const QString &option) const
+{
+    return m_parser.value(option);
+}
+
+void CommandLine::leaveIf(const CommandLineOutcome &outcome)
+{
+    if (!outcome)
+        return;
+    switch (outcome->output) {
+    case CommandLineExit::Output::AlreadyLogged:
+        break;
+    case CommandLineExit::Output::Warnings:
+        for (const QString &message : outcome->messages)
+            qWarning().noquote() << message;
+        break;
+    case CommandLineExit::Output::LogLine:
+        StandardOutput::instance().writeLog(logLine(outcome->messages.constFirst()));
+        break;
+    case CommandLineExit::Output::Parser:
+        // The parser prints these itself and ends the process; the log lines before them go first.
+        StandardOutput::instance().flush();
+        m_parser.process(m_arguments);
+        break;
+    }
+    std::exit(outcome->status);
 }
 
 } // namespace Vantrel

@@ -7,50 +7,41 @@
 #include <QStandardPaths>
 #include <QThread>
 
-#include <cstdlib>
-#include <limits>
 
 namespace Vantrel {
-
-namespace {
-
-// A stop-after time is armed as a signed 32-bit millisecond count.
-constexpr qulonglong maximumRunningSeconds = std::numeric_limits<int>::max() / 1000;
-
-} // namespace
 
 void Application::init()
 {
     setupOptions();
-    m_parser.parse(arguments());
+    m_commandLine.parse();
     readLogLevel();
-    if (m_parser.isSet(QStringLiteral("file"))) {
-        m_loader.loadFromFile(m_parser.value(QStringLiteral("file")));
+    loadCatalogue();
+    setupPositionalArgument();
+    processArguments();
+    setStreamData(m_commandLine.isSet(QStringLiteral("pipe")));
+    if (m_commandLine.isSet(QStringLiteral("stdout")))
+        connect(this, &Application::newHpdData, this, &Application::logState);
+    startCLI();
+}
+
+void Application::loadCatalogue()
+{
+    if (m_commandLine.isSet(QStringLiteral("file"))) {
+        m_loader.loadFromFile(m_commandLine.value(QStringLiteral("file")));
     } else {
         m_loader.loadFromDirectory(AlgorithmLoader::defaultAlgorithmDirectory());
         m_loader.loadFromDirectory(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     }
-    setupPositionalArgument();
-    processArguments();
-    setStreamData(m_parser.isSet(QStringLiteral("pipe")));
-    if (m_parser.isSet(QStringLiteral("stdout")))
-        connect(this, &Application::newHpdData, this, &Application::logState);
-    startCLI();
 }
 
 void Application::startCLI()
 {
     m_runInfo.applyDefaultValues();
     checkParams();
-    if (m_parser.isSet(QStringLiteral("stop-after"))) {
-        bool ok = false;
-        const qulonglong seconds = m_parser.value(QStringLiteral("stop-after")).toULongLong(&ok, 10);
-        if (!ok || seconds == 0 || seconds > maximumRunningSeconds) {
-            qWarning().noquote() << tr("Bad value for running time");
-            std::exit(3);
-        }
-        QTimer::singleShot(static_cast<int>(seconds * 1000), [this] { finish(0); });
-    }
+    int stopAfterSeconds = 0;
+    m_commandLine.leaveIf(m_commandLine.readStopAfter(stopAfterSeconds));
+    if (stopAfterSeconds > 0)
+        QTimer::singleShot(stopAfterSeconds * 1000, [this] { finish(0); });
     start();
 }
 
