@@ -10,10 +10,11 @@ namespace Vantrel::JsonRead {
 
 namespace {
 
-QString tr(const char *text)
+// The messages' translation context.
+struct Messages
 {
-    return QCoreApplication::translate("JsonRead", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(JsonRead)
+};
 
 // The value under `key` when present and of the expected type; warns on a wrong type.
 std::optional<QJsonValue> typedValue(const QJsonObject &object, const QString &key, QJsonValue::Type type)
@@ -22,7 +23,7 @@ std::optional<QJsonValue> typedValue(const QJsonObject &object, const QString &k
     if (it == object.constEnd())
         return std::nullopt;
     if (it->type() != type) {
-        qWarning().noquote() << tr("Type doesn't match for key %1").arg(key);
+        qWarning().noquote() << Messages::tr("Type doesn't match for key %1").arg(key);
         return std::nullopt;
     }
     return *it;
@@ -58,7 +59,7 @@ void read(const QJsonObject &object, const QString &key, QStringList &field)
         if (element.isString())
             field.append(element.toString());
         else
-            qWarning().noquote() << tr("Type doesn't match for key %1, expected string").arg(key);
+            qWarning().noquote() << Messages::tr("Type doesn't match for key %1, expected string").arg(key);
     }
 }
 

@@ -28,11 +28,6 @@ namespace Output = Frames::Output;
 constexpr uint32_t FirstProfileBin = 17;
 constexpr uint32_t LastProfileBin = 31;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("FrameDecoder", text);
-}
-
 void warn(const QString &message)
 {
     qWarning().noquote() << message;
@@ -53,7 +48,7 @@ bool holdsAtLeast(const flatbuffers::Vector<T> &values, uint32_t count, const ch
 {
     if (values.size() >= count)
         return true;
-    warn(tr("Array %1 holds %2 values, expected at least %3").arg(QLatin1String(arrayName)).arg(values.size()).arg(count));
+    warn(FrameDecoder::tr("Array %1 holds %2 values, expected at least %3").arg(QLatin1String(arrayName)).arg(values.size()).arg(count));
     return false;
 }
 
@@ -75,16 +70,16 @@ std::optional<RowLayout> rowLayout(const Frames::ArrayData &data, uint32_t value
 {
     const auto *shape = data.shape();
     if (!shape) {
-        warn(tr("Frame doesn't have shape"));
+        warn(FrameDecoder::tr("Frame doesn't have shape"));
         return std::nullopt;
     }
     if (shape->size() != 2) {
-        warn(tr("Unexpected shape size. Expected: %1, actual: %2").arg(2).arg(shape->size()));
+        warn(FrameDecoder::tr("Unexpected shape size. Expected: %1, actual: %2").arg(2).arg(shape->size()));
         return std::nullopt;
     }
     const RowLayout layout{shape->Get(0), shape->Get(1)};
     if (layout.rows > 0 && (layout.stride < valuesPerRow || layout.rows * layout.stride > valueCount)) {
-        warn(tr("Frame shape %1 x %2 doesn't fit its %3 values").arg(layout.rows).arg(layout.stride).arg(valueCount));
+        warn(FrameDecoder::tr("Frame shape %1 x %2 doesn't fit its %3 values").arg(layout.rows).arg(layout.stride).arg(valueCount));
         return std::nullopt;
     }
     return layout;
@@ -95,12 +90,12 @@ const flatbuffers::Vector<int32_t> *humanPresenceValues(const Frames::Frame &fra
 {
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
     if (!signal) {
-        warn(tr("No SIGNAL_SEMANTIC_HUMAN_PRESENCE found"));
+        warn(FrameDecoder::tr("No SIGNAL_SEMANTIC_HUMAN_PRESENCE found"));
         return nullptr;
     }
     const auto *values = findValues<int32_t>(*signal, Key::ArraySemanticHumanPresence);
     if (!values) {
-        warn(tr("No array ARRAY_SEMANTIC_HUMAN_PRESENCE found"));
+        warn(FrameDecoder::tr("No array ARRAY_SEMANTIC_HUMAN_PRESENCE found"));
         return nullptr;
     }
     return holdsAtLeast(*values, count, "ARRAY_SEMANTIC_HUMAN_PRESENCE") ? values : nullptr;
@@ -145,7 +140,7 @@ int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length)
     }
     // The frames come from a closed library: nothing is read from a frame the verifier rejects.
     if (!FrameReader::verify(frame, length)) {
-        warn(tr("Output frame %1 of %2 bytes is not a valid frame; not decoded")
+        warn(FrameDecoder::tr("Output frame %1 of %2 bytes is not a valid frame; not decoded")
                  .arg(outputId, 8, 16, QLatin1Char('0'))
                  .arg(length));
         return decoders->presence ? -1 : 0;
@@ -212,17 +207,17 @@ int FrameDecoder::decodePresence3(const Frames::Frame &frame) const
 {
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticPresence3);
     if (!signal) {
-        warn(tr("No SIGNAL_SEMANTIC_PRESENCE3 found"));
+        warn(FrameDecoder::tr("No SIGNAL_SEMANTIC_PRESENCE3 found"));
         return -1;
     }
     const auto *p = findValues<float>(*signal, Key::ArraySemanticPresenceSingle);
     if (!p) {
-        warn(tr("No array ARRAY_SEMANTIC_PRESENCESINGLE found"));
+        warn(FrameDecoder::tr("No array ARRAY_SEMANTIC_PRESENCESINGLE found"));
         return -1;
     }
     const auto *c = findValues<float>(*signal, Key::ArraySemanticPresenceConfidence);
     if (!c) {
-        warn(tr("No array ARRAY_SEMANTIC_PRESENCE_CONFIDENCE found"));
+        warn(FrameDecoder::tr("No array ARRAY_SEMANTIC_PRESENCE_CONFIDENCE found"));
         return -1;
     }
     if (!holdsAtLeast(*p, 4, "ARRAY_SEMANTIC_PRESENCESINGLE")
@@ -245,7 +240,7 @@ int FrameDecoder::decodePresenceProfile(const Frames::Frame &frame) const
     // The bin picks a point of the power list only when presence is reported; otherwise it just sets
     // the distance, for which any bin will do.
     if (state && (bin < FirstProfileBin || bin > LastProfileBin)) {
-        warn(tr("Presence profile bin %1 is outside %2 to %3").arg(bin).arg(FirstProfileBin).arg(LastProfileBin));
+        warn(FrameDecoder::tr("Presence profile bin %1 is outside %2 to %3").arg(bin).arg(FirstProfileBin).arg(LastProfileBin));
         return -1;
     }
 

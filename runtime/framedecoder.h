@@ -3,6 +3,7 @@
 #include "frame_generated.h"
 #include "runnertypes.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 
 #include <cstddef>
@@ -16,6 +17,8 @@ class WeaveGraphRunner;
 // decoded in place by its output id.
 class FrameDecoder
 {
+    Q_DECLARE_TR_FUNCTIONS(FrameDecoder)
+
 public:
     explicit FrameDecoder(WeaveGraphRunner &runner);
 
