@@ -99,33 +99,6 @@ void Application::finish(int exitCode)
     QTimer::singleShot(FinishTimeoutMs, [exitCode] { QCoreApplication::exit(exitCode); });
 }
 
-// The command line's steps; each ends the process where the command line says so.
-
-void Application::setupOptions()
-{
-    m_commandLine.setupOptions(m_pipeName, m_optionsPath);
-}
-
-void Application::readLogLevel()
-{
-    m_commandLine.leaveIf(m_commandLine.readLogLevel(m_logLevel));
-    m_runner.setLogLevel(m_logLevel);
-}
-
-void Application::setupPositionalArgument()
-{
-    m_commandLine.setupPositionalArgument(m_loader);
-}
-
-void Application::processArguments()
-{
-    m_commandLine.leaveIf(m_commandLine.processArguments(m_loader, m_runInfo));
-    if (m_commandLine.isSet(QStringLiteral("pipe-name")))
-        m_pipeName = m_commandLine.value(QStringLiteral("pipe-name"));
-    if (m_commandLine.isSet(QStringLiteral("options-path")))
-        m_optionsPath = m_commandLine.value(QStringLiteral("options-path"));
-}
-
 void Application::checkParams()
 {
     m_commandLine.leaveIf(m_commandLine.checkParams(m_runInfo));

@@ -86,11 +86,7 @@ public Q_SLOTS:
 
 private:
     void setupStateMachine();
-    void setupOptions();
-    void readLogLevel();
     void loadCatalogue();
-    void setupPositionalArgument();
-    void processArguments();
     void setStreamData(bool on);
     void setAlgorithmsLoadRequired(bool required);
     FlowSelection flowSelection() const;

@@ -10,7 +10,6 @@
 #include <QDebug>
 #include <QStandardPaths>
 
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 

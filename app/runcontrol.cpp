@@ -12,12 +12,16 @@ namespace Vantrel {
 
 void Application::init()
 {
-    setupOptions();
+    m_commandLine.setupOptions(m_pipeName, m_optionsPath);
     m_commandLine.parse();
-    readLogLevel();
+    m_commandLine.leaveIf(m_commandLine.readLogLevel(m_logLevel));
+    m_runner.setLogLevel(m_logLevel);
     loadCatalogue();
-    setupPositionalArgument();
-    processArguments();
+    m_commandLine.setupPositionalArgument(m_loader);
+    m_commandLine.leaveIf(m_commandLine.processArguments(m_loader, m_runInfo));
+    // Their defaults are the paths as they stand.
+    m_pipeName = m_commandLine.value(QStringLiteral("pipe-name"));
+    m_optionsPath = m_commandLine.value(QStringLiteral("options-path"));
     setStreamData(m_commandLine.isSet(QStringLiteral("pipe")));
     if (m_commandLine.isSet(QStringLiteral("stdout")))
         connect(this, &Application::newHpdData, this, &Application::logState);

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMutexLocker>
 
+#include <climits>
 #include <cstdio>
 
 namespace Vantrel {
@@ -202,8 +203,10 @@ void FlowWorker::runSteps()
 void FlowWorker::checkRuntimeVersion(const FlowSelection &selection)
 {
     const weavegraph_version_t reported = weavegraph_get_version();
-    const RuntimeVersion current{reported.major, reported.minor, reported.patch};
-    const QString currentText = current.toString();
+    // The runtime's numbers are unsigned 32-bit, a version number's are int: beyond, they compare as its largest.
+    const auto segment = [](uint32_t number) { return int(qMin<uint32_t>(number, INT_MAX)); };
+    const QVersionNumber current(segment(reported.major), segment(reported.minor), segment(reported.patch));
+    const QString currentText = QStringLiteral("%1.%2.%3").arg(reported.major).arg(reported.minor).arg(reported.patch);
     info(tr("WeaveGraph version: %1").arg(currentText));
 
     const QString buildTime = QString::fromLatin1(BuildTimeVersion);

@@ -12,7 +12,6 @@
 
 namespace Vantrel {
 
-struct RuntimeVersion;
 
 // The part of the runner that the worker thread and the runtime's callbacks use. The runner shares it
 // with its worker thread, so a run that does not stop in time can be abandoned without anything it
