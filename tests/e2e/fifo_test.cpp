@@ -54,43 +54,6 @@ std::vector<uint8_t> presenceFrame(const RecordedFrame &recorded, uint32_t seque
                              sequenceNumber, recordingStart + recorded.offsetMs);
 }
 
-// What a reader takes from the stream by its size prefixes. Every frame must pass the verifier; only
-// at the very end may the stream stop inside a frame, one the writer had begun when it closed.
-struct ReceivedStream
-{
-    std::vector<uint32_t> sequenceNumbers;
-    bool wellFormed = true;
-    bool endsInsideAFrame = false;
-};
-
-ReceivedStream readStream(const QByteArray &bytes)
-{
-    ReceivedStream stream;
-    const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
-    const size_t size = static_cast<size_t>(bytes.size());
-    size_t offset = 0;
-    while (offset < size) {
-        uint32_t length = 0;
-        if (size - offset < sizeof length) {
-            stream.endsInsideAFrame = true;
-            break;
-        }
-        std::memcpy(&length, data + offset, sizeof length); // little-endian host, as the stream
-        const size_t frameSize = sizeof length + length;
-        if (size - offset < frameSize) {
-            stream.endsInsideAFrame = true;
-            break;
-        }
-        flatbuffers::Verifier verifier(data + offset, frameSize);
-        if (!Vantrel::Frames::VerifySizePrefixedFrameBuffer(verifier)) {
-            stream.wellFormed = false;
-            break;
-        }
-        stream.sequenceNumbers.push_back(Vantrel::Frames::GetSizePrefixedFrame(data + offset)->sequenceNumber());
-        offset += frameSize;
-    }
-    return stream;
-}
 
 bool increasing(const std::vector<uint32_t> &numbers)
 {
@@ -206,10 +169,11 @@ TEST_F(ReplayedFrames, ReaderThatFallsBehindGetsWholeFramesAndTheWarningsCountTh
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
     EXPECT_EQ(cli.exitCode(), 0);
 
-    const ReceivedStream stream = readStream(reader.finish());
+    const FrameStream stream = readFrames(reader.finish());
+    const std::vector<uint32_t> sequenceNumbers = stream.sequenceNumbers();
     ASSERT_TRUE(stream.wellFormed);
-    ASSERT_GE(stream.sequenceNumbers.size(), 2u);
-    EXPECT_TRUE(increasing(stream.sequenceNumbers));
+    ASSERT_GE(sequenceNumbers.size(), 2u);
+    EXPECT_TRUE(increasing(sequenceNumbers));
 
     const Stalls stalls = stallsIn(cli.out(), fifo());
     EXPECT_TRUE(stalls.paired) << cli.out().toStdString();
@@ -218,8 +182,8 @@ TEST_F(ReplayedFrames, ReaderThatFallsBehindGetsWholeFramesAndTheWarningsCountTh
     EXPECT_LT(uint32_t(stalls.count), stalls.droppedFrames);
     // From the first frame the reader got on, each frame reached it whole, was counted as dropped, or
     // was the one cut short when the run ended.
-    EXPECT_EQ(stream.sequenceNumbers.size() + stalls.droppedFrames + (stream.endsInsideAFrame ? 1 : 0),
-              frameCount - stream.sequenceNumbers.front());
+    EXPECT_EQ(sequenceNumbers.size() + stalls.droppedFrames + (stream.endsInsideAFrame ? 1 : 0),
+              frameCount - sequenceNumbers.front());
 }
 
 TEST_F(ReplayedFrames, FramesLargerThanAPipeArriveWhole)
@@ -243,11 +207,12 @@ TEST_F(ReplayedFrames, FramesLargerThanAPipeArriveWhole)
     EXPECT_EQ(cli.exitCode(), 0);
     EXPECT_EQ(cli.out().toStdString(), "");
 
-    const ReceivedStream stream = readStream(reader.finish());
+    const FrameStream stream = readFrames(reader.finish());
+    const std::vector<uint32_t> sequenceNumbers = stream.sequenceNumbers();
     ASSERT_TRUE(stream.wellFormed);
     EXPECT_FALSE(stream.endsInsideAFrame);
     std::vector<uint32_t> large;
-    std::copy_if(stream.sequenceNumbers.begin(), stream.sequenceNumbers.end(), std::back_inserter(large),
+    std::copy_if(sequenceNumbers.begin(), sequenceNumbers.end(), std::back_inserter(large),
                  [](uint32_t number) { return number >= leadIn; });
     std::vector<uint32_t> expected(largeCount);
     for (uint32_t i = 0; i < largeCount; ++i)

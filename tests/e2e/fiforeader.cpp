@@ -1,11 +1,14 @@
 #include "fiforeader.h"
 
+#include "frame_generated.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -101,4 +104,42 @@ void FifoReader::readLoop()
     const QByteArray rest = m_end.readAvailable();
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bytes += rest;
+}
+
+std::vector<uint32_t> FrameStream::sequenceNumbers() const
+{
+    std::vector<uint32_t> numbers;
+    for (const StreamFrame &frame : frames)
+        numbers.push_back(frame.sequenceNumber);
+    return numbers;
+}
+
+FrameStream readFrames(const QByteArray &bytes)
+{
+    FrameStream stream;
+    const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
+    const size_t size = static_cast<size_t>(bytes.size());
+    size_t offset = 0;
+    while (offset < size) {
+        uint32_t length = 0;
+        if (size - offset < sizeof length) {
+            stream.endsInsideAFrame = true;
+            break;
+        }
+        std::memcpy(&length, data + offset, sizeof length); // little-endian host, as the stream
+        const size_t frameSize = sizeof length + length;
+        if (size - offset < frameSize) {
+            stream.endsInsideAFrame = true;
+            break;
+        }
+        flatbuffers::Verifier verifier(data + offset, frameSize);
+        if (!Vantrel::Frames::VerifySizePrefixedFrameBuffer(verifier)) {
+            stream.wellFormed = false;
+            break;
+        }
+        const Vantrel::Frames::Frame *frame = Vantrel::Frames::GetSizePrefixedFrame(data + offset);
+        stream.frames.push_back({frame->sequenceNumber(), frame->timestamp()});
+        offset += frameSize;
+    }
+    return stream;
 }

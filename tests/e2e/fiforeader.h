@@ -4,9 +4,30 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <limits>
 #include <mutex>
 #include <thread>
+#include <vector>
+
+struct StreamFrame
+{
+    uint32_t sequenceNumber;
+    int64_t timestamp;
+};
+
+// The raw stream cut at its size prefixes, as a reader takes it. Every frame must pass the verifier;
+// the stream may stop inside a frame only at its very end, in one the writer had begun when it closed.
+struct FrameStream
+{
+    std::vector<StreamFrame> frames;
+    bool wellFormed = true;
+    bool endsInsideAFrame = false;
+
+    std::vector<uint32_t> sequenceNumbers() const;
+};
+
+FrameStream readFrames(const QByteArray &bytes);
 
 // Polls until a FIFO exists at the path; answers whether one appeared in time.
 bool waitForFifo(const QString &path, int timeoutMs);
