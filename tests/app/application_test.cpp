@@ -1,5 +1,6 @@
 #include "application.h"
 #include "application_test.h"
+#include "tablerows.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -88,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         LifecycleCase{"StartedIgnoredInStopped", {&Application::started}, "stoppedState", 0},
         LifecycleCase{"StoppingIgnoredInStopped", {&Application::stopping}, "stoppedState", 0},
         LifecycleCase{"StoppedIgnoredInStopped", {&Application::stopped}, "stoppedState", 0}),
-    [](const ::testing::TestParamInfo<LifecycleCase> &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 TEST(ApplicationState, SetStateEmitsOnlyOnChange)
 {

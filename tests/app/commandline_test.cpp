@@ -7,6 +7,7 @@
 #include "logcapture.h"
 #include "logging.h"
 #include "runinfo.h"
+#include "tablerows.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +25,7 @@ struct CliCase
     const char *parserError = ""; // the parser reports it itself, on standard error
 };
 
-void PrintTo(const CliCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
+using Vantrel::Test::operator<<;
 
 const AlgorithmLoader &catalogue()
 {
@@ -133,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "# \"Presence 1.4\" S1   range far  mode slow\n"
                 "# \"Presence 1.4\" S1   range near  mode fast\n"
                 "# \"Presence 1.4\" S1   range near  mode slow\n"}),
-    [](const ::testing::TestParamInfo<CliCase> &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, CommandLineEnding,
@@ -170,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "# Bad value for running time\n"},
         CliCase{"StopAfterBeyondTheTimer", {presence, "S1", "range", "near", "-s", "--stop-after", "2147484"}, 3,
                 "# Bad value for running time\n"}),
-    [](const ::testing::TestParamInfo<CliCase> &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 // Accepted hold times go on to the output check, which fails without -s or -p.
 const char timeoutAccepted[] = "# At least one output should be enabled: GUI, standart output or named pipe (fifo)\n";
@@ -194,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "# Invalid value for presence timeout: -1\n"},
         CliCase{"Fraction", {presence, "S1", "range", "near", "-t", "2.5"}, 3,
                 "# Invalid value for presence timeout: 2.5\n"}),
-    [](const ::testing::TestParamInfo<CliCase> &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 TEST(CommandLine, ACompleteSelectionWithAnOutputGoesOnToTheRun)
 {

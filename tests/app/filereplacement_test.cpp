@@ -1,5 +1,6 @@
 // Replacing a file whole, in a directory where others may have planted links, FIFOs or directories.
 #include "filereplacement.h"
+#include "tablerows.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,10 +82,7 @@ struct ReplacementCase
     bool replaced;
 };
 
-void PrintTo(const ReplacementCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
+using Vantrel::Test::operator<<;
 
 class FileReplacementAtPath : public ::testing::TestWithParam<ReplacementCase>
 {};
@@ -148,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplacementCase{"LinkPlantedAfterTheCheckIsReplaced", Planted::LinkToFile, true, 0, true},
                       ReplacementCase{"DirectoryPlantedAfterTheCheckStays", Planted::Directory, true, 0, false},
                       ReplacementCase{"FailedWriteKeepsTheOldDocument", Planted::File, false, 16, false}),
-    [](const ::testing::TestParamInfo<ReplacementCase> &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 TEST(FileReplacement, EmptyPathIsRefused)
 {

@@ -1,4 +1,6 @@
 // Termination signals sent from outside to a process running the program's lifecycle.
+#include "tablerows.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 
@@ -68,4 +70,4 @@ TEST_P(TerminationSignal, UnansweredStopEndsAfterTheBoundWithStatus0)
 INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignal,
                          ::testing::Values(TerminationCase{"SIGINT", SIGINT}, TerminationCase{"SIGTERM", SIGTERM},
                                            TerminationCase{"SIGHUP", SIGHUP}),
-                         [](const ::testing::TestParamInfo<TerminationCase> &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());

@@ -1,6 +1,7 @@
 #include "bridge.h"
 #include "ft4222double.h"
 #include "outputcapture.h"
+#include "tablerows.h"
 
 #include <gtest/gtest.h>
 
@@ -131,10 +132,7 @@ const BridgeCase bridgeCases[] = {
      indicesUpTo(2)},
 };
 
-void PrintTo(const BridgeCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
+using Vantrel::Test::operator<<;
 
 class BridgePresent : public testing::TestWithParam<BridgeCase>
 {
@@ -160,7 +158,7 @@ TEST_P(BridgePresent, ReportsBridgeAndFailures)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BridgePresent, testing::ValuesIn(bridgeCases),
-                         [](const testing::TestParamInfo<BridgeCase> &info) { return info.param.name; });
+                         Vantrel::Test::RowName());
 
 struct NameCase
 {

@@ -2,6 +2,7 @@
 // "Presence 1.4" (sensor S1 with parameters mode, range and the fixed connection; sensor S2 without
 // parameters; hold time 5 to 600 s) and "Multi 2.0" (two sensors, neither marked default).
 #include "clirunner.h"
+#include "tablerows.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"WrongLogLevelBeforeAnythingElse", {"-l", "8", presence, "S9"}, 3, "# Wrong log level: 8\n"},
         CliCase{"BadRunningTime", {presence, "S1", "range", "near", "-s", "--stop-after", "0"}, 3,
                 "# Bad value for running time\n"}),
-    [](const ::testing::TestParamInfo<CliCase> &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 struct LogLevelCase
 {

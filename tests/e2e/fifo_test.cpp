@@ -8,6 +8,7 @@
 
 #include "frame_generated.h"
 #include "framevocabulary.h"
+#include "tablerows.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -228,10 +229,7 @@ struct PlantedCase
     Planted what;
 };
 
-void PrintTo(const PlantedCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
+using Vantrel::Test::operator<<;
 
 class PlantedAtTheFifosPath : public ::testing::TestWithParam<PlantedCase>
 {
@@ -280,6 +278,6 @@ TEST_P(PlantedAtTheFifosPath, IsLeftWhereItIs)
 INSTANTIATE_TEST_SUITE_P(Files, PlantedAtTheFifosPath,
                          ::testing::Values(PlantedCase{"RegularFile", Planted::RegularFile},
                                            PlantedCase{"OtherFifo", Planted::OtherFifo}),
-                         [](const ::testing::TestParamInfo<PlantedCase> &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 } // namespace

@@ -2,6 +2,7 @@
 // descriptors closed, with files planted at the saved options path, under a file size limit, and
 // with a log level made to look like data.
 #include "clirunner.h"
+#include "tablerows.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -60,10 +61,7 @@ struct ClosedCase
     std::vector<int> closed;
 };
 
-void PrintTo(const ClosedCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
+using Vantrel::Test::operator<<;
 
 class ClosedStandardDescriptors : public ::testing::TestWithParam<ClosedCase>
 {};
@@ -98,7 +96,7 @@ TEST_P(ClosedStandardDescriptors, AreFilledWithDevNullAndTheRunEndsAsUsual)
 INSTANTIATE_TEST_SUITE_P(Startup, ClosedStandardDescriptors,
                          ::testing::Values(ClosedCase{"StdoutClosed", ">&-", {1}},
                                            ClosedCase{"AllThreeClosed", "<&- >&- 2>&-", {0, 1, 2}}),
-                         [](const ::testing::TestParamInfo<ClosedCase> &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 enum class Planted { LinkToFile, Fifo, File };
 
@@ -110,10 +108,6 @@ struct OptionsPathCase
     const char *warning;
 };
 
-void PrintTo(const OptionsPathCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class SavedOptionsPath : public ::testing::TestWithParam<OptionsPathCase>
 {};
@@ -155,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The file size limit makes the file system refuse the document, as a full one would.
         OptionsPathCase{"FileThatCannotTakeTheDocument", Planted::File, "trap '' XFSZ; ulimit -f 0; ",
                         "Couldn't write parameters to file %1"}),
-    [](const ::testing::TestParamInfo<OptionsPathCase> &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 TEST(LogLevel, WrongLevelTextCannotPassForData)
 {

@@ -5,6 +5,7 @@
 #include "runningcli.h"
 
 #include "frame_generated.h"
+#include "tablerows.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -173,10 +174,7 @@ struct HeaderCase
     bool header;
 };
 
-void PrintTo(const HeaderCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
+using Vantrel::Test::operator<<;
 
 class PresenceHeader : public ::testing::TestWithParam<HeaderCase>
 {};
@@ -216,10 +214,6 @@ struct SelfEndingCase
     const char *message; // the one log line at level 1; empty for none
 };
 
-void PrintTo(const SelfEndingCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class SelfEndingRun : public ::testing::TestWithParam<SelfEndingCase>
 {};
@@ -251,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SelfEndingCase{"RejectFlow", 6, 0, "WeaveGraph can't load flow file linear: 42"},
                       SelfEndingCase{"RejectParameters", 6, 0, "WeaveGraph couldn't set parameters: 43"},
                       SelfEndingCase{"BadParb", 6, 0, "WeaveGraph couldn't set parameters: 20"}),
-    [](const ::testing::TestParamInfo<SelfEndingCase> &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 // --- Stop-after and termination signals -------------------------------------------------------
 
@@ -281,10 +275,6 @@ struct SignalCase
     int signalNumber;
 };
 
-void PrintTo(const SignalCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class FirstSignal : public ::testing::TestWithParam<SignalCase>
 {};
@@ -304,7 +294,7 @@ TEST_P(FirstSignal, StopsTheRunWithStatusZero)
 INSTANTIATE_TEST_SUITE_P(Signals, FirstSignal,
                          ::testing::Values(SignalCase{"SIGINT", SIGINT}, SignalCase{"SIGTERM", SIGTERM},
                                            SignalCase{"SIGHUP", SIGHUP}),
-                         [](const ::testing::TestParamInfo<SignalCase> &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 // The Linger graph keeps running 5 s after a stop request; the program gives it 2 s.
 TEST(LingeringGraph, ProcessEndsAboutTwoSecondsAfterTheSignal)
@@ -394,10 +384,6 @@ struct SecondSignalCase
     int second;
 };
 
-void PrintTo(const SecondSignalCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class SecondSignal : public ::testing::TestWithParam<SecondSignalCase>
 {};
@@ -422,9 +408,7 @@ TEST_P(SecondSignal, EndsTheProcessAtOnceWithStatusTwo)
 INSTANTIATE_TEST_SUITE_P(Signals, SecondSignal,
                          ::testing::Values(SecondSignalCase{"IntThenInt", SIGINT, SIGINT},
                                            SecondSignalCase{"HupThenTerm", SIGHUP, SIGTERM}),
-                         [](const ::testing::TestParamInfo<SecondSignalCase> &info) {
-                             return std::string(info.param.name);
-                         });
+                         Vantrel::Test::RowName());
 
 // --- The raw frame FIFO and the saved options -------------------------------------------------
 
@@ -581,10 +565,6 @@ struct BridgeCase
     int status;
 };
 
-void PrintTo(const BridgeCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class BridgeCheck : public ::testing::TestWithParam<BridgeCase>
 {
@@ -623,6 +603,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BridgeCase{"ModuleWithoutBridge", "Module", Bridge::None, 5},
                       BridgeCase{"ModuleWithBridge", "Module", Bridge::FT4222, 0},
                       BridgeCase{"SimulationNeedsNoBridge", "Simulation", Bridge::None, 0}),
-    [](const ::testing::TestParamInfo<BridgeCase> &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "framevocabulary.h"
 #include "logcapture.h"
 #include "weavegraphrunner.h"
+#include "tablerows.h"
 
 #include <QSignalSpy>
 
@@ -88,10 +89,7 @@ struct DecodeCase
     QStringList warnings;
 };
 
-void PrintTo(const DecodeCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
+using Vantrel::Test::operator<<;
 
 class Decoding : public ::testing::TestWithParam<DecodeCase>
 {
@@ -170,7 +168,7 @@ const std::vector<DecodeCase> presenceCases = {
      -1, {}, {"Array ARRAY_SEMANTIC_PRESENCE_CONFIDENCE holds 0 values, expected at least 1"}},
 };
 INSTANTIATE_TEST_SUITE_P(Presence, Decoding, ::testing::ValuesIn(presenceCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 const std::vector<DecodeCase> profileCases = {
     {"presentReplacesItsBin", Output::PresenceProfile,
@@ -220,7 +218,7 @@ const std::vector<DecodeCase> profileCases = {
      {"No SIGNAL_SEMANTIC_HUMAN_PRESENCE found"}},
 };
 INSTANTIATE_TEST_SUITE_P(PresenceProfile, Decoding, ::testing::ValuesIn(profileCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 std::vector<uint8_t> proximityFrame(std::vector<float> values, std::optional<std::vector<uint16_t>> dims,
                                     std::vector<ArraySpec> more = {})
@@ -273,7 +271,7 @@ const std::vector<DecodeCase> proximityCases = {
      0, {"statistics 1 2"}, {"Unexpected shape size. Expected: 2, actual: 1"}},
 };
 INSTANTIATE_TEST_SUITE_P(Proximity, Decoding, ::testing::ValuesIn(proximityCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 std::vector<uint8_t> fixedFrame(std::vector<int16_t> values, std::optional<std::vector<uint16_t>> dims)
 {
@@ -294,7 +292,7 @@ const std::vector<DecodeCase> fixedProximityCases = {
      {"Frame doesn't have shape"}},
 };
 INSTANTIATE_TEST_SUITE_P(FixedProximity, Decoding, ::testing::ValuesIn(fixedProximityCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 std::vector<uint8_t> profileFrame(std::vector<float> ranges, std::optional<std::vector<float>> threshold,
                                   std::optional<std::vector<float>> power)
@@ -342,7 +340,7 @@ const std::vector<DecodeCase> rangeProfileCases = {
      {hpd(false, 0, 0)}, {}},
 };
 INSTANTIATE_TEST_SUITE_P(RangeProfile, Decoding, ::testing::ValuesIn(rangeProfileCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 std::vector<uint8_t> powerFrame(std::vector<int16_t> ranges, std::vector<uint32_t> power,
                                 std::vector<uint16_t> threshold, std::vector<int16_t> effectiveRange,
@@ -366,7 +364,7 @@ const std::vector<DecodeCase> powerCases = {
     {"oneDistanceValue", Output::PowerDataA, powerFrame({1}, {2}, {3}, {4}, {5}), 0, {}, {}},
 };
 INSTANTIATE_TEST_SUITE_P(PowerData, Decoding, ::testing::ValuesIn(powerCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 std::vector<uint8_t> heatmapFrame(std::vector<int32_t> values, std::optional<std::vector<uint16_t>> dims)
 {
@@ -384,7 +382,7 @@ const std::vector<DecodeCase> heatmapCases = {
      {"Frame shape 2 x 3 doesn't fit its 4 values"}},
 };
 INSTANTIATE_TEST_SUITE_P(Heatmap, Decoding, ::testing::ValuesIn(heatmapCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 std::vector<uint8_t> presenceFrame()
 {
@@ -426,7 +424,7 @@ const std::vector<DecodeCase> sizePrefixCases = {
      {notValid(Output::HumanPresenceA, presenceFrame().size() - 1)}},
 };
 INSTANTIATE_TEST_SUITE_P(SizePrefix, Decoding, ::testing::ValuesIn(sizePrefixCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 // A frame the verifier refuses answers -1 only where a presence decoder would have run.
 std::vector<DecodeCase> unreadableFrameCases()
@@ -461,7 +459,7 @@ std::vector<DecodeCase> unreadableFrameCases()
     return cases;
 }
 INSTANTIATE_TEST_SUITE_P(UnreadableFrame, Decoding, ::testing::ValuesIn(unreadableFrameCases()),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 const std::vector<DecodeCase> otherCases = {
     {"unknownId", 0x12345678, presenceFrame(), 0, {}, {}},
@@ -471,7 +469,7 @@ const std::vector<DecodeCase> otherCases = {
      {notValid(Output::HumanPresenceA, 0)}},
 };
 INSTANTIATE_TEST_SUITE_P(Other, Decoding, ::testing::ValuesIn(otherCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 TEST(RawData, IsAnExactCopyOfTheWholeFrame)
 {

@@ -1,5 +1,6 @@
 #include "framebuilder.h"
 #include "framereader.h"
+#include "tablerows.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
         SignalCase{"noMatch", std::vector<SignalSpec>{markedSignal(4, 11)}, 9, 0},
         SignalCase{"emptySignalList", std::vector<SignalSpec>{}, 0, 0},
         SignalCase{"noSignalList", std::nullopt, 0, 0}),
-    [](const auto &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 struct ArrayCase
 {
@@ -126,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
         ArrayCase{"absentKeyMatchesZero", std::vector<ArraySpec>{withoutKey(17)}, 0, 17},
         ArrayCase{"noMatch", std::vector<ArraySpec>{Fixtures::int32Array(3, {31})}, 8, 0},
         ArrayCase{"noArrayList", std::nullopt, 0, 0}),
-    [](const auto &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 TEST(FrameFields, AbsentFieldsReadAsDefaultsAndPresentOnesPassThrough)
 {
@@ -228,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"tablesMisalignedFromTheFrameStart", shiftTablesByFour, false},
         DamageCase{"onlyThePrefix", [](std::vector<uint8_t> &b) { b.resize(4); }, false},
         DamageCase{"empty", [](std::vector<uint8_t> &b) { b.clear(); }, false}),
-    [](const auto &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 TEST(Verify, RejectsAVectorLengthThatRunsPastTheFrame)
 {

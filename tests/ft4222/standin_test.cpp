@@ -2,6 +2,7 @@
 #include "ft4222.h"
 #include "outputcapture.h"
 #include "sysfstree.h"
+#include "tablerows.h"
 
 #include <gtest/gtest.h>
 
@@ -80,10 +81,7 @@ const ListCase listCases[] = {
     {"UnreadableSysfs", {ft4222}, Root::NotADirectory, 18, {}},
 };
 
-void PrintTo(const ListCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
+using Vantrel::Test::operator<<;
 
 class StandinList : public testing::TestWithParam<ListCase>
 {
@@ -121,7 +119,7 @@ TEST_P(StandinList, ListsEveryFtdiInterface)
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, StandinList, testing::ValuesIn(listCases),
-                         [](const testing::TestParamInfo<ListCase> &info) { return info.param.name; });
+                         Vantrel::Test::RowName());
 
 TEST(Standin, ReportsIdsSerialsAndLocation)
 {
@@ -188,10 +186,6 @@ const BridgeCase bridgeCases[] = {
      "Failure: \"FT_CreateDeviceInfoList(&len_u32)\" = FT_OTHER_ERROR(18)\nList ft usb dev failed\n"},
 };
 
-void PrintTo(const BridgeCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
 
 class BridgeOnStandin : public testing::TestWithParam<BridgeCase>
 {
@@ -212,6 +206,6 @@ TEST_P(BridgeOnStandin, FindsTheBridge)
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, BridgeOnStandin, testing::ValuesIn(bridgeCases),
-                         [](const testing::TestParamInfo<BridgeCase> &info) { return info.param.name; });
+                         Vantrel::Test::RowName());
 
 } // namespace

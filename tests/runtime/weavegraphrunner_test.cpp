@@ -1,6 +1,7 @@
 #include "logcapture.h"
 #include "framebacklog.h"
 #include "weavegraphrunner.h"
+#include "tablerows.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -156,10 +157,7 @@ struct FailureCase
     int parbsApplied;
 };
 
-void PrintTo(const FailureCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
+using Vantrel::Test::operator<<;
 
 class RunFailure : public RunnerTest, public ::testing::WithParamInterface<FailureCase>
 {
@@ -214,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"fast", "threshold", "range"}, "WeaveGraph couldn't set parameters: 43", 43, 2},
         FailureCase{"runEndsWithNonZeroCode", "weaveflow 1\nrate 0\noutput human-presence\nrun frames 2\nexit 9\n",
                     {"fast"}, "WeaveGraph thread finished with exit code: 9", 9, 1}),
-    [](const auto &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 TEST_F(RunnerTest, ParbFilesAreAppliedInListOrder)
 {
@@ -401,10 +399,6 @@ struct VersionLimitCase
     QStringList warnings;
 };
 
-void PrintTo(const VersionLimitCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
 
 class VersionLimits : public RunnerTest, public ::testing::WithParamInterface<VersionLimitCase>
 {
@@ -446,7 +440,7 @@ INSTANTIATE_TEST_SUITE_P(
         VersionLimitCase{"twoNumberTexts", "7.0", "7.0",
                          {"Presence 1.0 max supported WeaveGraph version is 7.0, current WeaveGraph version is "
                           "6.4.53"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    Vantrel::Test::RowName());
 
 // Runs in a child process: the run it leaves behind must not outlive the test's own process.
 TEST(RunnerDestruction, WhileTheRuntimeIgnoresStopReturnsAndCutsTheRunOff)

@@ -1,6 +1,7 @@
 #include "namedpipe.h"
 
 #include "logcapture.h"
+#include "tablerows.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -183,10 +184,7 @@ struct Scenario
     std::vector<Step> steps;
 };
 
-void PrintTo(const Scenario &scenario, std::ostream *out)
-{
-    *out << scenario.name;
-}
+using Vantrel::Test::operator<<;
 
 std::vector<Scenario> scenarios()
 {
@@ -363,7 +361,7 @@ TEST_P(NamedPipeScenario, BehavesAsExpected)
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, NamedPipeScenario, ::testing::ValuesIn(scenarios()),
-                         [](const ::testing::TestParamInfo<Scenario> &info) { return info.param.name; });
+                         Vantrel::Test::RowName());
 
 // Frames up to the FIFO's atomic size are refused whole; larger ones can go in only in part, and then
 // their rest goes before any later frame.

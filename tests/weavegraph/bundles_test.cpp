@@ -2,6 +2,7 @@
 // exist, flows and parameter sets that the runtime accepts, and the demo scene.
 #include "framevocabulary.h"
 #include "graphharness.h"
+#include "tablerows.h"
 
 #include <QDir>
 #include <QFile>
@@ -183,8 +184,7 @@ struct SampleCase {
     std::vector<uint32_t> outputIds;
 };
 
-// Printed by name in test listings.
-void PrintTo(const SampleCase &c, std::ostream *os) { *os << c.name; }
+using Vantrel::Test::operator<<;
 
 class StandinSampleBundles : public ::testing::TestWithParam<SampleCase> {};
 
@@ -296,8 +296,6 @@ struct FaultCase {
     size_t frames; // 0: the run does not end by itself
 };
 
-// Printed by name in test listings.
-void PrintTo(const FaultCase &c, std::ostream *os) { *os << c.name; }
 
 class StandinFaultBundle : public ::testing::TestWithParam<FaultCase> {};
 
@@ -331,6 +329,6 @@ INSTANTIATE_TEST_SUITE_P(Bundles, StandinFaultBundle,
                                            FaultCase{"RejectParameters", 0, {0, 43}, 0, 0},
                                            FaultCase{"BadParb", 0, {0, 0, 20}, 0, 0},
                                            FaultCase{"Chatty", 0, {0, 0}, 0, 0}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 } // namespace

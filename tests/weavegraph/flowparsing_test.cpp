@@ -1,5 +1,6 @@
 // Flow text accepted or refused with a clear code and a level-1 log line naming the problem.
 #include "graphharness.h"
+#include "tablerows.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +22,7 @@ struct FlowCase {
     const char *message; // fragment of the level-1 log line; empty for accepted flows
 };
 
-// Printed by name in test listings.
-void PrintTo(const FlowCase &c, std::ostream *os) { *os << c.name; }
+using Vantrel::Test::operator<<;
 
 class StandinFlowParsing : public ::testing::TestWithParam<FlowCase> {};
 
@@ -98,7 +98,7 @@ const FlowCase flowCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Flows, StandinFlowParsing, ::testing::ValuesIn(flowCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 // Recordings that are not a stream of whole, valid frames are refused when the flow is read.
 struct RecordingCase {
@@ -108,8 +108,6 @@ struct RecordingCase {
     const char *message;
 };
 
-// Printed by name in test listings.
-void PrintTo(const RecordingCase &c, std::ostream *os) { *os << c.name; }
 
 class StandinBadRecording : public ::testing::TestWithParam<RecordingCase> {};
 
@@ -158,7 +156,7 @@ const RecordingCase recordingCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Recordings, StandinBadRecording, ::testing::ValuesIn(recordingCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 TEST(StandinFlowParsing, NullArgumentsAreRefused)
 {

@@ -2,6 +2,7 @@
 // program reads from them is checked by running its decoder over them (contract_test.cpp).
 #include "framevocabulary.h"
 #include "graphharness.h"
+#include "tablerows.h"
 
 #include <gtest/gtest.h>
 
@@ -53,8 +54,7 @@ struct KindCase {
     uint32_t id;      // its default output id
 };
 
-// Printed by name in test listings.
-void PrintTo(const KindCase &c, std::ostream *os) { *os << c.name; }
+using Vantrel::Test::operator<<;
 
 class StandinOutputKinds : public ::testing::TestWithParam<KindCase> {};
 

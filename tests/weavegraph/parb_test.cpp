@@ -1,5 +1,6 @@
 // Parameter sets: the binary layout is checked whole, sets apply in order, and the build tool writes them.
 #include "graphharness.h"
+#include "tablerows.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +23,7 @@ struct ParbCase {
     const char *message;
 };
 
-// Printed by name in test listings.
-void PrintTo(const ParbCase &c, std::ostream *os) { *os << c.name; }
+using Vantrel::Test::operator<<;
 
 class StandinParbDecoding : public ::testing::TestWithParam<ParbCase> {};
 
@@ -86,7 +86,7 @@ const ParbCase parbCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Parbs, StandinParbDecoding, ::testing::ValuesIn(parbCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 // Whether the one simulated person (2 m away) is reported present after the given sets.
 struct ApplyCase {
@@ -95,8 +95,6 @@ struct ApplyCase {
     bool present;
 };
 
-// Printed by name in test listings.
-void PrintTo(const ApplyCase &c, std::ostream *os) { *os << c.name; }
 
 class StandinParbApplying : public ::testing::TestWithParam<ApplyCase> {};
 
@@ -128,7 +126,7 @@ const ApplyCase applyCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Parbs, StandinParbApplying, ::testing::ValuesIn(applyCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 TEST(StandinParbApplying, FrameRatePacesTheRun)
 {
@@ -181,8 +179,6 @@ struct ToolCase {
     std::vector<ParbEntry> expected; // empty: the tool must refuse
 };
 
-// Printed by name in test listings.
-void PrintTo(const ToolCase &c, std::ostream *os) { *os << c.name; }
 
 class StandinParbTool : public ::testing::TestWithParam<ToolCase> {};
 
@@ -225,7 +221,7 @@ const ToolCase toolCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Tool, StandinParbTool, ::testing::ValuesIn(toolCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 TEST(StandinParbToolUsage, MissingArgumentsOrInput)
 {

@@ -1,6 +1,7 @@
 // Running: length and exit code, stop requests (also between frames), linger, staged logs, replay.
 #include "framevocabulary.h"
 #include "graphharness.h"
+#include "tablerows.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +30,7 @@ struct LengthCase {
     size_t frames;
 };
 
-// Printed by name in test listings.
-void PrintTo(const LengthCase &c, std::ostream *os) { *os << c.name; }
+using Vantrel::Test::operator<<;
 
 class StandinRunLength : public ::testing::TestWithParam<LengthCase> {};
 
@@ -53,7 +53,7 @@ const LengthCase lengthCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Run, StandinRunLength, ::testing::ValuesIn(lengthCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 TEST(StandinRun, CanRunAgain)
 {
@@ -256,8 +256,6 @@ struct MixCase {
     std::string extra;
 };
 
-// Printed by name in test listings.
-void PrintTo(const MixCase &c, std::ostream *os) { *os << c.name; }
 
 class StandinReplayMix : public StandinReplay, public ::testing::WithParamInterface<MixCase> {};
 
@@ -271,6 +269,6 @@ TEST_P(StandinReplayMix, SimulationDirectivesAreRefused)
 INSTANTIATE_TEST_SUITE_P(Run, StandinReplayMix,
                          ::testing::Values(MixCase{"Output", "output power\n"}, MixCase{"Rate", "rate 5\n"},
                                            MixCase{"Scene", "scene absent 3\n"}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         Vantrel::Test::RowName());
 
 } // namespace
