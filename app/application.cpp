@@ -84,7 +84,8 @@ void Application::finish(int exitCode)
         QCoreApplication::exit(exitCode);
 
     if (!m_quitWhenStopped)
-        m_quitWhenStopped = connect(&m_stoppedState, &QState::entered, this, &QCoreApplication::quit, Qt::DirectConnection);
+        m_quitWhenStopped =
+            connect(&m_stoppedState, &QState::entered, this, &QCoreApplication::quit, Qt::DirectConnection);
 
     Q_EMIT stopWeaveGraph();
 

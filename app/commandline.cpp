@@ -48,10 +48,11 @@ void CommandLine::setupOptions(const QString &pipeName, const QString &optionsPa
                            "are prefixed with '#'")});
     m_parser.addOption({{QStringLiteral("l"), QStringLiteral("loglevel")},
                         tr("Log level: [1-7]\n1 - errors and warning only (default),\n2 - info,\n3-7 - debug"),
-                        valueName, QStringLiteral("1")});
-    m_parser.addOption({{QStringLiteral("p"), QStringLiteral("pipe")},
-                        tr("Open named pipe/local socket to stream raw WeaveGraph frames. Default name: %1.")
-                            .arg(pipeName)});
+                        valueName,
+                        QStringLiteral("1")});
+    m_parser.addOption(
+        {{QStringLiteral("p"), QStringLiteral("pipe")},
+         tr("Open named pipe/local socket to stream raw WeaveGraph frames. Default name: %1.").arg(pipeName)});
     m_parser.addOption({{QStringLiteral("f"), QStringLiteral("file")},
                         tr("Load algorithm definition from a specified file. If no file is specified .hpd files from "
                            "default locations would be loaded. Default locations are: %1, %2")
@@ -59,10 +60,10 @@ void CommandLine::setupOptions(const QString &pipeName, const QString &optionsPa
                                  QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)),
                         valueName});
     m_parser.addOption({QStringLiteral("print-options"), tr("Print all possible positional arguments")});
-    m_parser.addOption({QStringLiteral("pipe-name"),
-                        tr("Named pipe/local socket name. If not specified the default name will be used (%1).")
-                            .arg(pipeName),
-                        valueName, pipeName});
+    m_parser.addOption(
+        {QStringLiteral("pipe-name"),
+         tr("Named pipe/local socket name. If not specified the default name will be used (%1).").arg(pipeName),
+         valueName, pipeName});
     m_parser.addOption({QStringLiteral("stop-after"),
                         tr("If all parameters necessary to start Product have been provided stop application after X "
                            "seconds."),
@@ -75,7 +76,8 @@ void CommandLine::setupOptions(const QString &pipeName, const QString &optionsPa
     m_parser.addOption({{QStringLiteral("t"), QStringLiteral("timeout")},
                         tr("Detection timeout in seconds. Default, min and max values depend on an algorithm. "
                            "Affects GUI only."),
-                        valueName, QStringLiteral("0")});
+                        valueName,
+                        QStringLiteral("0")});
 
     m_parser.setApplicationDescription(
         tr("%1 shows data from a human presence radar sensor.").arg(QCoreApplication::applicationName()));
@@ -102,10 +104,10 @@ CommandLineOutcome CommandLine::readLogLevel(int &level) const
 
 void CommandLine::setupPositionalArgument(const AlgorithmLoader &loader)
 {
-    m_parser.addPositionalArgument(QStringLiteral("<algorithm> <sensor> [<algorithm's options>]"),
-                                   tr("%1\nType <algorithm> -h/--help to see supported sensors.")
-                                       .arg(loader.supportedAlgorithmsHelp()),
-                                   QString());
+    m_parser.addPositionalArgument(
+        QStringLiteral("<algorithm> <sensor> [<algorithm's options>]"),
+        tr("%1\nType <algorithm> -h/--help to see supported sensors.").arg(loader.supportedAlgorithmsHelp()),
+        QString());
 }
 
 CommandLineOutcome CommandLine::processArguments(const AlgorithmLoader &loader, RunInfo &runInfo)
@@ -146,8 +148,9 @@ CommandLineOutcome CommandLine::parsePositionalArguments(const AlgorithmLoader &
                               .arg(algorithmName, runInfo.algorithmInfo().description, sensorsHelp));
     }
 
-    const QString sensorName =
-        !words.isEmpty() ? words.takeFirst() : algorithm ? algorithm->defaultSensorName() : QString();
+    const QString sensorName = !words.isEmpty() ? words.takeFirst()
+                               : algorithm      ? algorithm->defaultSensorName()
+                                                : QString();
     if (sensorName.isEmpty())
         return std::nullopt;
     if (!runInfo.setSensor(sensorName))
@@ -157,7 +160,8 @@ CommandLineOutcome CommandLine::parsePositionalArguments(const AlgorithmLoader &
     const QString parametersHelp = Vantrel::parametersHelp(sensor);
     if (helpAsked && words.isEmpty()) {
         if (parameterCount == 0)
-            return warning(0, tr("%1: %2: %3\nDoesn't have any parameters").arg(algorithmName, sensorName, sensor.description()));
+            return warning(
+                0, tr("%1: %2: %3\nDoesn't have any parameters").arg(algorithmName, sensorName, sensor.description()));
         return warning(0, tr("%1: %2\n%3\nType %4 %1 <parameter> -h/--help to get parameter options.")
                               .arg(sensorName, sensor.description(), parametersHelp, algorithmName));
     }
@@ -175,8 +179,9 @@ CommandLineOutcome CommandLine::parsePositionalArguments(const AlgorithmLoader &
         const QString valuesHelp = Vantrel::valuesHelp(*parameter);
         if (words.isEmpty()) {
             if (helpAsked) {
-                return warning(0, tr("%1: %2\n%3\nType %4 %5 %1 <parameter_option> -h/--help to get options details.")
-                                      .arg(parameterName, parameter->description(), valuesHelp, algorithmName, sensorName));
+                return warning(
+                    0, tr("%1: %2\n%3\nType %4 %5 %1 <parameter_option> -h/--help to get options details.")
+                           .arg(parameterName, parameter->description(), valuesHelp, algorithmName, sensorName));
             }
             return warning(3, tr("Parameter value must be specified for %1.\n%2").arg(parameterName, valuesHelp));
         }
@@ -210,12 +215,14 @@ CommandLineOutcome CommandLine::readTimeout(RunInfo &runInfo) const
 
     const double seconds = static_cast<double>(value);
     if (seconds < runInfo.timeoutStart()) {
-        return warning(3, tr("Presence timeout can't be less than %1 seconds. Provided value:").arg(runInfo.timeoutStart())
-                              + QLatin1Char(' ') + text);
+        return warning(3,
+                       tr("Presence timeout can't be less than %1 seconds. Provided value:").arg(runInfo.timeoutStart())
+                           + QLatin1Char(' ') + text);
     }
     if (seconds > runInfo.timeoutEnd()) {
-        return warning(3, tr("Presence timeout can't be more than %1 seconds. Provided value:").arg(runInfo.timeoutEnd())
-                              + QLatin1Char(' ') + text);
+        return warning(3,
+                       tr("Presence timeout can't be more than %1 seconds. Provided value:").arg(runInfo.timeoutEnd())
+                           + QLatin1Char(' ') + text);
     }
     runInfo.setTimeout(seconds);
     return std::nullopt;

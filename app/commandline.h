@@ -17,9 +17,9 @@ struct CommandLineExit
 {
     enum class Output {
         AlreadyLogged, // the run configuration has logged its reason
-        Warnings,      // warnings of the program's log, one record each
-        LogLine,       // one "# " line written as it is, past the log's level and trimming
-        Parser,        // the parser's own help, version or syntax error
+        Warnings, // warnings of the program's log, one record each
+        LogLine, // one "# " line written as it is, past the log's level and trimming
+        Parser, // the parser's own help, version or syntax error
     };
 
     int status = 0;

@@ -71,10 +71,14 @@ void Application::logState(bool state, uint32_t distance, uint32_t, int64_t time
     static bool headerLogged = false;
     if (!headerLogged) {
         headerLogged = true;
-        qInfo().noquote().nospace() << "timestamp" << ";\t" << "distance" << ";\t" << "state";
+        qInfo().noquote().nospace() << "timestamp"
+                                    << ";\t"
+                                    << "distance"
+                                    << ";\t"
+                                    << "state";
     }
-    const QByteArray line = QByteArray::number(static_cast<qint64>(timestamp)) + ";\t" + QByteArray::number(distance / 10)
-                            + ";\t" + (state ? "1" : "0") + ";\t\n";
+    const QByteArray line = QByteArray::number(static_cast<qint64>(timestamp)) + ";\t"
+                            + QByteArray::number(distance / 10) + ";\t" + (state ? "1" : "0") + ";\t\n";
     if (StandardOutput::instance().writeData(line))
         m_droppedLines.report();
     else

@@ -7,7 +7,6 @@
 #include <QStandardPaths>
 #include <QThread>
 
-
 namespace Vantrel {
 
 void Application::init()
@@ -57,8 +56,8 @@ void Application::start()
     }
 
     const auto connection = m_runInfo.optionValues().constFind(QStringLiteral("connection"));
-    const bool bridgeNeeded = connection == m_runInfo.optionValues().cend()
-                              || connection->valueName == QLatin1String("FTDI");
+    const bool bridgeNeeded =
+        connection == m_runInfo.optionValues().cend() || connection->valueName == QLatin1String("FTDI");
     if (bridgeNeeded && !bridgePresent()) {
         Q_EMIT showError(tr("Can't find FTDI USB dongle.\nMake sure the module is properly connected and FTDI "
                             "drivers installed."));

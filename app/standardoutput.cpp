@@ -23,9 +23,9 @@ struct Queue
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<QByteArray> lines;
-    size_t inHand = 0;  // lines the writer has taken and not finished; they still count against the bound
+    size_t inHand = 0; // lines the writer has taken and not finished; they still count against the bound
     bool writerStarted = false;
-    bool givenUp = false;  // a flush timed out: the reader is gone or stalled
+    bool givenUp = false; // a flush timed out: the reader is gone or stalled
 
     size_t pending() const { return lines.size() + inHand; }
 };

@@ -36,7 +36,8 @@ TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
-        qWarning().noquote() << tr("Can't install termination handlers: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        qWarning().noquote()
+            << tr("Can't install termination handlers: %1").arg(QString::fromLocal8Bit(strerror(errno)));
         return;
     }
     m_notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);

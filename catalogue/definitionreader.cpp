@@ -17,7 +17,7 @@ using JsonRead::readObjects;
 namespace {
 
 // Every level's record starts with these two keys.
-template<typename Info>
+template <typename Info>
 Info readNamed(const QJsonObject &object)
 {
     Info info;

@@ -29,8 +29,8 @@ QString sensorsHelp(const AlgorithmOption &algorithm)
 
 QString parametersHelp(const SensorOption &sensor)
 {
-    QString text = QCoreApplication::translate("SensorOption", "Supported parameters for %1:")
-                       .arg(quoteIfSpaced(sensor.name()));
+    QString text =
+        QCoreApplication::translate("SensorOption", "Supported parameters for %1:").arg(quoteIfSpaced(sensor.name()));
     for (const ParameterOption &parameter : sensor.options()) {
         const auto value = parameter.defaultValue();
         if (value && !value->visible)
@@ -46,8 +46,8 @@ QString parametersHelp(const SensorOption &sensor)
 
 QString valuesHelp(const ParameterOption &parameter)
 {
-    QString text = QCoreApplication::translate("ParameterOption", "Supported values for %1:")
-                       .arg(quoteIfSpaced(parameter.name()));
+    QString text =
+        QCoreApplication::translate("ParameterOption", "Supported values for %1:").arg(quoteIfSpaced(parameter.name()));
     for (const ParameterValueOption &value : parameter.values()) {
         const QString quoted = quoteIfSpaced(value.name());
         text += QLatin1Char(' ');

@@ -4,7 +4,7 @@ namespace Vantrel {
 
 namespace {
 
-template<typename Map>
+template <typename Map>
 auto findIn(const Map &map, const QString &name) -> std::optional<typename Map::mapped_type>
 {
     const auto it = map.constFind(name);

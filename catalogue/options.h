@@ -66,7 +66,7 @@ struct DynamicOption
 };
 
 // What every node has: its record, whose first two fields are the name and the description.
-template<typename Info>
+template <typename Info>
 class Option
 {
 public:

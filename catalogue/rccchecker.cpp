@@ -16,14 +16,14 @@ namespace {
 
 // Layout of the format: a header, then tree entries addressed by index, names and data blobs
 // addressed by offsets relative to their section. All numbers are big-endian.
-constexpr quint32 HeaderSizeV1 = 20;   // "qres", version, tree, data and names offsets
-constexpr quint32 HeaderSizeV3 = 24;   // plus the flags of the whole file
-constexpr quint64 EntrySizeV1 = 14;    // name offset, flags, then child count and first child, or
-                                       // country, language and data offset
-constexpr quint64 EntrySizeV2 = 22;    // plus the last-modified time
-constexpr quint64 NameHeaderSize = 6;  // length in UTF-16 units, hash
+constexpr quint32 HeaderSizeV1 = 20; // "qres", version, tree, data and names offsets
+constexpr quint32 HeaderSizeV3 = 24; // plus the flags of the whole file
+constexpr quint64 EntrySizeV1 = 14; // name offset, flags, then child count and first child, or
+    // country, language and data offset
+constexpr quint64 EntrySizeV2 = 22; // plus the last-modified time
+constexpr quint64 NameHeaderSize = 6; // length in UTF-16 units, hash
 
-constexpr quint16 Compressed = 0x01;   // zlib, with the uncompressed size in front (qCompress)
+constexpr quint16 Compressed = 0x01; // zlib, with the uncompressed size in front (qCompress)
 constexpr quint16 Directory = 0x02;
 constexpr quint16 CompressedZstd = 0x04;
 
@@ -128,7 +128,7 @@ bool RccChecker::checkName(quint64 entry, bool root) const
     for (quint16 i = 0; i < length; ++i)
         text[i] = QChar(u16(name + NameHeaderSize + 2 * quint64(i)));
     return !text.isEmpty() && !text.contains(QLatin1Char('/')) && text != QLatin1String(".")
-        && text != QLatin1String("..");
+           && text != QLatin1String("..");
 }
 
 // Counts the file's uncompressed size against the bounds. Files that share a blob are counted

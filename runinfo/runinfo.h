@@ -22,8 +22,8 @@ class AlgorithmLoader;
 struct OptionValue
 {
     bool visible = true; // false for the only value of a single-valued parameter
-    int index = 0;       // the parameter's position in its sensor; orders the parb files
-    QString parb;        // the value's parameter file in the algorithm's directory
+    int index = 0; // the parameter's position in its sensor; orders the parb files
+    QString parb; // the value's parameter file in the algorithm's directory
     QString valueName;
 };
 

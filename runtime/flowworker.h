@@ -12,7 +12,6 @@
 
 namespace Vantrel {
 
-
 // The part of the runner that the worker thread and the runtime's callbacks use. The runner shares it
 // with its worker thread, so a run that does not stop in time can be abandoned without anything it
 // uses going away under it.

@@ -24,7 +24,8 @@ void FrameBacklog::runEnded()
 void FrameBacklog::queued(QObject *receiver)
 {
     // Posted events reach a thread in the order they were posted, so this runs after the frame's signals.
-    QMetaObject::invokeMethod(receiver, [this] { --m_inFlight; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        receiver, [this] { --m_inFlight; }, Qt::QueuedConnection);
 }
 
 } // namespace Vantrel

@@ -48,7 +48,10 @@ bool holdsAtLeast(const flatbuffers::Vector<T> &values, uint32_t count, const ch
 {
     if (values.size() >= count)
         return true;
-    warn(FrameDecoder::tr("Array %1 holds %2 values, expected at least %3").arg(QLatin1String(arrayName)).arg(values.size()).arg(count));
+    warn(FrameDecoder::tr("Array %1 holds %2 values, expected at least %3")
+             .arg(QLatin1String(arrayName))
+             .arg(values.size())
+             .arg(count));
     return false;
 }
 
@@ -79,7 +82,10 @@ std::optional<RowLayout> rowLayout(const Frames::ArrayData &data, uint32_t value
     }
     const RowLayout layout{shape->Get(0), shape->Get(1)};
     if (layout.rows > 0 && (layout.stride < valuesPerRow || layout.rows * layout.stride > valueCount)) {
-        warn(FrameDecoder::tr("Frame shape %1 x %2 doesn't fit its %3 values").arg(layout.rows).arg(layout.stride).arg(valueCount));
+        warn(FrameDecoder::tr("Frame shape %1 x %2 doesn't fit its %3 values")
+                 .arg(layout.rows)
+                 .arg(layout.stride)
+                 .arg(valueCount));
         return std::nullopt;
     }
     return layout;
@@ -240,7 +246,10 @@ int FrameDecoder::decodePresenceProfile(const Frames::Frame &frame) const
     // The bin picks a point of the power list only when presence is reported; otherwise it just sets
     // the distance, for which any bin will do.
     if (state && (bin < FirstProfileBin || bin > LastProfileBin)) {
-        warn(FrameDecoder::tr("Presence profile bin %1 is outside %2 to %3").arg(bin).arg(FirstProfileBin).arg(LastProfileBin));
+        warn(FrameDecoder::tr("Presence profile bin %1 is outside %2 to %3")
+                 .arg(bin)
+                 .arg(FirstProfileBin)
+                 .arg(LastProfileBin));
         return -1;
     }
 
@@ -366,7 +375,8 @@ void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame) const
         uint32_t index = skipped;
         for (float range : *ranges) {
             if (range >= 0.0f)
-                points.append(QPointF(toCentimetres(range), 10.0 * std::log10(static_cast<double>(levels->Get(index++)))));
+                points.append(
+                    QPointF(toCentimetres(range), 10.0 * std::log10(static_cast<double>(levels->Get(index++)))));
         }
         return points;
     };

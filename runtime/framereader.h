@@ -28,23 +28,28 @@ const Frames::ArrayData *findArray(const Frames::Signal &signal, uint32_t key);
 template <typename T>
 const flatbuffers::Vector<T> *values(const Frames::ArrayData &data);
 
-template <> inline const flatbuffers::Vector<uint32_t> *values(const Frames::ArrayData &data)
+template <>
+inline const flatbuffers::Vector<uint32_t> *values(const Frames::ArrayData &data)
 {
     return data.uint32Values();
 }
-template <> inline const flatbuffers::Vector<int32_t> *values(const Frames::ArrayData &data)
+template <>
+inline const flatbuffers::Vector<int32_t> *values(const Frames::ArrayData &data)
 {
     return data.int32Values();
 }
-template <> inline const flatbuffers::Vector<float> *values(const Frames::ArrayData &data)
+template <>
+inline const flatbuffers::Vector<float> *values(const Frames::ArrayData &data)
 {
     return data.floatValues();
 }
-template <> inline const flatbuffers::Vector<uint16_t> *values(const Frames::ArrayData &data)
+template <>
+inline const flatbuffers::Vector<uint16_t> *values(const Frames::ArrayData &data)
 {
     return data.uint16Values();
 }
-template <> inline const flatbuffers::Vector<int16_t> *values(const Frames::ArrayData &data)
+template <>
+inline const flatbuffers::Vector<int16_t> *values(const Frames::ArrayData &data)
 {
     return data.int16Values();
 }

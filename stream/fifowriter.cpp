@@ -137,8 +137,8 @@ void FifoWriter::endStall()
 {
     if (m_dropped == 0)
         return;
-    qWarning().noquote() << tr("Dropped %1 frames while the named pipe %2 was full")
-                                .arg(QString::number(m_dropped), path());
+    qWarning().noquote()
+        << tr("Dropped %1 frames while the named pipe %2 was full").arg(QString::number(m_dropped), path());
     m_dropped = 0;
 }
 

@@ -37,8 +37,8 @@ bool NamedPipe::create(QString name)
         m_fifo = ::open(m_path.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     if (m_fifo == -1) {
         const int error = errno;
-        qWarning().noquote() << tr("Can't create named pipe %1: %2")
-                                    .arg(QString::fromLocal8Bit(m_path), systemErrorText(error));
+        qWarning().noquote()
+            << tr("Can't create named pipe %1: %2").arg(QString::fromLocal8Bit(m_path), systemErrorText(error));
         return false;
     }
 

@@ -71,7 +71,9 @@ bool writeBundles(const QString &directory, const QByteArray &image, int count)
     return true;
 }
 
-void silent(QtMsgType, const QMessageLogContext &, const QString &) {}
+void silent(QtMsgType, const QMessageLogContext &, const QString &)
+{
+}
 
 // Loads the directory in a child process; the elapsed seconds, or a negative number on failure.
 double loadInChild(const QString &directory, int expected)

@@ -31,8 +31,8 @@ int runFlow(int frames, weavegraph_frame_fn callback, void *context)
     const weavegraph_host_services_t services{callback, nullptr};
     weavegraph_set_host_services(graph.handle, &services, context);
     const std::string flow = fullRateFlow(frames);
-    const int parsed = weavegraph_parse_flow_linear(graph.handle, reinterpret_cast<const uint8_t *>(flow.data()),
-                                                    flow.size());
+    const int parsed =
+        weavegraph_parse_flow_linear(graph.handle, reinterpret_cast<const uint8_t *>(flow.data()), flow.size());
     return parsed != 0 ? parsed : weavegraph_run(graph.handle, nullptr, nullptr);
 }
 

@@ -16,7 +16,10 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-void onSignal(int) { interrupted = true; }
+void onSignal(int)
+{
+    interrupted = true;
+}
 
 bool readFile(const char *path, std::vector<uint8_t> &bytes)
 {
@@ -38,7 +41,10 @@ int onFrame(void *context, uint32_t, const uint8_t *frame, int32_t length)
     return static_cast<Vantrel::PresenceFloor *>(context)->handle(frame, length) ? 0 : 1;
 }
 
-bool shouldStop(void *) { return interrupted; }
+bool shouldStop(void *)
+{
+    return interrupted;
+}
 
 struct Graph
 {

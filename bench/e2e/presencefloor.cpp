@@ -58,8 +58,8 @@ bool PresenceFloor::handle(const uint8_t *frame, int32_t length)
         scaled = UINT32_MAX;
     else if (distance > 0.0f)
         scaled = static_cast<uint32_t>(distance);
-    std::fprintf(m_out, "%" PRId64 ";\t%" PRIu32 ";\t%d;\t\n", static_cast<int64_t>(root->timestamp()),
-                 scaled / 10, values->Get(0) != 0 ? 1 : 0);
+    std::fprintf(m_out, "%" PRId64 ";\t%" PRIu32 ";\t%d;\t\n", static_cast<int64_t>(root->timestamp()), scaled / 10,
+                 values->Get(0) != 0 ? 1 : 0);
     std::fflush(m_out);
     ++m_printed;
     return true;

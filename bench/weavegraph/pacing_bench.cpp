@@ -14,7 +14,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Run {
+struct Run
+{
     std::vector<Clock::time_point> arrivals;
     std::atomic<bool> stop{false};
 };
@@ -25,7 +26,10 @@ int onFrame(void *context, uint32_t, const uint8_t *, int32_t)
     return 0;
 }
 
-bool shouldStop(void *context) { return static_cast<Run *>(context)->stop.load(); }
+bool shouldStop(void *context)
+{
+    return static_cast<Run *>(context)->stop.load();
+}
 
 weavegraph_t *graphFor(const std::string &flow, Run &run)
 {

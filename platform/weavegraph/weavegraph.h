@@ -11,11 +11,15 @@ extern "C" {
 #endif
 
 typedef struct weavegraph weavegraph_t;
-typedef struct weavegraph_version { uint32_t major, minor, patch; } weavegraph_version_t;
+typedef struct weavegraph_version
+{
+    uint32_t major, minor, patch;
+} weavegraph_version_t;
 typedef void (*weavegraph_logger_fn)(void *context, uint32_t level, const char *message);
-typedef int  (*weavegraph_frame_fn)(void *context, uint32_t output_id, const uint8_t *frame, int32_t length);
+typedef int (*weavegraph_frame_fn)(void *context, uint32_t output_id, const uint8_t *frame, int32_t length);
 typedef bool (*weavegraph_should_stop_fn)(void *context);
-typedef struct weavegraph_host_services {
+typedef struct weavegraph_host_services
+{
     weavegraph_frame_fn on_frame;
     void *reserved; /* always NULL */
 } weavegraph_host_services_t;

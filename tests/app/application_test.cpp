@@ -21,14 +21,12 @@ QString activeState()
     return configuration.isEmpty() ? QString() : (*configuration.begin())->objectName();
 }
 
-
 void returnToStopped()
 {
     Q_EMIT testApplication->stopped();
     settle();
     ASSERT_EQ(activeState(), QStringLiteral("stoppedState"));
 }
-
 
 // Runs the event loop in a forked child after scheduling the action, and exits with its status.
 [[noreturn]] void execAfter(const std::function<void()> &action)
@@ -76,16 +74,24 @@ INSTANTIATE_TEST_SUITE_P(
         LifecycleCase{"StartingFromStopped", {&Application::starting}, "startingState", 0},
         LifecycleCase{"StartedFromStarting", {&Application::starting, &Application::started}, "startedState", 0},
         LifecycleCase{"StoppedFromStarting", {&Application::starting, &Application::stopped}, "stoppedState", 1},
-        LifecycleCase{"StoppingIgnoredInStarting", {&Application::starting, &Application::stopping}, "startingState", 0},
+        LifecycleCase{
+            "StoppingIgnoredInStarting", {&Application::starting, &Application::stopping}, "startingState", 0},
         LifecycleCase{"StoppingFromStarted",
-                      {&Application::starting, &Application::started, &Application::stopping}, "stoppingState", 0},
+                      {&Application::starting, &Application::started, &Application::stopping},
+                      "stoppingState",
+                      0},
         LifecycleCase{"StoppedFromStarted",
-                      {&Application::starting, &Application::started, &Application::stopped}, "stoppedState", 1},
+                      {&Application::starting, &Application::started, &Application::stopped},
+                      "stoppedState",
+                      1},
         LifecycleCase{"StoppedFromStopping",
                       {&Application::starting, &Application::started, &Application::stopping, &Application::stopped},
-                      "stoppedState", 1},
+                      "stoppedState",
+                      1},
         LifecycleCase{"StartingIgnoredInStarted",
-                      {&Application::starting, &Application::started, &Application::starting}, "startedState", 0},
+                      {&Application::starting, &Application::started, &Application::starting},
+                      "startedState",
+                      0},
         LifecycleCase{"StartedIgnoredInStopped", {&Application::started}, "stoppedState", 0},
         LifecycleCase{"StoppingIgnoredInStopped", {&Application::stopping}, "stoppedState", 0},
         LifecycleCase{"StoppedIgnoredInStopped", {&Application::stopped}, "stoppedState", 0}),
@@ -119,7 +125,8 @@ class LogOutput : public ::testing::TestWithParam<LogCase>
 TEST_P(LogOutput, EveryLineStartsWithTheLogPrefix)
 {
     QSignalSpy observed(testApplication, &Application::logMessage);
-    const QByteArray printed = captureStdout([] { Q_EMIT testApplication->writeLogMessage(QString::fromUtf8(GetParam().message)); });
+    const QByteArray printed =
+        captureStdout([] { Q_EMIT testApplication->writeLogMessage(QString::fromUtf8(GetParam().message)); });
     EXPECT_EQ(printed.toStdString(), GetParam().printed);
     ASSERT_EQ(observed.count(), 1);
     EXPECT_EQ(observed.at(0).at(0).toString().toStdString(), GetParam().observed);
@@ -130,10 +137,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LogCase{"one line", "# one line\n", "one line"},
                       LogCase{"first\nsecond\nthird", "# first\n# second\n# third\n", "first\nsecond\nthird"},
                       LogCase{"trailing line feed\n", "# trailing line feed\n", "trailing line feed"},
-                      LogCase{"  \tpadded  \n\n", "# padded\n", "padded"},
-                      LogCase{"", "# \n", ""},
+                      LogCase{"  \tpadded  \n\n", "# padded\n", "padded"}, LogCase{"", "# \n", ""},
                       LogCase{"a\n\nb", "# a\n# \n# b\n", "a\n\nb"},
-                      LogCase{"Gr\xc3\xbc\xc3\x9f""e", "# Gr\xc3\xbc\xc3\x9f""e\n", "Gr\xc3\xbc\xc3\x9f""e"}));
+                      LogCase{"Gr\xc3\xbc\xc3\x9f"
+                              "e",
+                              "# Gr\xc3\xbc\xc3\x9f"
+                              "e\n",
+                              "Gr\xc3\xbc\xc3\x9f"
+                              "e"}));
 
 TEST(Logging, DefaultLevelPrintsWarningsAndCriticalsOnly)
 {
@@ -149,7 +160,8 @@ TEST(Logging, DefaultLevelPrintsWarningsAndCriticalsOnly)
 
 TEST(Logging, ShowErrorIsPrintedThroughTheLog)
 {
-    const QByteArray printed = captureStdout([] { Q_EMIT testApplication->showError(QStringLiteral("went wrong\nhere")); });
+    const QByteArray printed =
+        captureStdout([] { Q_EMIT testApplication->showError(QStringLiteral("went wrong\nhere")); });
     EXPECT_EQ(printed.toStdString(), "# went wrong\n# here\n");
 }
 

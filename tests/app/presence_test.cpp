@@ -123,7 +123,6 @@ TEST_F(PresenceReports, PresenceWhileHoldingStopsTheTimer)
 
 namespace {
 
-
 struct LineCase
 {
     bool state;
@@ -148,10 +147,9 @@ TEST_P(PresenceLine, FieldsEachFollowedBySemicolonAndTab)
     EXPECT_EQ(printed.toStdString(), std::string(c.line));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Presence, PresenceLine,
-    ::testing::Values(LineCase{true, 7385, 1634552761952, "1634552761952;\t738;\t1;\t\n"},
-                      LineCase{true, 7389, 1634552761952, "1634552761952;\t738;\t1;\t\n"},
-                      LineCase{false, 9, 1, "1;\t0;\t0;\t\n"},
-                      LineCase{false, 4294967295u, -5, "-5;\t429496729;\t0;\t\n"},
-                      LineCase{true, 0, 0, "0;\t0;\t1;\t\n"}));
+INSTANTIATE_TEST_SUITE_P(Presence, PresenceLine,
+                         ::testing::Values(LineCase{true, 7385, 1634552761952, "1634552761952;\t738;\t1;\t\n"},
+                                           LineCase{true, 7389, 1634552761952, "1634552761952;\t738;\t1;\t\n"},
+                                           LineCase{false, 9, 1, "1;\t0;\t0;\t\n"},
+                                           LineCase{false, 4294967295u, -5, "-5;\t429496729;\t0;\t\n"},
+                                           LineCase{true, 0, 0, "0;\t0;\t1;\t\n"}));

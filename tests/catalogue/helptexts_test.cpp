@@ -48,10 +48,10 @@ TEST(HelpTexts, RunningExample)
     EXPECT_EQ(parametersHelp(*sensor), "Supported parameters for S1: [mode <value>] range <value>");
     EXPECT_EQ(valuesHelp(*sensor->findParameter(QStringLiteral("mode"))),
               "Supported values for mode: fast (default) slow");
-    EXPECT_EQ(optionLines({{presenceAlgorithm.name(), presenceAlgorithm}}),
-              QStringList({"\"Presence 1.4\" S1   range far  mode fast", "\"Presence 1.4\" S1   range far  mode slow",
-                           "\"Presence 1.4\" S1   range near  mode fast",
-                           "\"Presence 1.4\" S1   range near  mode slow"}));
+    EXPECT_EQ(
+        optionLines({{presenceAlgorithm.name(), presenceAlgorithm}}),
+        QStringList({"\"Presence 1.4\" S1   range far  mode fast", "\"Presence 1.4\" S1   range far  mode slow",
+                     "\"Presence 1.4\" S1   range near  mode fast", "\"Presence 1.4\" S1   range near  mode slow"}));
 }
 
 struct SensorsCase
@@ -89,11 +89,14 @@ struct SensorTextCase
 TEST(HelpTexts, ParametersHelpAndCombinations)
 {
     const SensorTextCase cases[] = {
-        {"singleValuedOnly", R"([{"name":"p","values":[{"name":"a","parb":"1","default":true}]}])",
-         "Supported parameters for S:", {}},
+        {"singleValuedOnly",
+         R"([{"name":"p","values":[{"name":"a","parb":"1","default":true}]}])",
+         "Supported parameters for S:",
+         {}},
         {"zeroValuedBlocksCombinations",
          R"([{"name":"empty"},{"name":"m","description":"d","values":[{"name":"a","parb":"1"},{"name":"b","parb":"2"}]}])",
-         "Supported parameters for S: empty <value> m <value>", {}},
+         "Supported parameters for S: empty <value> m <value>",
+         {}},
         {"singleValuedNeverAppear",
          R"([{"name":"fixed","values":[{"name":"f","parb":"1"}]},
              {"name":"two words","description":"d","values":[{"name":"x y","parb":"1"},{"name":"z","parb":"2"}]}])",
@@ -106,9 +109,10 @@ TEST(HelpTexts, ParametersHelpAndCombinations)
          {"  b x  a 1", "  b x  a 2", "  b y  a 1", "  b y  a 2", "  b z  a 1", "  b z  a 2"}},
     };
     for (const SensorTextCase &c : cases) {
-        const auto sensor = algorithm(R"({"name":"A","description":"d","sensors":[{"name":"S","description":"d","options":)"
-                                      + c.options + "}]}")
-                                .findSensor(QStringLiteral("S"));
+        const auto sensor =
+            algorithm(R"({"name":"A","description":"d","sensors":[{"name":"S","description":"d","options":)" + c.options
+                      + "}]}")
+                .findSensor(QStringLiteral("S"));
         ASSERT_TRUE(sensor) << c.label;
         EXPECT_EQ(parametersHelp(*sensor), c.parametersHelp) << c.label;
         EXPECT_EQ(optionCombinations(*sensor), c.combinations) << c.label;
@@ -144,11 +148,11 @@ TEST(HelpTexts, OptionLinesFollowNameOrderAcrossAlgorithmsAndSensors)
     const AlgorithmOption first = algorithm(presence);
     const AlgorithmOption second = algorithm(twoSensors);
     const QStringList lines = optionLines({{second.name(), second}, {first.name(), first}});
-    EXPECT_EQ(lines, QStringList({"\"B 1.0\" a   m 1", "\"B 1.0\" a   m 2", "\"B 1.0\" z   m 1", "\"B 1.0\" z   m 2",
-                                  "\"Presence 1.4\" S1   range far  mode fast",
-                                  "\"Presence 1.4\" S1   range far  mode slow",
-                                  "\"Presence 1.4\" S1   range near  mode fast",
-                                  "\"Presence 1.4\" S1   range near  mode slow"}));
+    EXPECT_EQ(
+        lines,
+        QStringList({"\"B 1.0\" a   m 1", "\"B 1.0\" a   m 2", "\"B 1.0\" z   m 1", "\"B 1.0\" z   m 2",
+                     "\"Presence 1.4\" S1   range far  mode fast", "\"Presence 1.4\" S1   range far  mode slow",
+                     "\"Presence 1.4\" S1   range near  mode fast", "\"Presence 1.4\" S1   range near  mode slow"}));
 }
 
 TEST(HelpTexts, EmptyCatalogue)

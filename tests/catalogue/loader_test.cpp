@@ -239,9 +239,12 @@ TEST_F(LoaderTest, LoadAlgorithmReportsEachOutcome)
     const DefinitionCase cases[] = {
         {"ldx_syntax", syntaxError, {"Couldn't parser json data from %1: " + parseError.errorString()}, false},
         {"ldx_array", "[1, 2]", {"Ignoring Product with empty name", "Couldn't load algorithm from %1"}, false},
-        {"ldx_nosensor", R"({"name":"ldxNoSensor","description":"d","sensors":[]})",
-         {"Ignoring Product with empty sensor list", "Couldn't load algorithm from %1"}, false},
-        {"ldx_warned", R"({"name":"ldxWarned","description":"d","sensors":[{"name":"S","description":"d",
+        {"ldx_nosensor",
+         R"({"name":"ldxNoSensor","description":"d","sensors":[]})",
+         {"Ignoring Product with empty sensor list", "Couldn't load algorithm from %1"},
+         false},
+        {"ldx_warned",
+         R"({"name":"ldxWarned","description":"d","sensors":[{"name":"S","description":"d",
             "options":[{"name":"p","values":[{"name":"v"}]}]}]})",
          {"Ignoring option with empty parb", "Invalid option, name and parb must be provided",
           "Loaded ldxWarned  algorithm"},
@@ -411,7 +414,8 @@ TEST_F(LoaderTest, MalformedBundlesAreRefused)
     for (const Compression compression : {Compression::None, Compression::Zlib, Compression::Zstd}) {
         const QString directory = QStringLiteral("bad_control_%1").arg(int(compression));
         const QString bundle = path(directory + QStringLiteral(".hpd"));
-        ASSERT_TRUE(BundleBuilder().add(directory + "/algorithm.json", definition(directory)).build(bundle, compression, 3));
+        ASSERT_TRUE(
+            BundleBuilder().add(directory + "/algorithm.json", definition(directory)).build(bundle, compression, 3));
         EXPECT_TRUE(m_loader.registerBundle(QFileInfo(bundle), false));
         EXPECT_TRUE(m_loader.loadAlgorithm(directory));
     }
@@ -470,8 +474,8 @@ TEST_F(LoaderTest, UncompressedSizesAreBoundedPerFileAndPerBundle)
 // Only a regular file of at most 64 MiB is read; anything else is refused before it is read.
 TEST_F(LoaderTest, OnlyRegularFilesOfBoundedSizeAreRead)
 {
-    const QString original = build(QStringLiteral("file_base.orig"), QStringLiteral("file_ok"),
-                                   definition(QStringLiteral("fileOk")));
+    const QString original =
+        build(QStringLiteral("file_base.orig"), QStringLiteral("file_ok"), definition(QStringLiteral("fileOk")));
     const auto padded = [&](const QString &fileName, qint64 size) {
         const QString bundle = path(fileName);
         EXPECT_TRUE(QFile::copy(original, bundle));

@@ -46,8 +46,7 @@ struct MessageCase
 };
 
 class DefinitionMessages : public ::testing::TestWithParam<MessageCase>
-{
-};
+{};
 
 TEST_P(DefinitionMessages, AreLoggedInReadingOrder)
 {
@@ -65,37 +64,57 @@ const QString platformMessage =
 INSTANTIATE_TEST_SUITE_P(
     Catalogue, DefinitionMessages,
     ::testing::Values(
-        MessageCase{"valueNotAnObject", withValues(R"([5, {"name":"a","parb":"a.parb"}])"),
-                    {"Ignoring option with empty name", "Invalid option, name and parb must be provided"}, true},
-        MessageCase{"valueWithoutParb", withValues(R"([{"name":"a"}])"),
-                    {"Ignoring option with empty parb", "Invalid option, name and parb must be provided"}, true},
-        MessageCase{"duplicatedValue", withValues(R"([{"name":"a","parb":"1"},{"name":"a","parb":"2"}])"),
-                    {"Ignore duplicated option:  a"}, true},
+        MessageCase{"valueNotAnObject",
+                    withValues(R"([5, {"name":"a","parb":"a.parb"}])"),
+                    {"Ignoring option with empty name", "Invalid option, name and parb must be provided"},
+                    true},
+        MessageCase{"valueWithoutParb",
+                    withValues(R"([{"name":"a"}])"),
+                    {"Ignoring option with empty parb", "Invalid option, name and parb must be provided"},
+                    true},
+        MessageCase{"duplicatedValue",
+                    withValues(R"([{"name":"a","parb":"1"},{"name":"a","parb":"2"}])"),
+                    {"Ignore duplicated option:  a"},
+                    true},
         MessageCase{"twoValuesWithoutDescription",
                     withOptions(R"([{"name":"p","values":[{"name":"a","parb":"1"},{"name":"b","parb":"2"}]}])"),
-                    {"Ignoring parameter with description and more than 1 value"}, true},
+                    {"Ignoring parameter with description and more than 1 value"},
+                    true},
         MessageCase{"duplicateCountsOnlyOnce",
                     withOptions(R"([{"name":"p","values":[{"name":"a","parb":"1"},{"name":"a","parb":"2"}]}])"),
-                    {"Ignore duplicated option:  a"}, true},
-        MessageCase{"platformsWithNumber", withOptions(R"([{"name":"p","platforms":["x",5]}])"),
-                    {"Type doesn't match for key platforms, expected string", platformMessage}, true},
-        MessageCase{"duplicatedParameter", withOptions(R"([{"name":"p"},{"name":"p"}])"),
-                    {"Ignore duplicated parameter:  p"}, true},
-        MessageCase{"childrenBeforeParent", withOptions(R"([{"values":[{"name":"v"}]}])"),
+                    {"Ignore duplicated option:  a"},
+                    true},
+        MessageCase{"platformsWithNumber",
+                    withOptions(R"([{"name":"p","platforms":["x",5]}])"),
+                    {"Type doesn't match for key platforms, expected string", platformMessage},
+                    true},
+        MessageCase{"duplicatedParameter",
+                    withOptions(R"([{"name":"p"},{"name":"p"}])"),
+                    {"Ignore duplicated parameter:  p"},
+                    true},
+        MessageCase{"childrenBeforeParent",
+                    withOptions(R"([{"values":[{"name":"v"}]}])"),
                     {"Ignoring option with empty parb", "Invalid option, name and parb must be provided",
                      "Ignoring parameter with empty name"},
                     true},
-        MessageCase{"nameIsNumber", R"({"name":7,"description":"d","sensors":[{"name":"S","description":"d"}]})",
-                    {"Type doesn't match for key name", "Ignoring Product with empty name"}, false},
+        MessageCase{"nameIsNumber",
+                    R"({"name":7,"description":"d","sensors":[{"name":"S","description":"d"}]})",
+                    {"Type doesn't match for key name", "Ignoring Product with empty name"},
+                    false},
         // The check applies to the name as read, before the version is appended.
         MessageCase{"emptyBaseNameWithVersion",
                     R"({"algorithmVersion":"1.0.0","description":"d","sensors":[{"name":"S","description":"d"}]})",
-                    {"Ignoring Product with empty name"}, false},
-        MessageCase{"descriptionIsNull", R"({"name":"A","description":null,"sensors":[{"name":"S","description":"d"}]})",
-                    {"Type doesn't match for key description", "Ignoring Product with empty description"}, false},
-        MessageCase{"timeoutRangeIsNumber",
-                    R"({"name":"A","description":"d","timeoutRangeSeconds":30,"sensors":[{"name":"S","description":"d"}]})",
-                    {"Type doesn't match for key timeoutRangeSeconds"}, true},
+                    {"Ignoring Product with empty name"},
+                    false},
+        MessageCase{"descriptionIsNull",
+                    R"({"name":"A","description":null,"sensors":[{"name":"S","description":"d"}]})",
+                    {"Type doesn't match for key description", "Ignoring Product with empty description"},
+                    false},
+        MessageCase{
+            "timeoutRangeIsNumber",
+            R"({"name":"A","description":"d","timeoutRangeSeconds":30,"sensors":[{"name":"S","description":"d"}]})",
+            {"Type doesn't match for key timeoutRangeSeconds"},
+            true},
         MessageCase{"invalidTimeoutRangeBeforeSensors",
                     R"({"name":"A","description":"d","timeoutRangeSeconds":{"start":1,"end":10,"default":5,
                         "increments":0.5},"sensors":[{"name":"S"}]})",
@@ -105,13 +124,17 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"timeoutNumbersInGeneralFormat",
                     R"({"name":"A","description":"d","timeoutRangeSeconds":{"start":1234567,"end":0.000012345678,
                         "default":-3},"sensors":[{"name":"S","description":"d"}]})",
-                    {"Timeout range is invalid: start 1.23457e+06, end 1.23457e-05, default -3, incriment: 0"}, true},
-        MessageCase{"allSensorsInvalid", R"({"name":"A","description":"d","sensors":[{"name":"S"},3]})",
+                    {"Timeout range is invalid: start 1.23457e+06, end 1.23457e-05, default -3, incriment: 0"},
+                    true},
+        MessageCase{"allSensorsInvalid",
+                    R"({"name":"A","description":"d","sensors":[{"name":"S"},3]})",
                     {"Ignoring sensor with empty description", "Ignoring sensor with empty name",
                      "Ignoring Product with empty sensor list"},
                     false},
-        MessageCase{"sensorsNotAnArray", R"({"name":"A","description":"d","sensors":{"name":"S"}})",
-                    {"Type doesn't match for key sensors", "Ignoring Product with empty sensor list"}, false},
+        MessageCase{"sensorsNotAnArray",
+                    R"({"name":"A","description":"d","sensors":{"name":"S"}})",
+                    {"Type doesn't match for key sensors", "Ignoring Product with empty sensor list"},
+                    false},
         MessageCase{"noConversionOfNumbersAndBools",
                     R"({"name":"A","description":"d","outputFrequency":"12","flow":3,
                         "sensors":[{"name":"S","description":"d","default":1}]})",
@@ -133,7 +156,8 @@ TEST(DefinitionReading, KeepsEveryFieldAsRead)
         "maximumSupportedWeaveGraphVersion":"2.0.0","algorithmVersion":"1.4.2","jsonFormatVersion":"3",
         "outputFrequency":12.5,"timeoutRangeSeconds":{"end":60},
         "sensors":[{"name":"S","description":"d","flow":"s.flow","default":true,
-                    "dynamicOptions":[{"qmlName":"q","sectionNames":["x","y"]},7]}]})", QStringLiteral("presence_dir"));
+                    "dynamicOptions":[{"qmlName":"q","sectionNames":["x","y"]},7]}]})",
+                                QStringLiteral("presence_dir"));
     ASSERT_TRUE(algorithm);
     const AlgorithmInfo &info = algorithm->info();
     EXPECT_EQ(info.name, "Presence 1.4");
@@ -171,9 +195,15 @@ struct NameCase
 TEST(CatalogueName, TakesMajorAndMinorOfAThreePartVersion)
 {
     const NameCase cases[] = {
-        {"1.4.2", "Presence 1.4"}, {"10.0.3", "Presence 10.0"},      {"1-2-3", "Presence 1.2"},
-        {"2.0", "Presence 2.0"},   {"", "Presence "},                {"beta", "Presence beta"},
-        {"1.4.2.", "Presence 1.4.2."}, {"1.4.2 ", "Presence 1.4.2 "}, {"01.004.9", "Presence 01.004"},
+        {"1.4.2", "Presence 1.4"},
+        {"10.0.3", "Presence 10.0"},
+        {"1-2-3", "Presence 1.2"},
+        {"2.0", "Presence 2.0"},
+        {"", "Presence "},
+        {"beta", "Presence beta"},
+        {"1.4.2.", "Presence 1.4.2."},
+        {"1.4.2 ", "Presence 1.4.2 "},
+        {"01.004.9", "Presence 01.004"},
     };
     for (const NameCase &c : cases) {
         const auto algorithm = read(QStringLiteral(R"({"name":"Presence","description":"d","algorithmVersion":"%1",
@@ -234,9 +264,8 @@ TEST(OptionModel, ParametersAreKeyedByNameAndIndexedInFileOrder)
 
 TEST(OptionModel, PlatformListNamingThisPlatformKeepsTheParameter)
 {
-    const QByteArray options = QStringLiteral(R"([{"name":"p","platforms":["other","%1"]}])")
-                                   .arg(QSysInfo::productType())
-                                   .toUtf8();
+    const QByteArray options =
+        QStringLiteral(R"([{"name":"p","platforms":["other","%1"]}])").arg(QSysInfo::productType()).toUtf8();
     const auto algorithm = read(withOptions(options));
     ASSERT_TRUE(algorithm);
     const auto sensor = algorithm->findSensor(QStringLiteral("S"));
@@ -270,8 +299,8 @@ TEST(OptionModel, DefaultAndFixedValues)
         {"oneUnmarked", R"([{"name":"a","parb":"1"}])", "a", false, true},
         {"oneMarked", R"([{"name":"a","parb":"1","default":true}])", "a", false, true},
         {"secondMarked", R"([{"name":"a","parb":"1"},{"name":"b","parb":"2","default":true}])", "b", true, false},
-        {"bothMarked", R"([{"name":"b","parb":"2","default":true},{"name":"a","parb":"1","default":true}])", "a",
-         true, false},
+        {"bothMarked", R"([{"name":"b","parb":"2","default":true},{"name":"a","parb":"1","default":true}])", "a", true,
+         false},
         {"noneMarked", R"([{"name":"a","parb":"1"},{"name":"b","parb":"2"}])", "", true, false},
         {"noValues", "[]", "", true, false},
     };

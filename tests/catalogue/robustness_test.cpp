@@ -58,7 +58,9 @@ QVector<QByteArray> validImages(const QString &workDirectory)
 
 QByteArray mutate(QByteArray image, std::mt19937 &random)
 {
-    const auto below = [&random](quint32 bound) { return std::uniform_int_distribution<quint32>(0, bound - 1)(random); };
+    const auto below = [&random](quint32 bound) {
+        return std::uniform_int_distribution<quint32>(0, bound - 1)(random);
+    };
     const quint32 size = quint32(image.size());
     // The tree sits at the end of the file: aim many changes at it and at the header.
     const quint32 treeStart = qFromBigEndian<quint32>(image.constData() + 8);

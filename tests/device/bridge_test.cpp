@@ -117,26 +117,23 @@ const BridgeCase bridgeCases[] = {
     {"TenAcceptedBridgeLast", listing(tenWithBridgeLast()), true, "", indicesUpTo(10)},
     {"ElevenIsFailureEvenWithBridge", listing(elevenWithBridge()), false, listFailed, {}},
     {"HugeCountIsFailure", countOf(0xFFFFFFFFu), false, listFailed, {}},
-    {"ListDeviceNotFound", listCallFails(2, {"FT4222 A", "FT4222 B"}), false, listFailure("FT_DEVICE_NOT_FOUND(2)"), {}},
+    {"ListDeviceNotFound",
+     listCallFails(2, {"FT4222 A", "FT4222 B"}),
+     false,
+     listFailure("FT_DEVICE_NOT_FOUND(2)"),
+     {}},
     {"ListUnknownStatus", listCallFails(25), false, listFailure("unknown(25)"), {}},
     {"ListStatusShownSigned", listCallFails(0xFFFFFFFFu), false, listFailure("unknown(-1)"), {}},
-    {"DetailFailsAtIndexOne",
-     detailCallFails({"FT4222 A", "FT4222 B", "FT4222 A"}, 1, 4),
-     false,
-     "Failure: \"" + detailCallText + "\" = FT_IO_ERROR(4)\n" + listFailed,
-     indicesUpTo(2)},
-    {"DescriptionSearchStaysInField",
-     withHandle({fullFieldEndingInFt4222(), "FT4222 B"}, 0x4120),
-     false,
-     "",
+    {"DetailFailsAtIndexOne", detailCallFails({"FT4222 A", "FT4222 B", "FT4222 A"}, 1, 4), false,
+     "Failure: \"" + detailCallText + "\" = FT_IO_ERROR(4)\n" + listFailed, indicesUpTo(2)},
+    {"DescriptionSearchStaysInField", withHandle({fullFieldEndingInFt4222(), "FT4222 B"}, 0x4120), false, "",
      indicesUpTo(2)},
 };
 
 using Vantrel::Test::operator<<;
 
 class BridgePresent : public testing::TestWithParam<BridgeCase>
-{
-};
+{};
 
 TEST_P(BridgePresent, ReportsBridgeAndFailures)
 {
@@ -157,8 +154,7 @@ TEST_P(BridgePresent, ReportsBridgeAndFailures)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BridgePresent, testing::ValuesIn(bridgeCases),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Cases, BridgePresent, testing::ValuesIn(bridgeCases), Vantrel::Test::RowName());
 
 struct NameCase
 {

@@ -46,7 +46,7 @@ FT_STATUS FT_GetDeviceInfoDetail(uint32_t index, uint32_t *flags, uint32_t *type
 {
     g_calls.detailIndices.push_back(index);
     const bool cleared = *flags == 0 && *type == 0 && *id == 0 && *locId == 0 && allZero(serialNumber, 16)
-        && allZero(description, 64) && *handle == nullptr;
+                         && allZero(description, 64) && *handle == nullptr;
     if (!cleared)
         ++g_calls.uncleared;
     if (g_script.failingIndex == index)

@@ -42,11 +42,15 @@ const QString presence = QStringLiteral("Presence 1.4");
 INSTANTIATE_TEST_SUITE_P(
     Endings, CommandLine,
     ::testing::Values(
-        CliCase{"AlgorithmHelpIsLogged", {presence, "-h"}, 0,
+        CliCase{"AlgorithmHelpIsLogged",
+                {presence, "-h"},
+                0,
                 "# Presence 1.4: Presence detection\n"
                 "# Supported sensors for \"Presence 1.4\": S1 S2\n"
                 "# Type Presence 1.4 <sensor_name> -h/--help to get sensor specific options.\n"},
-        CliCase{"PrintOptionsOneLineEach", {presence, "S1", "mode", "fast", "--print-options"}, 0,
+        CliCase{"PrintOptionsOneLineEach",
+                {presence, "S1", "mode", "fast", "--print-options"},
+                0,
                 "# \"Presence 1.4\" S1   range far  mode fast\n"
                 "# \"Presence 1.4\" S1   range far  mode slow\n"
                 "# \"Presence 1.4\" S1   range near  mode fast\n"
@@ -54,7 +58,9 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"UnknownSensorFromTheRunConfiguration", {presence, "S9", "-s"}, 3, "# Uknown sensor S9\n"},
         CliCase{"ParserErrorOnStandardError", {"--bogus"}, 1, "", "Unknown option 'bogus'."},
         CliCase{"WrongLogLevelBeforeAnythingElse", {"-l", "8", presence, "S9"}, 3, "# Wrong log level: 8\n"},
-        CliCase{"BadRunningTime", {presence, "S1", "range", "near", "-s", "--stop-after", "0"}, 3,
+        CliCase{"BadRunningTime",
+                {presence, "S1", "range", "near", "-s", "--stop-after", "0"},
+                3,
                 "# Bad value for running time\n"}),
     Vantrel::Test::RowName());
 
@@ -76,8 +82,10 @@ TEST_P(LogLevel, FiltersRecordsByType)
     const CliRunner::Result result =
         cli.run({"-l", GetParam().level, "-f", CliRunner::bundle("cli"), "Multi 2.0", "C", "-s"});
     EXPECT_EQ(result.exitCode, 3);
-    EXPECT_EQ(result.out.contains("# Registering resources from cli.hpd\n"), GetParam().info) << result.out.toStdString();
-    EXPECT_EQ(result.out.contains("# Ignoring parameter which is not supported on current platform.\n"), GetParam().debug)
+    EXPECT_EQ(result.out.contains("# Registering resources from cli.hpd\n"), GetParam().info)
+        << result.out.toStdString();
+    EXPECT_EQ(result.out.contains("# Ignoring parameter which is not supported on current platform.\n"),
+              GetParam().debug)
         << result.out.toStdString();
     EXPECT_TRUE(result.out.endsWith("# Uknown sensor C\n")) << result.out.toStdString();
 }

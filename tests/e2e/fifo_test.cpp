@@ -49,12 +49,12 @@ struct RecordedFrame
 // A presence report of somebody 1.2 m away, numbered by its sequence number, padded with ballast.
 std::vector<uint8_t> presenceFrame(const RecordedFrame &recorded, uint32_t sequenceNumber)
 {
-    return singleSignalFrame(Frames::Key::SignalSemanticHumanPresence,
-                             {int32Array(Frames::Key::ArraySemanticHumanPresence, {1, 12, 0, 80}),
-                              uint32Array(ballastArray, std::vector<uint32_t>(recorded.ballastBytes / 4, sequenceNumber))},
-                             sequenceNumber, recordingStart + recorded.offsetMs);
+    return singleSignalFrame(
+        Frames::Key::SignalSemanticHumanPresence,
+        {int32Array(Frames::Key::ArraySemanticHumanPresence, {1, 12, 0, 80}),
+         uint32Array(ballastArray, std::vector<uint32_t>(recorded.ballastBytes / 4, sequenceNumber))},
+        sequenceNumber, recordingStart + recorded.offsetMs);
 }
-
 
 bool increasing(const std::vector<uint32_t> &numbers)
 {
@@ -75,8 +75,8 @@ Stalls stallsIn(const QByteArray &out, const QString &fifo)
 {
     const QByteArray opens =
         "# Error while writing to named pipe " + fifo.toUtf8() + ": " + QByteArray(std::strerror(EAGAIN));
-    const QRegularExpression closes("^# Dropped (\\d+) frames while the named pipe "
-                                    + QRegularExpression::escape(fifo) + " was full$");
+    const QRegularExpression closes("^# Dropped (\\d+) frames while the named pipe " + QRegularExpression::escape(fifo)
+                                    + " was full$");
     Stalls stalls;
     bool stalled = false;
     const QList<QByteArray> lines = out.split('\n');
@@ -121,8 +121,14 @@ protected:
 
     QStringList arguments() const
     {
-        return {QStringLiteral("-f"), path("replay.hpd"), QStringLiteral("Replay 1.0"), QStringLiteral("Recording"),
-                QStringLiteral("-p"), QStringLiteral("--pipe-name"), fifo(), QStringLiteral("--options-path"),
+        return {QStringLiteral("-f"),
+                path("replay.hpd"),
+                QStringLiteral("Replay 1.0"),
+                QStringLiteral("Recording"),
+                QStringLiteral("-p"),
+                QStringLiteral("--pipe-name"),
+                fifo(),
+                QStringLiteral("--options-path"),
                 path("selected_options.json")};
     }
 

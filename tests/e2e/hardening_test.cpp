@@ -25,7 +25,7 @@ constexpr int timeoutMs = 30000;
 
 QStringList presenceRun(const QStringList &options)
 {
-    return QStringList{QStringLiteral("-f"), presenceBundle, QStringLiteral("Presence 1.0"),
+    return QStringList{QStringLiteral("-f"),         presenceBundle,        QStringLiteral("Presence 1.0"),
                        QStringLiteral("Simulation"), QStringLiteral("FPS"), QStringLiteral("20")}
            + options;
 }
@@ -35,8 +35,8 @@ QStringList presenceRun(const QStringList &options)
 void startThroughShell(QProcess &process, const CliRunner &home, const QString &script, const QStringList &arguments)
 {
     process.setProcessEnvironment(home.environment());
-    process.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral(VANTREL_CLI)}
-                                                 + arguments);
+    process.start(QStringLiteral("/bin/sh"),
+                  QStringList{QStringLiteral("-c"), script, QStringLiteral(VANTREL_CLI)} + arguments);
 }
 
 // What is at the path, seen without following links: a file with its content, a link with its
@@ -108,7 +108,6 @@ struct OptionsPathCase
     const char *warning;
 };
 
-
 class SavedOptionsPath : public ::testing::TestWithParam<OptionsPathCase>
 {};
 
@@ -143,12 +142,11 @@ TEST_P(SavedOptionsPath, KeepsWhatIsThereAndTheRunGoesOn)
 
 INSTANTIATE_TEST_SUITE_P(
     Planted, SavedOptionsPath,
-    ::testing::Values(
-        OptionsPathCase{"Link", Planted::LinkToFile, "", "Couldn't open file %1 to save parameters"},
-        OptionsPathCase{"Fifo", Planted::Fifo, "", "Couldn't open file %1 to save parameters"},
-        // The file size limit makes the file system refuse the document, as a full one would.
-        OptionsPathCase{"FileThatCannotTakeTheDocument", Planted::File, "trap '' XFSZ; ulimit -f 0; ",
-                        "Couldn't write parameters to file %1"}),
+    ::testing::Values(OptionsPathCase{"Link", Planted::LinkToFile, "", "Couldn't open file %1 to save parameters"},
+                      OptionsPathCase{"Fifo", Planted::Fifo, "", "Couldn't open file %1 to save parameters"},
+                      // The file size limit makes the file system refuse the document, as a full one would.
+                      OptionsPathCase{"FileThatCannotTakeTheDocument", Planted::File, "trap '' XFSZ; ulimit -f 0; ",
+                                      "Couldn't write parameters to file %1"}),
     Vantrel::Test::RowName());
 
 TEST(LogLevel, WrongLevelTextCannotPassForData)

@@ -51,7 +51,7 @@ const QByteArray standingPersonLine = ";\t" + standingPerson + '\n';
 
 QStringList presenceRun(const QString &sensor, const QStringList &options)
 {
-    return QStringList{QStringLiteral("-f"), presenceBundle, QStringLiteral("Presence 1.0"), sensor,
+    return QStringList{QStringLiteral("-f"),  presenceBundle,      QStringLiteral("Presence 1.0"), sensor,
                        QStringLiteral("FPS"), QStringLiteral("20")}
            + options;
 }
@@ -115,7 +115,6 @@ int Output::presenceAfter(const QByteArray &logText) const
     return qMax(count, 0);
 }
 
-
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -131,8 +130,7 @@ bool writeFile(const QString &path, const QByteArray &content)
 // Member names in the order the file lists them.
 QStringList keysInFileOrder(const QByteArray &json)
 {
-    static const QRegularExpression member(QStringLiteral("^    \"([^\"]+)\":"),
-                                           QRegularExpression::MultilineOption);
+    static const QRegularExpression member(QStringLiteral("^    \"([^\"]+)\":"), QRegularExpression::MultilineOption);
     QStringList keys;
     QRegularExpressionMatchIterator it = member.globalMatch(QString::fromUtf8(json));
     while (it.hasNext())
@@ -214,7 +212,6 @@ struct SelfEndingCase
     const char *message; // the one log line at level 1; empty for none
 };
 
-
 class SelfEndingRun : public ::testing::TestWithParam<SelfEndingCase>
 {};
 
@@ -274,7 +271,6 @@ struct SignalCase
     const char *name;
     int signalNumber;
 };
-
 
 class FirstSignal : public ::testing::TestWithParam<SignalCase>
 {};
@@ -384,7 +380,6 @@ struct SecondSignalCase
     int second;
 };
 
-
 class SecondSignal : public ::testing::TestWithParam<SecondSignalCase>
 {};
 
@@ -396,8 +391,8 @@ TEST_P(SecondSignal, EndsTheProcessAtOnceWithStatusTwo)
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
     cli.sendSignal(GetParam().first);
     // The stop is logged once the first signal has been handled, so the two cannot merge.
-    ASSERT_TRUE(cli.waitForOutput(
-        [](const QByteArray &out) { return out.contains("# Stopping WeaveGraphRunner\n"); }, startupTimeoutMs))
+    ASSERT_TRUE(cli.waitForOutput([](const QByteArray &out) { return out.contains("# Stopping WeaveGraphRunner\n"); },
+                                  startupTimeoutMs))
         << cli.out().toStdString();
     cli.sendSignal(GetParam().second);
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
@@ -441,9 +436,8 @@ TEST_F(Streaming, OptionsFileBeforeTheFirstFrameVerifiedFramesAndTheFifoRemoved)
     const QJsonDocument document = QJsonDocument::fromJson(saved, &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << saved.toStdString();
     EXPECT_EQ(saved, document.toJson(QJsonDocument::Indented));
-    EXPECT_EQ(keysInFileOrder(saved),
-              QStringList({"FPS", "algorithm", "connection", "graphBuildID", "graphCommitHash", "range",
-                           "sensitivity", "timeout"}));
+    EXPECT_EQ(keysInFileOrder(saved), QStringList({"FPS", "algorithm", "connection", "graphBuildID", "graphCommitHash",
+                                                   "range", "sensitivity", "timeout"}));
     const QJsonObject object = document.object();
     EXPECT_EQ(object.value("algorithm").toString(), QStringLiteral("Presence 1.0"));
     EXPECT_EQ(object.value("graphBuildID").toString(), QStringLiteral("standin-6.4.53"));
@@ -475,8 +469,8 @@ TEST_F(Streaming, OptionsFileBeforeTheFirstFrameVerifiedFramesAndTheFifoRemoved)
 TEST_F(Streaming, WithoutPipeNoOptionsFileIsWritten)
 {
     RunningCli cli;
-    ASSERT_TRUE(cli.start(presenceRun("Simulation", {"-s", "--options-path", options(), "--pipe-name", fifo(),
-                                                     "--stop-after", "1"})));
+    ASSERT_TRUE(cli.start(
+        presenceRun("Simulation", {"-s", "--options-path", options(), "--pipe-name", fifo(), "--stop-after", "1"})));
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
     EXPECT_EQ(cli.exitCode(), 0);
     EXPECT_FALSE(QFileInfo::exists(options()));
@@ -502,8 +496,8 @@ TEST_F(Streaming, OptionsFileThatCannotBeOpenedLeavesTheStreamRunning)
 {
     const QString unwritable = path(QStringLiteral("missing/selected_options.json"));
     RunningCli cli;
-    ASSERT_TRUE(cli.start(presenceRun("Simulation", {"-p", "--pipe-name", fifo(), "--options-path", unwritable,
-                                                     "--stop-after", "3"})));
+    ASSERT_TRUE(cli.start(
+        presenceRun("Simulation", {"-p", "--pipe-name", fifo(), "--options-path", unwritable, "--stop-after", "3"})));
     ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
     FifoReader reader(fifo());
     ASSERT_TRUE(reader.isOpen());
@@ -522,8 +516,8 @@ TEST_F(Streaming, OptionsFileThatCannotBeOpenedLeavesTheStreamRunning)
 TEST_F(Streaming, ReaderThatDoesNotReadNeverHoldsUpPresenceLines)
 {
     RunningCli cli;
-    ASSERT_TRUE(cli.start(presenceRun("Simulation", {"-s", "-p", "--pipe-name", fifo(), "--options-path",
-                                                     options(), "--stop-after", "4"})));
+    ASSERT_TRUE(cli.start(presenceRun(
+        "Simulation", {"-s", "-p", "--pipe-name", fifo(), "--options-path", options(), "--stop-after", "4"})));
     ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
     FifoEnd idleReader(fifo());
     ASSERT_TRUE(idleReader.isOpen());
@@ -565,7 +559,6 @@ struct BridgeCase
     int status;
 };
 
-
 class BridgeCheck : public ::testing::TestWithParam<BridgeCase>
 {
 protected:
@@ -581,8 +574,8 @@ TEST_P(BridgeCheck, DecidesWhetherTheRunStarts)
     if (c.bridge == Bridge::FT4222) {
         ASSERT_TRUE(plugInFT4222(cli.sysfsRoot()));
     }
-    ASSERT_TRUE(cli.start(presenceRun(c.sensor, {"-s", "-p", "--pipe-name", fifo, "--options-path", options,
-                                                 "--stop-after", "1"})));
+    ASSERT_TRUE(cli.start(
+        presenceRun(c.sensor, {"-s", "-p", "--pipe-name", fifo, "--options-path", options, "--stop-after", "1"})));
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
     ASSERT_TRUE(cli.exitedNormally());
     EXPECT_EQ(cli.exitCode(), c.status);
@@ -598,11 +591,10 @@ TEST_P(BridgeCheck, DecidesWhetherTheRunStarts)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sensors, BridgeCheck,
-    ::testing::Values(BridgeCase{"ModuleWithoutBridge", "Module", Bridge::None, 5},
-                      BridgeCase{"ModuleWithBridge", "Module", Bridge::FT4222, 0},
-                      BridgeCase{"SimulationNeedsNoBridge", "Simulation", Bridge::None, 0}),
-    Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Sensors, BridgeCheck,
+                         ::testing::Values(BridgeCase{"ModuleWithoutBridge", "Module", Bridge::None, 5},
+                                           BridgeCase{"ModuleWithBridge", "Module", Bridge::FT4222, 0},
+                                           BridgeCase{"SimulationNeedsNoBridge", "Simulation", Bridge::None, 0}),
+                         Vantrel::Test::RowName());
 
 } // namespace

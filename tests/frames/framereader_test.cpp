@@ -36,8 +36,7 @@ struct SignalCase
 };
 
 class FindSignal : public ::testing::TestWithParam<SignalCase>
-{
-};
+{};
 
 TEST_P(FindSignal, FindsTheFirstMatchInStoredOrder)
 {
@@ -66,8 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
         SignalCase{"absentKeyDoesNotMatchOthers", std::vector<SignalSpec>{markedSignal(std::nullopt, 11)}, 1, 0},
         SignalCase{"comparesAllThirtyTwoBits", std::vector<SignalSpec>{markedSignal(0x80000005u, 11)}, 5, 0},
         SignalCase{"noMatch", std::vector<SignalSpec>{markedSignal(4, 11)}, 9, 0},
-        SignalCase{"emptySignalList", std::vector<SignalSpec>{}, 0, 0},
-        SignalCase{"noSignalList", std::nullopt, 0, 0}),
+        SignalCase{"emptySignalList", std::vector<SignalSpec>{}, 0, 0}, SignalCase{"noSignalList", std::nullopt, 0, 0}),
     Vantrel::Test::RowName());
 
 struct ArrayCase
@@ -79,8 +77,7 @@ struct ArrayCase
 };
 
 class FindArray : public ::testing::TestWithParam<ArrayCase>
-{
-};
+{};
 
 TEST_P(FindArray, FirstArrayWithTheKeyDecides)
 {
@@ -117,16 +114,16 @@ ArraySpec withoutKey(int32_t value)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FindArray,
-    ::testing::Values(
-        ArrayCase{"twoWithSameKeyGiveTheFirst",
-                  std::vector<ArraySpec>{Fixtures::int32Array(3, {31}), Fixtures::int32Array(3, {32})}, 3, 31},
-        ArrayCase{"arrayWithoutDataHidesLaterOne",
-                  std::vector<ArraySpec>{withoutData(3), Fixtures::int32Array(3, {32})}, 3, 0},
-        ArrayCase{"arrayWithoutDataDoesNotHideOtherKeys",
-                  std::vector<ArraySpec>{withoutData(3), Fixtures::int32Array(4, {42})}, 4, 42},
-        ArrayCase{"absentKeyMatchesZero", std::vector<ArraySpec>{withoutKey(17)}, 0, 17},
-        ArrayCase{"noMatch", std::vector<ArraySpec>{Fixtures::int32Array(3, {31})}, 8, 0},
-        ArrayCase{"noArrayList", std::nullopt, 0, 0}),
+    ::testing::Values(ArrayCase{"twoWithSameKeyGiveTheFirst",
+                                std::vector<ArraySpec>{Fixtures::int32Array(3, {31}), Fixtures::int32Array(3, {32})}, 3,
+                                31},
+                      ArrayCase{"arrayWithoutDataHidesLaterOne",
+                                std::vector<ArraySpec>{withoutData(3), Fixtures::int32Array(3, {32})}, 3, 0},
+                      ArrayCase{"arrayWithoutDataDoesNotHideOtherKeys",
+                                std::vector<ArraySpec>{withoutData(3), Fixtures::int32Array(4, {42})}, 4, 42},
+                      ArrayCase{"absentKeyMatchesZero", std::vector<ArraySpec>{withoutKey(17)}, 0, 17},
+                      ArrayCase{"noMatch", std::vector<ArraySpec>{Fixtures::int32Array(3, {31})}, 8, 0},
+                      ArrayCase{"noArrayList", std::nullopt, 0, 0}),
     Vantrel::Test::RowName());
 
 TEST(FrameFields, AbsentFieldsReadAsDefaultsAndPresentOnesPassThrough)
@@ -181,8 +178,7 @@ struct DamageCase
 };
 
 class Verify : public ::testing::TestWithParam<DamageCase>
-{
-};
+{};
 
 TEST_P(Verify, AcceptsFramesWhoseTablesLieWithinTheBytes)
 {

@@ -21,9 +21,9 @@ std::vector<SampleFrame> sampleFrames()
     FrameSpec rangePresence;
     rangePresence.sequenceNumber = 3;
     rangePresence.timestamp = 1700000000000;
-    rangePresence.signals = std::vector<SignalSpec>{
-        SignalSpec{Key::SignalSemanticTarget, profile},
-        SignalSpec{Key::SignalSemanticHumanPresence, std::vector<ArraySpec>{presence}}};
+    rangePresence.signals =
+        std::vector<SignalSpec>{SignalSpec{Key::SignalSemanticTarget, profile},
+                                SignalSpec{Key::SignalSemanticHumanPresence, std::vector<ArraySpec>{presence}}};
     return {
         {"presence", Output::HumanPresenceA, singleSignalFrame(Key::SignalSemanticHumanPresence, {presence})},
         {"presence3", Output::Presence3,
@@ -40,15 +40,14 @@ std::vector<SampleFrame> sampleFrames()
                            {floatArray(Key::ArraySemanticProximityRows, {1.2f, 0.1f, 15.0f, 2.4f, 0.0f, -5.0f},
                                        std::vector<uint16_t>{2, 3})})},
         {"proximityStatistics", Output::ProximitySlowAndStatistics,
-         singleSignalFrame(Key::SignalSemanticTarget,
-                           {floatArray(Key::ArraySemanticProximityRows, {1.2f, 0.1f, 15.0f},
-                                       std::vector<uint16_t>{1, 3}),
-                            floatArray(Key::ArraySemanticFirstStatistic, {12.5f}),
-                            floatArray(Key::ArraySemanticSecondStatistic, {20.0f})})},
+         singleSignalFrame(Key::SignalSemanticTarget, {floatArray(Key::ArraySemanticProximityRows, {1.2f, 0.1f, 15.0f},
+                                                                  std::vector<uint16_t>{1, 3}),
+                                                       floatArray(Key::ArraySemanticFirstStatistic, {12.5f}),
+                                                       floatArray(Key::ArraySemanticSecondStatistic, {20.0f})})},
         {"proximityFixed", Output::ProximityFixed,
-         singleSignalFrame(Key::SignalSemanticHumanPresence,
-                           {int16Array(Key::ArraySemanticProximityFixedRows, {1, 120, 1500, 80},
-                                       std::vector<uint16_t>{1, 4})})},
+         singleSignalFrame(
+             Key::SignalSemanticHumanPresence,
+             {int16Array(Key::ArraySemanticProximityFixedRows, {1, 120, 1500, 80}, std::vector<uint16_t>{1, 4})})},
         {"power", Output::PowerDataA,
          singleSignalFrame(Key::SignalSemanticHumanPresence,
                            {int16Array(Key::ArraySemanticPowerRanges, {50, 100, 150}),

@@ -69,12 +69,21 @@ const ListCase listCases[] = {
      Root::Tree,
      0,
      {long100.substr(0, 61) + " A", long100.substr(0, 61) + " B"}},
-    {"Product100OneInterface", {{"2-1", "0403", "6015", long100, std::nullopt, 1}}, Root::Tree, 0,
+    {"Product100OneInterface",
+     {{"2-1", "0403", "6015", long100, std::nullopt, 1}},
+     Root::Tree,
+     0,
      {long100.substr(0, 63)}},
-    {"CutKeepsWholeUtf8Characters", {{"2-1", "0403", "6015", accented50, std::nullopt, 1}}, Root::Tree, 0,
+    {"CutKeepsWholeUtf8Characters",
+     {{"2-1", "0403", "6015", accented50, std::nullopt, 1}},
+     Root::Tree,
+     0,
      {accented50.substr(0, 62)}},
-    {"UnconfiguredDeviceListedOnce", {{"2-1", "0403", "6014", "FT232H", std::nullopt, std::nullopt}}, Root::Tree,
-     0, {"FT232H"}},
+    {"UnconfiguredDeviceListedOnce",
+     {{"2-1", "0403", "6014", "FT232H", std::nullopt, std::nullopt}},
+     Root::Tree,
+     0,
+     {"FT232H"}},
     {"ZeroInterfacesListedOnce", {{"2-1", "0403", "6014", "FT232H", std::nullopt, 0}}, Root::Tree, 0, {"FT232H"}},
     {"NoProductString", {{"2-1", "0403", "6014", std::nullopt, std::nullopt, 2}}, Root::Tree, 0, {" A", " B"}},
     {"NoUsbBus", {ft4222}, Root::Missing, 0, {}},
@@ -84,8 +93,7 @@ const ListCase listCases[] = {
 using Vantrel::Test::operator<<;
 
 class StandinList : public testing::TestWithParam<ListCase>
-{
-};
+{};
 
 TEST_P(StandinList, ListsEveryFtdiInterface)
 {
@@ -118,8 +126,7 @@ TEST_P(StandinList, ListsEveryFtdiInterface)
     EXPECT_EQ(FT_GetDeviceInfoDetail(count, &flags, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Trees, StandinList, testing::ValuesIn(listCases),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Trees, StandinList, testing::ValuesIn(listCases), Vantrel::Test::RowName());
 
 TEST(Standin, ReportsIdsSerialsAndLocation)
 {
@@ -182,14 +189,15 @@ const BridgeCase bridgeCases[] = {
     {"NothingAttached", {mouse}, Root::Tree, false, ""},
     {"NoUsbBus", {}, Root::Missing, false, ""},
     {"ElevenInterfaces", {ft4222, quad1, quad2, quad3}, Root::Tree, false, "List ft usb dev failed\n"},
-    {"UnreadableSysfs", {}, Root::NotADirectory, false,
+    {"UnreadableSysfs",
+     {},
+     Root::NotADirectory,
+     false,
      "Failure: \"FT_CreateDeviceInfoList(&len_u32)\" = FT_OTHER_ERROR(18)\nList ft usb dev failed\n"},
 };
 
-
 class BridgeOnStandin : public testing::TestWithParam<BridgeCase>
-{
-};
+{};
 
 TEST_P(BridgeOnStandin, FindsTheBridge)
 {
@@ -205,7 +213,6 @@ TEST_P(BridgeOnStandin, FindsTheBridge)
     EXPECT_EQ(present, c.present);
 }
 
-INSTANTIATE_TEST_SUITE_P(Trees, BridgeOnStandin, testing::ValuesIn(bridgeCases),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Trees, BridgeOnStandin, testing::ValuesIn(bridgeCases), Vantrel::Test::RowName());
 
 } // namespace

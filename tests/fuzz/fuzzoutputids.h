@@ -10,22 +10,14 @@
 namespace Vantrel::Fuzz {
 
 constexpr uint32_t OutputIds[] = {
-    Frames::Output::HeatmapBasic,
-    Frames::Output::ProfileAndPresenceA,
-    Frames::Output::ProfileAndPresenceB,
-    Frames::Output::ProfileAndPresenceC,
-    Frames::Output::ProximityFast,
-    Frames::Output::PowerDataA,
-    Frames::Output::PowerDataB,
-    Frames::Output::PresenceProfile,
-    Frames::Output::ProximityFixed,
-    Frames::Output::ProximitySlow,
-    Frames::Output::RangeProfile,
-    Frames::Output::ProximitySlowAndStatistics,
-    Frames::Output::HumanPresenceA,
-    Frames::Output::HumanPresenceB,
-    Frames::Output::Presence3,
-    0x12345678,
+    Frames::Output::HeatmapBasic,        Frames::Output::ProfileAndPresenceA,
+    Frames::Output::ProfileAndPresenceB, Frames::Output::ProfileAndPresenceC,
+    Frames::Output::ProximityFast,       Frames::Output::PowerDataA,
+    Frames::Output::PowerDataB,          Frames::Output::PresenceProfile,
+    Frames::Output::ProximityFixed,      Frames::Output::ProximitySlow,
+    Frames::Output::RangeProfile,        Frames::Output::ProximitySlowAndStatistics,
+    Frames::Output::HumanPresenceA,      Frames::Output::HumanPresenceB,
+    Frames::Output::Presence3,           0x12345678,
 };
 
 } // namespace Vantrel::Fuzz

@@ -85,7 +85,7 @@ QString alphaPath(const QString &fileName)
 }
 
 const QStringList ChangesAfterAlgorithm{
-    "timeoutChanged",      "timeoutStartChanged",    "timeoutEndChanged", "timeoutDefaultValueChanged",
+    "timeoutChanged",          "timeoutStartChanged",    "timeoutEndChanged", "timeoutDefaultValueChanged",
     "timeoutIncrimentChanged", "outputFrequencyChanged", "outputChanged"};
 
 class RunInfoTest : public ::testing::Test
@@ -101,8 +101,9 @@ protected:
                                            std::pair{"sensorChanged()", "sensorChangedSlot()"}}) {
             const QMetaMethod signalMethod = meta->method(meta->indexOfSignal(signal));
             const QMetaMethod slotMethod = meta->method(meta->indexOfSlot(slot));
-            m_reactionsMoved = QObject::disconnect(&m_runInfo, signalMethod, &m_runInfo, QMetaMethod()) &&
-                               QObject::connect(&m_runInfo, signalMethod, &m_runInfo, slotMethod) && m_reactionsMoved;
+            m_reactionsMoved = QObject::disconnect(&m_runInfo, signalMethod, &m_runInfo, QMetaMethod())
+                               && QObject::connect(&m_runInfo, signalMethod, &m_runInfo, slotMethod)
+                               && m_reactionsMoved;
         }
     }
 
@@ -321,9 +322,9 @@ TEST_F(RunInfoTest, ApplyDefaultValuesFillsMarkedDefaultsAndNothingElse)
         const char *value;
         const char *parb;
     };
-    for (const Expected &expected : {Expected{"FPS", true, 1, "12.5", "fps12.parb"},
-                                     Expected{"gain", true, 3, "high", "gain_high.parb"},
-                                     Expected{"mode", false, 0, "auto", "mode_auto.parb"}}) {
+    for (const Expected &expected :
+         {Expected{"FPS", true, 1, "12.5", "fps12.parb"}, Expected{"gain", true, 3, "high", "gain_high.parb"},
+          Expected{"mode", false, 0, "auto", "mode_auto.parb"}}) {
         SCOPED_TRACE(expected.parameter);
         const OptionValue value = m_runInfo.optionValues().value(QString::fromLatin1(expected.parameter));
         EXPECT_EQ(value.visible, expected.visible);
@@ -406,8 +407,8 @@ TEST_F(RunInfoTest, OptionValueAndDefaultValueLookups)
     EXPECT_TRUE(m_runInfo.getOptionDefaultValue(QStringLiteral("FPS")).isEmpty()); // no sensor yet
     ASSERT_TRUE(m_runInfo.setSensor(QStringLiteral("Radar")));
 
-    const QList<QPair<QString, QString>> defaults{
-        {"FPS", "12.5"}, {"gain", "high"}, {"mode", "auto"}, {"range", ""}, {"fps", ""}, {"missing", ""}};
+    const QList<QPair<QString, QString>> defaults{{"FPS", "12.5"}, {"gain", "high"}, {"mode", "auto"},
+                                                  {"range", ""},   {"fps", ""},      {"missing", ""}};
     for (const auto &[parameter, value] : defaults) {
         SCOPED_TRACE(parameter.toStdString());
         EXPECT_EQ(m_runInfo.getOptionDefaultValue(parameter), value);
@@ -425,9 +426,8 @@ TEST_F(RunInfoTest, ParbFilesFollowTheParameterIndexes)
     m_runInfo.setOptionValue(QStringLiteral("range"), QStringLiteral("far"), QStringLiteral("range_far.parb"), 2);
     ASSERT_TRUE(m_runInfo.isValid());
 
-    EXPECT_EQ(m_runInfo.parbFilePaths(),
-              QStringList({alphaPath("mode_auto.parb"), alphaPath("fps12.parb"), alphaPath("range_far.parb"),
-                           alphaPath("gain_high.parb")}));
+    EXPECT_EQ(m_runInfo.parbFilePaths(), QStringList({alphaPath("mode_auto.parb"), alphaPath("fps12.parb"),
+                                                      alphaPath("range_far.parb"), alphaPath("gain_high.parb")}));
 }
 
 TEST_F(RunInfoTest, ParbFilesOfHandMadeEntries)
@@ -488,12 +488,9 @@ TEST_F(RunInfoTest, OutputFrequencyComesFromFpsWhenItIsANumber)
     m_signals.clear();
 
     const QList<QPair<QString, double>> cases{
-        {"12.5", 12.5},
-        {"0.1", static_cast<double>(0.1f)}, // single precision, widened
-        {" 7 ", 7.0},
-        {"fast", 20.0},
-        {"", 20.0},
-        {"1e40", 20.0}, // out of float range
+        {"12.5", 12.5}, {"0.1", static_cast<double>(0.1f)}, // single precision, widened
+        {" 7 ", 7.0},   {"fast", 20.0},
+        {"", 20.0},     {"1e40", 20.0}, // out of float range
     };
     for (const auto &[text, frequency] : cases) {
         SCOPED_TRACE(text.toStdString());
@@ -634,18 +631,17 @@ TEST_F(RunInfoTest, OptionMethodsAreInvokableByName)
     EXPECT_TRUE(m_runInfo.optionValues().value(option).visible);
     EXPECT_EQ(m_runInfo.optionValues().value(option).index, 3);
 
-    ASSERT_TRUE(QMetaObject::invokeMethod(&m_runInfo, "setOptionValue", Q_ARG(QString, option),
-                                          Q_ARG(QString, QStringLiteral("high")),
-                                          Q_ARG(QString, QStringLiteral("gain_high.parb")), Q_ARG(int, 2),
-                                          Q_ARG(bool, false)));
+    ASSERT_TRUE(QMetaObject::invokeMethod(
+        &m_runInfo, "setOptionValue", Q_ARG(QString, option), Q_ARG(QString, QStringLiteral("high")),
+        Q_ARG(QString, QStringLiteral("gain_high.parb")), Q_ARG(int, 2), Q_ARG(bool, false)));
     const OptionValue value = m_runInfo.optionValues().value(option);
     EXPECT_FALSE(value.visible);
     EXPECT_EQ(value.index, 2);
     EXPECT_EQ(value.parb, "gain_high.parb");
 
     QString read;
-    ASSERT_TRUE(QMetaObject::invokeMethod(&m_runInfo, "getOptionValue", Q_RETURN_ARG(QString, read),
-                                          Q_ARG(QString, option)));
+    ASSERT_TRUE(
+        QMetaObject::invokeMethod(&m_runInfo, "getOptionValue", Q_RETURN_ARG(QString, read), Q_ARG(QString, option)));
     EXPECT_EQ(read, "high");
 
     ASSERT_TRUE(QMetaObject::invokeMethod(&m_runInfo, "addDynamicOption", Q_ARG(QString, QStringLiteral("a=1"))));

@@ -22,8 +22,7 @@ struct VersionCase
 };
 
 class ParseVersion : public ::testing::TestWithParam<VersionCase>
-{
-};
+{};
 
 TEST_P(ParseVersion, ReadsTheFirstThreeNumbers)
 {
@@ -45,8 +44,7 @@ struct MetaTypeCase
 };
 
 class RegisteredMetaTypes : public ::testing::TestWithParam<MetaTypeCase>
-{
-};
+{};
 
 TEST_P(RegisteredMetaTypes, NameResolvesToItsType)
 {

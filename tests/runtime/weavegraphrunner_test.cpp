@@ -24,8 +24,7 @@ constexpr int RunTimeoutMs = 30000;
 
 QString finiteFlow(int exitCode = 0, const QString &extra = QString())
 {
-    return QStringLiteral("weaveflow 1\nrate 20\noutput human-presence\nrun frames 5\nexit %1\n").arg(exitCode)
-        + extra;
+    return QStringLiteral("weaveflow 1\nrate 20\noutput human-presence\nrun frames 5\nexit %1\n").arg(exitCode) + extra;
 }
 
 // Runs until stopped.
@@ -49,10 +48,7 @@ QStringList withPrefix(const QStringList &messages, const QString &prefix)
 class RunnerTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
     // The user-facing errors a run reported.
     static QStringList texts(const QSignalSpy &errors)
@@ -115,11 +111,11 @@ TEST_F(RunnerTest, NormalRunReportsEachStepAndEndsWithExitCodeZero)
     EXPECT_EQ(runner.exitCode(), 0);
     EXPECT_EQ(presence.count(), 5);
     EXPECT_EQ(raw.count(), 5);
-    EXPECT_EQ(messages.texts(QtInfoMsg), QStringList({"Starting WeaveGraph thread", "WeaveGraph version: 6.4.53",
-                                             "Loading flow from " + flow,
-                                             "Setting binary parameters from " + parb("fast"),
-                                             "Setting binary parameters from " + parb("threshold"),
-                                             "WeaveGraph thread finished with exit code: 0"}));
+    EXPECT_EQ(messages.texts(QtInfoMsg),
+              QStringList({"Starting WeaveGraph thread", "WeaveGraph version: 6.4.53", "Loading flow from " + flow,
+                           "Setting binary parameters from " + parb("fast"),
+                           "Setting binary parameters from " + parb("threshold"),
+                           "WeaveGraph thread finished with exit code: 0"}));
     EXPECT_EQ(messages.texts(QtWarningMsg), QStringList());
     EXPECT_EQ(texts(errors), QStringList());
 }
@@ -142,17 +138,17 @@ TEST_F(RunnerTest, EmptyParbListGoesFromTheFlowToTheRunAndDynamicOptionsAreOnlyR
 
     EXPECT_EQ(runner.exitCode(), 0);
     EXPECT_EQ(presence.count(), 5);
-    EXPECT_EQ(messages.texts(QtInfoMsg).mid(2), QStringList({"Loading flow from " + flow,
-                                                    "Dynamic parameters to apply:\nzone=1;gain=2",
-                                                    "WeaveGraph thread finished with exit code: 0"}));
+    EXPECT_EQ(messages.texts(QtInfoMsg).mid(2),
+              QStringList({"Loading flow from " + flow, "Dynamic parameters to apply:\nzone=1;gain=2",
+                           "WeaveGraph thread finished with exit code: 0"}));
 }
 
 struct FailureCase
 {
     const char *name;
     const char *flow; // null: the flow file does not exist
-    QStringList parbs;  // "missing" names a file that does not exist
-    const char *error;  // %1: the flow or missing parb path
+    QStringList parbs; // "missing" names a file that does not exist
+    const char *error; // %1: the flow or missing parb path
     int exitCode;
     int parbsApplied;
 };
@@ -160,8 +156,7 @@ struct FailureCase
 using Vantrel::Test::operator<<;
 
 class RunFailure : public RunnerTest, public ::testing::WithParamInterface<FailureCase>
-{
-};
+{};
 
 TEST_P(RunFailure, IsShownWithItsCodeAndEndsTheRun)
 {
@@ -198,21 +193,36 @@ TEST_P(RunFailure, IsShownWithItsCodeAndEndsTheRun)
     ASSERT_TRUE(waitForStops(stopped, 2));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RunFailure,
-    ::testing::Values(
-        // Nothing reached the runtime, yet the run failed: the exit code must not read as success.
-        FailureCase{"flowCannotBeOpened", nullptr, {"fast"}, "Couldn't load %1 file", -7, 0},
-        FailureCase{"flowRejected", "weaveflow 1\noutput human-presence\nreject flow 42\n", {"fast"},
-                    "WeaveGraph can't load flow file linear: 42", 42, 0},
-        FailureCase{"parbCannotBeOpened", "weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\n",
-                    {"fast", "missing", "range"}, "Couldn't load %1 parb file", -7, 1},
-        FailureCase{"parbRejectedStopsBeforeTheNext",
-                    "weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\nreject parameters 2 43\n",
-                    {"fast", "threshold", "range"}, "WeaveGraph couldn't set parameters: 43", 43, 2},
-        FailureCase{"runEndsWithNonZeroCode", "weaveflow 1\nrate 0\noutput human-presence\nrun frames 2\nexit 9\n",
-                    {"fast"}, "WeaveGraph thread finished with exit code: 9", 9, 1}),
-    Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Cases, RunFailure,
+                         ::testing::Values(
+                             // Nothing reached the runtime, yet the run failed: the exit code must not read as success.
+                             FailureCase{"flowCannotBeOpened", nullptr, {"fast"}, "Couldn't load %1 file", -7, 0},
+                             FailureCase{"flowRejected",
+                                         "weaveflow 1\noutput human-presence\nreject flow 42\n",
+                                         {"fast"},
+                                         "WeaveGraph can't load flow file linear: 42",
+                                         42,
+                                         0},
+                             FailureCase{"parbCannotBeOpened",
+                                         "weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\n",
+                                         {"fast", "missing", "range"},
+                                         "Couldn't load %1 parb file",
+                                         -7,
+                                         1},
+                             FailureCase{
+                                 "parbRejectedStopsBeforeTheNext",
+                                 "weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\nreject parameters 2 43\n",
+                                 {"fast", "threshold", "range"},
+                                 "WeaveGraph couldn't set parameters: 43",
+                                 43,
+                                 2},
+                             FailureCase{"runEndsWithNonZeroCode",
+                                         "weaveflow 1\nrate 0\noutput human-presence\nrun frames 2\nexit 9\n",
+                                         {"fast"},
+                                         "WeaveGraph thread finished with exit code: 9",
+                                         9,
+                                         1}),
+                         Vantrel::Test::RowName());
 
 TEST_F(RunnerTest, ParbFilesAreAppliedInListOrder)
 {
@@ -275,8 +285,8 @@ TEST_F(RunnerTest, RestartAfterAFinishedRunRunsTheWholeSequenceAgain)
     ASSERT_TRUE(waitForStops(stopped, 2));
 
     EXPECT_EQ(presence.count(), 10);
-    const QStringList once = {"Starting WeaveGraph thread", "WeaveGraph version: 6.4.53",
-                              "Loading flow from " + flow, "Setting binary parameters from " + parb("fast"),
+    const QStringList once = {"Starting WeaveGraph thread", "WeaveGraph version: 6.4.53", "Loading flow from " + flow,
+                              "Setting binary parameters from " + parb("fast"),
                               "WeaveGraph thread finished with exit code: 0"};
     EXPECT_EQ(messages.texts(QtInfoMsg), once + once);
 }
@@ -358,13 +368,12 @@ struct LogLevelCase
 };
 
 class RuntimeLog : public RunnerTest, public ::testing::WithParamInterface<LogLevelCase>
-{
-};
+{};
 
 TEST_P(RuntimeLog, IsForwardedAsWarningsUpToTheApplicationsLevel)
 {
     const QString flow = writeFlow(finiteFlow(0, QStringLiteral("log 1 \"relay: one\"\nlog 2 \"relay: two\"\n"
-                                                                 "log 3 \"relay: three\"\nlog 7 \"relay: seven\"\n")));
+                                                                "log 3 \"relay: three\"\nlog 7 \"relay: seven\"\n")));
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow); });
     // The level is the process's, as the runtime's logger is: the next test starts from the default.
@@ -384,12 +393,11 @@ TEST_P(RuntimeLog, IsForwardedAsWarningsUpToTheApplicationsLevel)
     EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "relay: "), QStringList());
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, RuntimeLog,
-                         ::testing::Values(LogLevelCase{1, {"relay: one"}},
-                                           LogLevelCase{2, {"relay: one", "relay: two"}},
-                                           LogLevelCase{3, {"relay: one", "relay: two", "relay: three"}},
-                                           LogLevelCase{7, {"relay: one", "relay: two", "relay: three",
-                                                            "relay: seven"}}));
+INSTANTIATE_TEST_SUITE_P(
+    Levels, RuntimeLog,
+    ::testing::Values(LogLevelCase{1, {"relay: one"}}, LogLevelCase{2, {"relay: one", "relay: two"}},
+                      LogLevelCase{3, {"relay: one", "relay: two", "relay: three"}},
+                      LogLevelCase{7, {"relay: one", "relay: two", "relay: three", "relay: seven"}}));
 
 struct VersionLimitCase
 {
@@ -399,10 +407,8 @@ struct VersionLimitCase
     QStringList warnings;
 };
 
-
 class VersionLimits : public RunnerTest, public ::testing::WithParamInterface<VersionLimitCase>
-{
-};
+{};
 
 TEST_P(VersionLimits, WarnWithoutStoppingTheRun)
 {
@@ -428,16 +434,21 @@ TEST_P(VersionLimits, WarnWithoutStoppingTheRun)
 INSTANTIATE_TEST_SUITE_P(
     Cases, VersionLimits,
     ::testing::Values(
-        VersionLimitCase{"noLimits", "", "", {}},
-        VersionLimitCase{"withinLimits", "6.4.53", "6.4.53", {}},
-        VersionLimitCase{"runtimeBelowMinimum", "v6.5.0", "",
+        VersionLimitCase{"noLimits", "", "", {}}, VersionLimitCase{"withinLimits", "6.4.53", "6.4.53", {}},
+        VersionLimitCase{"runtimeBelowMinimum",
+                         "v6.5.0",
+                         "",
                          {"Presence 1.0 min supported WeaveGraph version is v6.5.0, current WeaveGraph version is "
                           "6.4.53"}},
-        VersionLimitCase{"runtimeAboveMaximum", "", "6.4.9",
+        VersionLimitCase{"runtimeAboveMaximum",
+                         "",
+                         "6.4.9",
                          {"Presence 1.0 max supported WeaveGraph version is 6.4.9, current WeaveGraph version is "
                           "6.4.53"}},
         // Two numbers read as 0.0.0: no minimum to fall short of, a maximum the runtime is above.
-        VersionLimitCase{"twoNumberTexts", "7.0", "7.0",
+        VersionLimitCase{"twoNumberTexts",
+                         "7.0",
+                         "7.0",
                          {"Presence 1.0 max supported WeaveGraph version is 7.0, current WeaveGraph version is "
                           "6.4.53"}}),
     Vantrel::Test::RowName());

@@ -107,21 +107,21 @@ private:
 };
 
 enum class Op {
-    Create,       // pipe.create(name); result is the expected return value
-    Frame,        // pipe.newRawData(id, bytes)
-    Close,        // pipe.close()
-    Destroy,      // the pipe object goes away
-    ReaderJoins,  // a reader opens name
+    Create, // pipe.create(name); result is the expected return value
+    Frame, // pipe.newRawData(id, bytes)
+    Close, // pipe.close()
+    Destroy, // the pipe object goes away
+    ReaderJoins, // a reader opens name
     ReaderLeaves, // the reader closes its end
-    ReaderGets,   // the reader finds exactly bytes; result: end of file expected
-    PlaceFile,    // a regular file holding bytes appears at name
-    MakeFifo,     // another program makes a FIFO at name
-    LinkMoved,    // the FIFO at name moves to "moved", and name becomes a link to it
-    RemovePath,   // name disappears behind the pipe's back
-    IsFifo,       // name is a FIFO with mode 0666 less the umask
-    IsFile,       // name is a regular file holding bytes
-    IsLink,       // name is a symbolic link
-    IsFree,       // nothing at name
+    ReaderGets, // the reader finds exactly bytes; result: end of file expected
+    PlaceFile, // a regular file holding bytes appears at name
+    MakeFifo, // another program makes a FIFO at name
+    LinkMoved, // the FIFO at name moves to "moved", and name becomes a link to it
+    RemovePath, // name disappears behind the pipe's back
+    IsFifo, // name is a FIFO with mode 0666 less the umask
+    IsFile, // name is a regular file holding bytes
+    IsLink, // name is a symbolic link
+    IsFree, // nothing at name
 };
 
 struct Step
@@ -197,9 +197,8 @@ std::vector<Scenario> scenarios()
     const auto large = [](uint8_t fill) { return sizedFrame(160 * 1024, fill); };
     return {
         {"NoReaderDropsSilentlyUntilOneJoins",
-         {create(true, {creating}), on(Op::IsFifo), frame({1}), frame({2}), on(Op::ReaderJoins),
-          frame({3}, {opening}), frame({4}), readerGets({3, 4}, false),
-          closePipe({closing, removing}), readerGets({}, true), on(Op::IsFree)}},
+         {create(true, {creating}), on(Op::IsFifo), frame({1}), frame({2}), on(Op::ReaderJoins), frame({3}, {opening}),
+          frame({4}), readerGets({3, 4}, false), closePipe({closing, removing}), readerGets({}, true), on(Op::IsFree)}},
         {"FramesBackToBackWithoutIds",
          {create(true, {creating}), on(Op::ReaderJoins), frame({1, 2}, {opening}, 1), frame({3}, {}, 2),
           readerGets({1, 2, 3}, false)}},
@@ -211,28 +210,25 @@ std::vector<Scenario> scenarios()
          {placeFile(fifoName, "left over"), create(false, {fileExists}), frame({1}), closePipe({}),
           isFile(fifoName, "left over")}},
         {"CloseOnlyAfterCreateAndOnce",
-         {closePipe({}), create(true, {creating}), closePipe({closing, removing}), closePipe({}),
-          on(Op::IsFree), create(true, {creating}), on(Op::IsFifo)}},
+         {closePipe({}), create(true, {creating}), closePipe({closing, removing}), closePipe({}), on(Op::IsFree),
+          create(true, {creating}), on(Op::IsFifo)}},
         {"EmptyNameChangesNothing",
-         {create(false, {}, QString()), frame({1}), closePipe({}), create(true, {creating}),
-          on(Op::ReaderJoins), frame({1}, {opening}), create(false, {}, QString()), frame({2}),
-          readerGets({1, 2}, false), on(Op::IsFifo)}},
+         {create(false, {}, QString()), frame({1}), closePipe({}), create(true, {creating}), on(Op::ReaderJoins),
+          frame({1}, {opening}), create(false, {}, QString()), frame({2}), readerGets({1, 2}, false), on(Op::IsFifo)}},
         {"EmptyFrameOpensAndWritesNothing",
-         {create(true, {creating}), on(Op::ReaderJoins), frame({}, {opening}), readerGets({}, false),
-          frame({5}), readerGets({5}, false)}},
+         {create(true, {creating}), on(Op::ReaderJoins), frame({}, {opening}), readerGets({}, false), frame({5}),
+          readerGets({5}, false)}},
         {"SecondCreateGivesUpTheFirstFifo",
          {create(true, {creating}), on(Op::ReaderJoins), frame({1}, {opening}), placeFile("other", "keep"),
-          create(false,
-                 {closing, removing,
-                  warning("Can't create named pipe %d/other: " + systemText(EEXIST))},
+          create(false, {closing, removing, warning("Can't create named pipe %d/other: " + systemText(EEXIST))},
                  "other"),
           readerGets({1}, true), on(Op::IsFree), closePipe({}), isFile("other", "keep")}},
         {"FifoRemovedBehindItsBack",
          {create(true, {creating}), on(Op::RemovePath), frame({1}, {gone}), frame({2}, {gone}),
           closePipe({closing, warning("Can't remove named pipe %d/hpd.fifo: " + systemText(ENOENT))})}},
         {"FileInTheFifosPlaceIsLeftAlone",
-         {create(true, {creating}), on(Op::RemovePath), placeFile(fifoName, "planted"),
-          closePipe({closing, notOurs}), isFile(fifoName, "planted")}},
+         {create(true, {creating}), on(Op::RemovePath), placeFile(fifoName, "planted"), closePipe({closing, notOurs}),
+          isFile(fifoName, "planted")}},
         {"AnotherFifoInItsPlaceIsLeftAlone",
          {create(true, {creating}), on(Op::RemovePath), on(Op::MakeFifo), closePipe({closing, notOurs}),
           on(Op::IsFifo)}},
@@ -246,8 +242,7 @@ std::vector<Scenario> scenarios()
          {create(true, {creating}), on(Op::ReaderJoins), frame(midsize(1), {opening}), frame(midsize(2)),
           frame(midsize(3), {full}), on(Op::ReaderLeaves), frame(midsize(4), {dropped(1)}), on(Op::ReaderJoins),
           frame(midsize(5), {opening}), readerGets(midsize(5), false)}},
-        {"DestroyingClosesAndRemoves",
-         {create(true, {creating}), destroy({closing, removing}), on(Op::IsFree)}},
+        {"DestroyingClosesAndRemoves", {create(true, {creating}), destroy({closing, removing}), on(Op::IsFree)}},
     };
 }
 
@@ -259,8 +254,7 @@ mode_t currentUmask()
 }
 
 class NamedPipeScenario : public ::testing::TestWithParam<Scenario>
-{
-};
+{};
 
 TEST_P(NamedPipeScenario, BehavesAsExpected)
 {
@@ -360,14 +354,12 @@ TEST_P(NamedPipeScenario, BehavesAsExpected)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, NamedPipeScenario, ::testing::ValuesIn(scenarios()),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Steps, NamedPipeScenario, ::testing::ValuesIn(scenarios()), Vantrel::Test::RowName());
 
 // Frames up to the FIFO's atomic size are refused whole; larger ones can go in only in part, and then
 // their rest goes before any later frame.
 class FullFifo : public ::testing::TestWithParam<size_t>
-{
-};
+{};
 
 TEST_P(FullFifo, DropsWholeFramesWithOneWarningAndTellsTheCountWhenTheReaderCatchesUp)
 {
@@ -438,10 +430,9 @@ TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
     }
 
     // One stall, one warning.
-    EXPECT_EQ(log.records(),
-              (std::vector<LogRecord>{info("Opening named pipe " + path),
-                                      warning("Error while writing to named pipe " + path + ": "
-                                              + systemText(EAGAIN))}));
+    EXPECT_EQ(log.records(), (std::vector<LogRecord>{
+                                 info("Opening named pipe " + path),
+                                 warning("Error while writing to named pipe " + path + ": " + systemText(EAGAIN))}));
 }
 
 TEST(NamedPipeStream, ReaderProcessReceivesTheFramesBackToBack)

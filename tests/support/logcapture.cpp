@@ -13,11 +13,16 @@ LogCapture *current = nullptr;
 const char *typeName(QtMsgType type)
 {
     switch (type) {
-    case QtDebugMsg: return "debug";
-    case QtInfoMsg: return "info";
-    case QtWarningMsg: return "warning";
-    case QtCriticalMsg: return "critical";
-    case QtFatalMsg: return "fatal";
+    case QtDebugMsg:
+        return "debug";
+    case QtInfoMsg:
+        return "info";
+    case QtWarningMsg:
+        return "warning";
+    case QtCriticalMsg:
+        return "critical";
+    case QtFatalMsg:
+        return "fatal";
     }
     return "?";
 }

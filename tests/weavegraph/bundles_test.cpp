@@ -20,12 +20,19 @@ namespace Output = Vantrel::Frames::Output;
 
 namespace {
 
-QString bundlePath(const char *file) { return QString(WG_BUNDLE_DIR) + "/" + file; }
+QString bundlePath(const char *file)
+{
+    return QString(WG_BUNDLE_DIR) + "/" + file;
+}
 
 class RegisteredBundle
 {
 public:
-    explicit RegisteredBundle(const QString &path) : m_path(path), m_ok(QResource::registerResource(path)) {}
+    explicit RegisteredBundle(const QString &path)
+        : m_path(path)
+        , m_ok(QResource::registerResource(path))
+    {
+    }
     ~RegisteredBundle()
     {
         if (m_ok)
@@ -44,7 +51,10 @@ QByteArray resource(const QString &prefix, const QString &file)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool isText(const QJsonObject &o, const char *key) { return o.contains(key) && o[key].isString() && !o[key].toString().isEmpty(); }
+bool isText(const QJsonObject &o, const char *key)
+{
+    return o.contains(key) && o[key].isString() && !o[key].toString().isEmpty();
+}
 
 // Every reason the catalogue would warn about or drop something, as "where: what".
 QStringList definitionProblems(const QJsonObject &algo, const QString &prefix)
@@ -65,8 +75,8 @@ QStringList definitionProblems(const QJsonObject &algo, const QString &prefix)
         const QJsonObject t = algo["timeoutRangeSeconds"].toObject();
         const double start = t["start"].toDouble(), end = t["end"].toDouble(), def = t["default"].toDouble(),
                      inc = t["increments"].toDouble();
-        if (!algo["timeoutRangeSeconds"].isObject() || start > end || start > def || end < def || inc > (end - start) / 2
-            || (start > 0 && end > 0 && inc < 1))
+        if (!algo["timeoutRangeSeconds"].isObject() || start > end || start > def || end < def
+            || inc > (end - start) / 2 || (start > 0 && end > 0 && inc < 1))
             problems << "algorithm: timeout range invalid";
     }
     if (!algo["sensors"].isArray() || algo["sensors"].toArray().isEmpty())
@@ -148,7 +158,8 @@ QJsonObject defaultValue(const QJsonObject &parameter)
     return {};
 }
 
-struct SensorRun {
+struct SensorRun
+{
     int parseCode = 0;
     std::vector<int> parbCodes;
     int runCode = 0;
@@ -177,7 +188,8 @@ SensorRun runSensor(GraphHarness &harness, const QString &prefix, const QJsonObj
     return run;
 }
 
-struct SampleCase {
+struct SampleCase
+{
     const char *name; // bundle file
     const char *prefix;
     const char *catalogueName;
@@ -186,7 +198,8 @@ struct SampleCase {
 
 using Vantrel::Test::operator<<;
 
-class StandinSampleBundles : public ::testing::TestWithParam<SampleCase> {};
+class StandinSampleBundles : public ::testing::TestWithParam<SampleCase>
+{};
 
 TEST_P(StandinSampleBundles, DefinitionIsClean)
 {
@@ -252,14 +265,14 @@ TEST_P(StandinSampleBundles, EverySensorAndValueRuns)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bundles, StandinSampleBundles,
-                         ::testing::Values(SampleCase{"presence.hpd", "presence", "Presence 1.0",
-                                                      {Output::HumanPresenceA}},
-                                           SampleCase{"proximity.hpd", "proximity", "Proximity 1.0",
-                                                      {Output::ProximityFast, Output::RangeProfile}},
-                                           SampleCase{"powermap.hpd", "powermap", "PowerMap 1.0",
-                                                      {Output::PowerDataA, Output::HeatmapBasic, Output::Presence3}}),
-                         [](const auto &info) { return std::string(info.param.prefix); });
+INSTANTIATE_TEST_SUITE_P(
+    Bundles, StandinSampleBundles,
+    ::testing::Values(
+        SampleCase{"presence.hpd", "presence", "Presence 1.0", {Output::HumanPresenceA}},
+        SampleCase{"proximity.hpd", "proximity", "Proximity 1.0", {Output::ProximityFast, Output::RangeProfile}},
+        SampleCase{
+            "powermap.hpd", "powermap", "PowerMap 1.0", {Output::PowerDataA, Output::HeatmapBasic, Output::Presence3}}),
+    [](const auto &info) { return std::string(info.param.prefix); });
 
 // The demo: the presence sample on its simulated sensor with defaults shows presence come and go
 // within a few seconds (unpaced here: 0.1 s of scene per frame).
@@ -288,7 +301,8 @@ TEST(StandinDemo, PresenceComesAndGoes)
 }
 
 // The staged-faults bundle other tests rely on.
-struct FaultCase {
+struct FaultCase
+{
     const char *name; // sensor
     int parseCode;
     std::vector<int> parbCodes;
@@ -296,8 +310,8 @@ struct FaultCase {
     size_t frames; // 0: the run does not end by itself
 };
 
-
-class StandinFaultBundle : public ::testing::TestWithParam<FaultCase> {};
+class StandinFaultBundle : public ::testing::TestWithParam<FaultCase>
+{};
 
 TEST_P(StandinFaultBundle, StagesItsFault)
 {
@@ -323,12 +337,11 @@ TEST_P(StandinFaultBundle, StagesItsFault)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bundles, StandinFaultBundle,
-                         ::testing::Values(FaultCase{"Finite", 0, {0, 0}, 0, 10}, FaultCase{"ExitCode", 0, {0, 0}, 9, 5},
-                                           FaultCase{"RejectFlow", 42, {}, 0, 0},
-                                           FaultCase{"RejectParameters", 0, {0, 43}, 0, 0},
-                                           FaultCase{"BadParb", 0, {0, 0, 20}, 0, 0},
-                                           FaultCase{"Chatty", 0, {0, 0}, 0, 0}),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(
+    Bundles, StandinFaultBundle,
+    ::testing::Values(FaultCase{"Finite", 0, {0, 0}, 0, 10}, FaultCase{"ExitCode", 0, {0, 0}, 9, 5},
+                      FaultCase{"RejectFlow", 42, {}, 0, 0}, FaultCase{"RejectParameters", 0, {0, 43}, 0, 0},
+                      FaultCase{"BadParb", 0, {0, 0, 20}, 0, 0}, FaultCase{"Chatty", 0, {0, 0}, 0, 0}),
+    Vantrel::Test::RowName());
 
 } // namespace

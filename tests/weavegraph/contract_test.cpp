@@ -22,10 +22,10 @@ using Tests::CapturedFrame;
 using Tests::GraphHarness;
 
 constexpr double distance = 1.5; // metres; detected with the default settings
-constexpr double angle = 20.0;   // degrees
+constexpr double angle = 20.0; // degrees
 constexpr double thresholdDb = 40.0;
 const double echoDb = 60.0 - 40.0 * std::log10(distance); // the stand-in's echo model
-constexpr double profileStep = 500.0 / 32;                // centimetres per range bin up to the default 5 m
+constexpr double profileStep = 500.0 / 32; // centimetres per range bin up to the default 5 m
 
 constexpr auto fast = static_cast<uint>(R5::Proximity2D::Enum::Fast);
 constexpr auto slow = static_cast<uint>(R5::Proximity2D::Enum::Slow);
@@ -232,8 +232,7 @@ void decodeAndCheck(const ContractCase &c, const std::string &scene, bool presen
 }
 
 class StandinFramesDecoded : public ::testing::TestWithParam<ContractCase>
-{
-};
+{};
 
 TEST_P(StandinFramesDecoded, PersonPresent)
 {

@@ -15,7 +15,8 @@ namespace {
 const std::string header = "weaveflow 1\n";
 const std::string out = "output human-presence\n";
 
-struct FlowCase {
+struct FlowCase
+{
     const char *name;
     std::string flow;
     int code;
@@ -24,7 +25,8 @@ struct FlowCase {
 
 using Vantrel::Test::operator<<;
 
-class StandinFlowParsing : public ::testing::TestWithParam<FlowCase> {};
+class StandinFlowParsing : public ::testing::TestWithParam<FlowCase>
+{};
 
 TEST_P(StandinFlowParsing, AnswersWithCodeAndMessage)
 {
@@ -97,19 +99,19 @@ const FlowCase flowCases[] = {
     {"ReplayMissingFile", header + "replay 0x1 /nonexistent/recording.raw\n", 13, "cannot open"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Flows, StandinFlowParsing, ::testing::ValuesIn(flowCases),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Flows, StandinFlowParsing, ::testing::ValuesIn(flowCases), Vantrel::Test::RowName());
 
 // Recordings that are not a stream of whole, valid frames are refused when the flow is read.
-struct RecordingCase {
+struct RecordingCase
+{
     const char *name;
     std::vector<uint8_t> bytes;
     int code;
     const char *message;
 };
 
-
-class StandinBadRecording : public ::testing::TestWithParam<RecordingCase> {};
+class StandinBadRecording : public ::testing::TestWithParam<RecordingCase>
+{};
 
 TEST_P(StandinBadRecording, IsRefused)
 {
@@ -151,8 +153,7 @@ const RecordingCase recordingCases[] = {
     {"HugePrefix", {0xff, 0xff, 0xff, 0xff}, 14, "runs past the end"},
     {"Garbage", {8, 0, 0, 0, 0xff, 0xff, 0xff, 0x7f, 0, 0, 0, 0}, 14, "not a valid frame"},
     {"TrailingBytes", concat(validFrame(), {9, 9}), 14, "truncated size prefix"},
-    {"SecondFrameCut", concat(validFrame(), withoutLastByte(validFrame())), 14,
-     "runs past the end"},
+    {"SecondFrameCut", concat(validFrame(), withoutLastByte(validFrame())), 14, "runs past the end"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Recordings, StandinBadRecording, ::testing::ValuesIn(recordingCases),

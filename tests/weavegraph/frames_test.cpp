@@ -29,12 +29,28 @@ void checkArraysConsistent(const Frame *frame)
             ASSERT_TRUE(data);
             size_t count = 0;
             switch (data->elementType()) {
-            case 3: ASSERT_TRUE(data->uint32Values()); count = data->uint32Values()->size(); break;
-            case 4: ASSERT_TRUE(data->int32Values()); count = data->int32Values()->size(); break;
-            case 5: ASSERT_TRUE(data->floatValues()); count = data->floatValues()->size(); break;
-            case 10: ASSERT_TRUE(data->uint16Values()); count = data->uint16Values()->size(); break;
-            case 11: ASSERT_TRUE(data->int16Values()); count = data->int16Values()->size(); break;
-            default: FAIL() << "unknown element type " << data->elementType();
+            case 3:
+                ASSERT_TRUE(data->uint32Values());
+                count = data->uint32Values()->size();
+                break;
+            case 4:
+                ASSERT_TRUE(data->int32Values());
+                count = data->int32Values()->size();
+                break;
+            case 5:
+                ASSERT_TRUE(data->floatValues());
+                count = data->floatValues()->size();
+                break;
+            case 10:
+                ASSERT_TRUE(data->uint16Values());
+                count = data->uint16Values()->size();
+                break;
+            case 11:
+                ASSERT_TRUE(data->int16Values());
+                count = data->int16Values()->size();
+                break;
+            default:
+                FAIL() << "unknown element type " << data->elementType();
             }
             if (data->shape()) {
                 size_t product = 1;
@@ -47,16 +63,18 @@ void checkArraysConsistent(const Frame *frame)
 }
 
 constexpr double distance = 1.5; // metres; well inside the default detection range
-constexpr double angle = 20.0;   // degrees
+constexpr double angle = 20.0; // degrees
 
-struct KindCase {
+struct KindCase
+{
     const char *name; // the kind, as flows write it
-    uint32_t id;      // its default output id
+    uint32_t id; // its default output id
 };
 
 using Vantrel::Test::operator<<;
 
-class StandinOutputKinds : public ::testing::TestWithParam<KindCase> {};
+class StandinOutputKinds : public ::testing::TestWithParam<KindCase>
+{};
 
 int64_t wallMs()
 {

@@ -15,12 +15,14 @@
 
 namespace Vantrel::Tests {
 
-struct LogLine {
+struct LogLine
+{
     uint32_t level;
     std::string message;
 };
 
-struct CapturedFrame {
+struct CapturedFrame
+{
     uint32_t id;
     std::vector<uint8_t> bytes;
     std::chrono::steady_clock::time_point arrival;
@@ -46,8 +48,8 @@ public:
     bool logged(uint32_t level, const std::string &fragment) const;
     double runSeconds() const { return m_runSeconds; }
 
-    int frameAnswer = 0;                                  // what the frame callback returns
-    std::function<void(GraphHarness &)> onEachFrame;      // called inside the frame callback
+    int frameAnswer = 0; // what the frame callback returns
+    std::function<void(GraphHarness &)> onEachFrame; // called inside the frame callback
 
 private:
     static void onLog(void *context, uint32_t level, const char *message);
@@ -70,7 +72,8 @@ const Frames::ArrayData *findArray(const Frames::Signal *signal, uint32_t key);
 std::vector<int32_t> humanPresenceValues(const std::vector<uint8_t> &bytes);
 
 // Writes a parameter set as the documented layout has it, checksum by zlib.
-struct ParbEntry {
+struct ParbEntry
+{
     uint32_t key;
     float value;
 };

@@ -16,7 +16,8 @@ namespace {
 
 const std::string flow = "weaveflow 1\nrate 0\noutput human-presence\nscene present 10 2.0\nrun frames 1\n";
 
-struct ParbCase {
+struct ParbCase
+{
     const char *name;
     std::vector<uint8_t> bytes;
     int code;
@@ -25,7 +26,8 @@ struct ParbCase {
 
 using Vantrel::Test::operator<<;
 
-class StandinParbDecoding : public ::testing::TestWithParam<ParbCase> {};
+class StandinParbDecoding : public ::testing::TestWithParam<ParbCase>
+{};
 
 TEST_P(StandinParbDecoding, AnswersWithCodeAndMessage)
 {
@@ -39,7 +41,10 @@ TEST_P(StandinParbDecoding, AnswersWithCodeAndMessage)
         EXPECT_FALSE(harness.logged(1, ""));
 }
 
-std::vector<uint8_t> good() { return encodeParb({{keyFrameRate, 10}, {keyThreshold, 35}}); }
+std::vector<uint8_t> good()
+{
+    return encodeParb({{keyFrameRate, 10}, {keyThreshold, 35}});
+}
 
 std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, size_t at, uint8_t value)
 {
@@ -85,18 +90,18 @@ const ParbCase parbCases[] = {
     {"KeyTwice", encodeParb({{keyThreshold, 30}, {keyThreshold, 40}}), 21, "threshold given twice"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Parbs, StandinParbDecoding, ::testing::ValuesIn(parbCases),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Parbs, StandinParbDecoding, ::testing::ValuesIn(parbCases), Vantrel::Test::RowName());
 
 // Whether the one simulated person (2 m away) is reported present after the given sets.
-struct ApplyCase {
+struct ApplyCase
+{
     const char *name;
     std::vector<std::vector<uint8_t>> sets;
     bool present;
 };
 
-
-class StandinParbApplying : public ::testing::TestWithParam<ApplyCase> {};
+class StandinParbApplying : public ::testing::TestWithParam<ApplyCase>
+{};
 
 TEST_P(StandinParbApplying, ChangesWhatIsDetected)
 {
@@ -125,8 +130,7 @@ const ApplyCase applyCases[] = {
     {"ModuleStillSimulates", {encodeParb({{keySource, 1}})}, true},
 };
 
-INSTANTIATE_TEST_SUITE_P(Parbs, StandinParbApplying, ::testing::ValuesIn(applyCases),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Parbs, StandinParbApplying, ::testing::ValuesIn(applyCases), Vantrel::Test::RowName());
 
 TEST(StandinParbApplying, FrameRatePacesTheRun)
 {
@@ -173,14 +177,15 @@ TEST(StandinParbApplying, NewFlowDropsAppliedSets)
 }
 
 // The build tool: readable source in, the documented binary out; bad sources give status 1 and no file.
-struct ToolCase {
+struct ToolCase
+{
     const char *name;
     std::string source;
     std::vector<ParbEntry> expected; // empty: the tool must refuse
 };
 
-
-class StandinParbTool : public ::testing::TestWithParam<ToolCase> {};
+class StandinParbTool : public ::testing::TestWithParam<ToolCase>
+{};
 
 TEST_P(StandinParbTool, CompilesOrRefuses)
 {
@@ -206,7 +211,8 @@ TEST_P(StandinParbTool, CompilesOrRefuses)
 }
 
 const ToolCase toolCases[] = {
-    {"AllKeys", "parb 1\n# comment\nframe-rate 20\nthreshold 42.5\nmax-range 3\nsource module\n",
+    {"AllKeys",
+     "parb 1\n# comment\nframe-rate 20\nthreshold 42.5\nmax-range 3\nsource module\n",
      {{keyFrameRate, 20}, {keyThreshold, 42.5f}, {keyMaxRange, 3}, {keySource, 1}}},
     {"Simulation", "parb 1\nsource simulation\n", {{keySource, 0}}},
     {"NoHeader", "frame-rate 20\n", {}},
@@ -220,8 +226,7 @@ const ToolCase toolCases[] = {
     {"Twice", "parb 1\nthreshold 40\nthreshold 30\n", {}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Tool, StandinParbTool, ::testing::ValuesIn(toolCases),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Tool, StandinParbTool, ::testing::ValuesIn(toolCases), Vantrel::Test::RowName());
 
 TEST(StandinParbToolUsage, MissingArgumentsOrInput)
 {

@@ -23,7 +23,8 @@ TEST(StandinVersion, Is6_4_53)
     EXPECT_EQ(version.patch, 53u);
 }
 
-struct LengthCase {
+struct LengthCase
+{
     const char *name;
     std::string flow;
     int result;
@@ -32,7 +33,8 @@ struct LengthCase {
 
 using Vantrel::Test::operator<<;
 
-class StandinRunLength : public ::testing::TestWithParam<LengthCase> {};
+class StandinRunLength : public ::testing::TestWithParam<LengthCase>
+{};
 
 TEST_P(StandinRunLength, EndsWithItsExitCode)
 {
@@ -52,8 +54,7 @@ const LengthCase lengthCases[] = {
     {"SecondsAtRate", "rate 40\noutput power\noutput heatmap\nrun seconds 0.25\nexit 4\n", 4, 20},
 };
 
-INSTANTIATE_TEST_SUITE_P(Run, StandinRunLength, ::testing::ValuesIn(lengthCases),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Run, StandinRunLength, ::testing::ValuesIn(lengthCases), Vantrel::Test::RowName());
 
 TEST(StandinRun, CanRunAgain)
 {
@@ -141,8 +142,9 @@ TEST(StandinStop, LengthEndingDuringLingerStillReturnsZero)
 TEST(StandinLogging, StagedMessagesAtTheirLevels)
 {
     GraphHarness harness;
-    ASSERT_EQ(harness.parse(header + "rate 0\noutput power\nrun frames 1\nlog 1 first  words\n"
-                                     "log 5 \"second # not a comment\"\n"),
+    ASSERT_EQ(harness.parse(header
+                            + "rate 0\noutput power\nrun frames 1\nlog 1 first  words\n"
+                              "log 5 \"second # not a comment\"\n"),
               0);
     ASSERT_EQ(harness.run(), 0);
     EXPECT_TRUE(harness.logged(1, "first words"));
@@ -175,7 +177,8 @@ TEST(StandinHostServices, CallsWhileRunningAreRefused)
     std::vector<int> answers;
     harness.onEachFrame = [&answers](GraphHarness &h) {
         const std::string flow = "weaveflow 1\noutput power\n";
-        answers.push_back(weavegraph_parse_flow_linear(h.graph(), reinterpret_cast<const uint8_t *>(flow.data()), flow.size()));
+        answers.push_back(
+            weavegraph_parse_flow_linear(h.graph(), reinterpret_cast<const uint8_t *>(flow.data()), flow.size()));
         answers.push_back(weavegraph_set_parameters(h.graph(), nullptr, 0));
         answers.push_back(weavegraph_run(h.graph(), nullptr, nullptr));
         answers.push_back(weavegraph_set_host_services(h.graph(), nullptr, nullptr));
@@ -230,7 +233,8 @@ TEST_F(StandinReplay, ReEmitsByteForByteAtRecordedPace)
     const auto *first = verifiedFrame(replayed.front().bytes);
     const auto *last = verifiedFrame(replayed.back().bytes);
     const double recordedSpan = double(last->timestamp() - first->timestamp()) / 1000.0;
-    const double replayedSpan = std::chrono::duration<double>(replayed.back().arrival - replayed.front().arrival).count();
+    const double replayedSpan =
+        std::chrono::duration<double>(replayed.back().arrival - replayed.front().arrival).count();
     EXPECT_GE(replayedSpan, recordedSpan - 0.002);
     EXPECT_LT(replayedSpan, recordedSpan + 1.0);
 }
@@ -251,13 +255,14 @@ TEST_F(StandinReplay, StopEndsIt)
     EXPECT_LT(harness.frameCount(), m_recorded.size());
 }
 
-struct MixCase {
+struct MixCase
+{
     const char *name;
     std::string extra;
 };
 
-
-class StandinReplayMix : public StandinReplay, public ::testing::WithParamInterface<MixCase> {};
+class StandinReplayMix : public StandinReplay, public ::testing::WithParamInterface<MixCase>
+{};
 
 TEST_P(StandinReplayMix, SimulationDirectivesAreRefused)
 {

@@ -49,7 +49,7 @@ std::optional<unsigned long> readNumber(const std::string &deviceDir, const char
 
 // Copies text and suffix into a NUL-terminated field, shortening the text (never the suffix,
 // which tells interfaces apart) and never cutting a UTF-8 sequence in two.
-template<size_t N>
+template <size_t N>
 void fitField(std::array<char, N> &field, const std::string &text, const std::string &suffix)
 {
     const size_t room = N - 1 - std::min(suffix.size(), N - 1);
@@ -93,8 +93,7 @@ void appendInterfaces(const std::string &deviceDir, std::vector<FtdiInterface> &
     const std::string product = readAttribute(deviceDir, "product").value_or(std::string());
     const std::string serial = readAttribute(deviceDir, "serial").value_or(std::string());
     // A device whose configuration cannot be read still shows up once, as the vendor's list does.
-    const unsigned long count =
-        std::clamp(readNumber(deviceDir, "bNumInterfaces", 10).value_or(1), 1UL, maxInterfaces);
+    const unsigned long count = std::clamp(readNumber(deviceDir, "bNumInterfaces", 10).value_or(1), 1UL, maxInterfaces);
     const unsigned long bus = readNumber(deviceDir, "busnum", 10).value_or(0);
     const unsigned long address = readNumber(deviceDir, "devnum", 10).value_or(0);
 

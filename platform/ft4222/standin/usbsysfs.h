@@ -13,7 +13,7 @@ namespace Vantrel {
 // One listed FTDI interface, with its texts already cut to the library's field sizes.
 struct FtdiInterface
 {
-    uint32_t id = 0;    // USB vendor id << 16 | product id
+    uint32_t id = 0; // USB vendor id << 16 | product id
     uint32_t locId = 0; // bus number << 8 | device address
     std::array<char, 16> serialNumber{};
     std::array<char, 64> description{};

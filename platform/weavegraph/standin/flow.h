@@ -16,36 +16,41 @@
 
 namespace Vantrel::Standin {
 
-struct Output {
+struct Output
+{
     OutputKind kind;
     uint32_t id;
 };
 
-struct RunLength {
+struct RunLength
+{
     enum Kind { UntilStopped, Frames, Seconds };
     Kind kind = UntilStopped;
     uint64_t frames = 0;
     double seconds = 0;
 };
 
-struct Replay {
+struct Replay
+{
     uint32_t id = 0;
     Recording recording;
 };
 
-struct LogDirective {
+struct LogDirective
+{
     uint32_t level = 0;
     std::string message;
 };
 
-struct Flow {
+struct Flow
+{
     std::optional<double> frameRate; // the flow's own rate; parameter sets may change it
     std::vector<Output> outputs;
     std::vector<ScenePhase> scene;
     RunLength length;
     int exitCode = 0;
     std::optional<Replay> replay;
-    int rejectCode = 0;                       // nonzero: the flow itself is refused with it
+    int rejectCode = 0; // nonzero: the flow itself is refused with it
     std::map<uint32_t, int> parameterRejects; // 1-based parameter set call -> code
     std::vector<LogDirective> logs;
     double lingerSeconds = 0;

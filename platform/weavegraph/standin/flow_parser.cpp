@@ -17,7 +17,10 @@ constexpr double maxAngle = 90.0;
 class FlowParser
 {
 public:
-    explicit FlowParser(Flow &flow) : m_flow(flow) {}
+    explicit FlowParser(Flow &flow)
+        : m_flow(flow)
+    {
+    }
 
     int parse(std::string_view text, std::string &error);
 
@@ -123,8 +126,8 @@ std::optional<double> FlowParser::number(const std::string &word, double minimum
 {
     const auto value = parseNumber(word);
     if (!value || *value < minimum || *value > maximum) {
-        fail(std::string(what) + " must be a number from " + formatNumber(minimum) + " to "
-             + formatNumber(maximum) + ", not \"" + word + "\"");
+        fail(std::string(what) + " must be a number from " + formatNumber(minimum) + " to " + formatNumber(maximum)
+             + ", not \"" + word + "\"");
         return std::nullopt;
     }
     return value;
@@ -233,7 +236,8 @@ bool FlowParser::exitCode(const Words &w)
 {
     if (w.size() != 2)
         return fail("expected \"exit <code>\"");
-    const auto code = integer(w[1], std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), "exit code");
+    const auto code =
+        integer(w[1], std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), "exit code");
     if (!code || !once("exit"))
         return false;
     m_flow.exitCode = static_cast<int>(*code);

@@ -14,7 +14,8 @@ constexpr int64_t maxReplayOffsetMs = int64_t(1e9);
 
 int64_t wallClockMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -39,17 +40,20 @@ int FlowRun::exec(weavegraph_should_stop_fn shouldStop, void *context)
         log(LogInfo, "run stopped after " + std::to_string(m_frames) + " frames");
         return 0;
     }
-    log(LogInfo, "run ended after " + std::to_string(m_frames) + " frames with exit code "
-                     + std::to_string(m_flow.exitCode));
+    log(LogInfo,
+        "run ended after " + std::to_string(m_frames) + " frames with exit code " + std::to_string(m_flow.exitCode));
     return m_flow.exitCode;
 }
 
 bool FlowRun::lengthReached(uint64_t frames, double seconds) const
 {
     switch (m_flow.length.kind) {
-    case RunLength::UntilStopped: return false;
-    case RunLength::Frames: return frames >= m_flow.length.frames;
-    case RunLength::Seconds: return seconds >= m_flow.length.seconds;
+    case RunLength::UntilStopped:
+        return false;
+    case RunLength::Frames:
+        return frames >= m_flow.length.frames;
+    case RunLength::Seconds:
+        return seconds >= m_flow.length.seconds;
     }
     return false;
 }
@@ -67,8 +71,8 @@ bool FlowRun::simulate(Pacer &pacer)
     const auto period = rate > 0 ? std::chrono::duration<double>(1.0 / rate) : std::chrono::duration<double>(0);
     for (uint64_t tick = 0;; ++tick) {
         const auto due = start + std::chrono::duration_cast<Pacer::Clock::duration>(period * double(tick));
-        const double elapsed = rate > 0 ? double(tick) / rate
-                                        : std::chrono::duration<double>(Pacer::Clock::now() - start).count();
+        const double elapsed =
+            rate > 0 ? double(tick) / rate : std::chrono::duration<double>(Pacer::Clock::now() - start).count();
         if (lengthReached(tick, elapsed))
             return true;
         if (!pacer.waitUntil(due))

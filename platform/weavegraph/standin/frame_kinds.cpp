@@ -16,14 +16,18 @@ namespace Key = Frames::Key;
 using Builder = flatbuffers::FlatBufferBuilder;
 using Signals = std::vector<SignalOffset>;
 
-template <typename T> T saturate(double value)
+template <typename T>
+T saturate(double value)
 {
     const double low = double(std::numeric_limits<T>::lowest());
     const double high = double(std::numeric_limits<T>::max());
     return static_cast<T>(std::clamp(std::round(value), low, high));
 }
 
-double degreesToRadians(double degrees) { return degrees * 3.14159265358979323846 / 180.0; }
+double degreesToRadians(double degrees)
+{
+    return degrees * 3.14159265358979323846 / 180.0;
+}
 
 // Reproducible noise: the same frame of the same flow always looks the same.
 double noise(uint32_t sequence, int bin)
@@ -35,7 +39,8 @@ double noise(uint32_t sequence, int bin)
     return double(h) / 4294967296.0;
 }
 
-struct Profile {
+struct Profile
+{
     std::vector<double> ranges; // metres
     std::vector<double> powerDb;
 };
@@ -57,7 +62,10 @@ Profile profile(const FrameInput &in)
     return p;
 }
 
-float linear(double db) { return float(std::pow(10.0, db / 10.0)); }
+float linear(double db)
+{
+    return float(std::pow(10.0, db / 10.0));
+}
 
 SignalOffset humanPresenceSignal(Builder &b, const FrameInput &in)
 {
@@ -97,14 +105,18 @@ ArrayOffset proximityRows(Builder &b, const FrameInput &in)
     return makeArray(b, Key::ArraySemanticProximityRows, rows, {uint16_t(rows.size() / 3), 3});
 }
 
-Signals humanPresence(Builder &b, const FrameInput &in) { return {humanPresenceSignal(b, in)}; }
+Signals humanPresence(Builder &b, const FrameInput &in)
+{
+    return {humanPresenceSignal(b, in)};
+}
 
 Signals presence3(Builder &b, const FrameInput &in)
 {
     const Observation &s = in.seen;
     const double d = s.detected ? s.truth.distance : 0.0;
     const double a = degreesToRadians(s.truth.angle);
-    const std::vector<float> single = {float(d * std::sin(a)), float(d * std::cos(a)), float(d), s.detected ? 1.0f : 0.0f};
+    const std::vector<float> single = {float(d * std::sin(a)), float(d * std::cos(a)), float(d),
+                                       s.detected ? 1.0f : 0.0f};
     const std::vector<float> confidence = {float(s.confidence)};
     return {makeSignal(b, Key::SignalSemanticPresence3,
                        {makeArray(b, Key::ArraySemanticPresenceSingle, single, {4}),
@@ -123,8 +135,8 @@ Signals presenceProfile(Builder &b, const FrameInput &in)
         saturate<int32_t>(s.confidence),
         s.detected ? saturate<int32_t>(std::pow(10.0, s.echoDb / 10.0)) : 0,
     };
-    return {makeSignal(b, Key::SignalSemanticHumanPresence,
-                       {makeArray(b, Key::ArraySemanticHumanPresence, values, {5})})};
+    return {
+        makeSignal(b, Key::SignalSemanticHumanPresence, {makeArray(b, Key::ArraySemanticHumanPresence, values, {5})})};
 }
 
 Signals rangePresence(Builder &b, const FrameInput &in)
@@ -132,7 +144,10 @@ Signals rangePresence(Builder &b, const FrameInput &in)
     return {rangeProfileSignal(b, in), humanPresenceSignal(b, in)};
 }
 
-Signals rangeProfile(Builder &b, const FrameInput &in) { return {rangeProfileSignal(b, in)}; }
+Signals rangeProfile(Builder &b, const FrameInput &in)
+{
+    return {rangeProfileSignal(b, in)};
+}
 
 Signals proximity(Builder &b, const FrameInput &in)
 {
@@ -192,9 +207,8 @@ Signals power(Builder &b, const FrameInput &in)
 Signals heatmap(Builder &b, const FrameInput &in)
 {
     const Observation &s = in.seen;
-    const int occupied = s.detected
-        ? std::min(heatmapZones - 1, int(s.truth.distance / (in.settings.maxRange / heatmapZones)))
-        : -1;
+    const int occupied =
+        s.detected ? std::min(heatmapZones - 1, int(s.truth.distance / (in.settings.maxRange / heatmapZones))) : -1;
     std::vector<int32_t> rows;
     for (int zone = 0; zone < heatmapZones; ++zone) {
         const bool here = zone == occupied;
@@ -207,17 +221,27 @@ Signals heatmap(Builder &b, const FrameInput &in)
 Signals signalsOf(OutputKind kind, Builder &b, const FrameInput &in)
 {
     switch (kind) {
-    case OutputKind::HumanPresence: return humanPresence(b, in);
-    case OutputKind::Presence3: return presence3(b, in);
-    case OutputKind::PresenceProfile: return presenceProfile(b, in);
-    case OutputKind::RangePresence: return rangePresence(b, in);
-    case OutputKind::RangeProfile: return rangeProfile(b, in);
+    case OutputKind::HumanPresence:
+        return humanPresence(b, in);
+    case OutputKind::Presence3:
+        return presence3(b, in);
+    case OutputKind::PresenceProfile:
+        return presenceProfile(b, in);
+    case OutputKind::RangePresence:
+        return rangePresence(b, in);
+    case OutputKind::RangeProfile:
+        return rangeProfile(b, in);
     case OutputKind::ProximityFast:
-    case OutputKind::ProximitySlow: return proximity(b, in);
-    case OutputKind::ProximityStatistics: return proximityStatistics(b, in);
-    case OutputKind::ProximityFixed: return proximityFixed(b, in);
-    case OutputKind::Power: return power(b, in);
-    case OutputKind::Heatmap: return heatmap(b, in);
+    case OutputKind::ProximitySlow:
+        return proximity(b, in);
+    case OutputKind::ProximityStatistics:
+        return proximityStatistics(b, in);
+    case OutputKind::ProximityFixed:
+        return proximityFixed(b, in);
+    case OutputKind::Power:
+        return power(b, in);
+    case OutputKind::Heatmap:
+        return heatmap(b, in);
     }
     return {};
 }

@@ -11,7 +11,13 @@
 namespace Vantrel::Standin {
 
 // Element type codes: the field id of the vector that holds the values.
-enum ElementType : uint16_t { UInt32Elements = 3, Int32Elements = 4, FloatElements = 5, UInt16Elements = 10, Int16Elements = 11 };
+enum ElementType : uint16_t {
+    UInt32Elements = 3,
+    Int32Elements = 4,
+    FloatElements = 5,
+    UInt16Elements = 10,
+    Int16Elements = 11
+};
 
 using ArrayOffset = flatbuffers::Offset<Frames::Array>;
 using SignalOffset = flatbuffers::Offset<Frames::Signal>;

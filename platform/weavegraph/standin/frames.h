@@ -12,14 +12,16 @@
 
 namespace Vantrel::Standin {
 
-struct FrameInput {
+struct FrameInput
+{
     Observation seen;
     Settings settings;
     uint32_t sequence = 0;
     int64_t timestamp = 0; // milliseconds since the Epoch
 };
 
-struct FrameBytes {
+struct FrameBytes
+{
     const uint8_t *data;
     size_t size;
 };

@@ -22,7 +22,8 @@ enum class OutputKind {
     Heatmap,
 };
 
-struct OutputKindInfo {
+struct OutputKindInfo
+{
     OutputKind kind;
     const char *name;
     std::vector<uint32_t> ids; // the first is the default

@@ -16,7 +16,8 @@ constexpr size_t headerSize = 8;
 constexpr size_t entrySize = 8;
 constexpr size_t crcSize = 4;
 
-struct KeyInfo {
+struct KeyInfo
+{
     ParbKey key;
     const char *name;
     double minimum;
@@ -48,8 +49,14 @@ const KeyInfo *findKey(std::string_view name)
     return nullptr;
 }
 
-uint32_t readU32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
-uint16_t readU16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t readU32(const uint8_t *p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t readU16(const uint8_t *p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 void appendU32(std::vector<uint8_t> &out, uint32_t v)
 {
@@ -142,8 +149,8 @@ int decodeParb(const uint8_t *data, size_t size, std::vector<ParbEntry> &entries
     }
     const size_t count = readU16(data + 6);
     if (size != headerSize + count * entrySize + crcSize) {
-        error = "parameter set size " + std::to_string(size) + " does not match its "
-                + std::to_string(count) + " entries";
+        error =
+            "parameter set size " + std::to_string(size) + " does not match its " + std::to_string(count) + " entries";
         return ParbMalformed;
     }
     const size_t body = headerSize + count * entrySize;
@@ -216,10 +223,18 @@ void applyParb(const std::vector<ParbEntry> &entries, Settings &settings)
 {
     for (const ParbEntry &entry : entries) {
         switch (entry.key) {
-        case ParbKey::FrameRate: settings.frameRate = entry.value; break;
-        case ParbKey::Threshold: settings.thresholdDb = entry.value; break;
-        case ParbKey::MaxRange: settings.maxRange = entry.value; break;
-        case ParbKey::Source: settings.source = entry.value == 0.0f ? Source::Simulation : Source::Module; break;
+        case ParbKey::FrameRate:
+            settings.frameRate = entry.value;
+            break;
+        case ParbKey::Threshold:
+            settings.thresholdDb = entry.value;
+            break;
+        case ParbKey::MaxRange:
+            settings.maxRange = entry.value;
+            break;
+        case ParbKey::Source:
+            settings.source = entry.value == 0.0f ? Source::Simulation : Source::Module;
+            break;
         }
     }
 }

@@ -21,7 +21,8 @@ namespace Vantrel::Standin {
 
 enum class ParbKey : uint32_t { FrameRate = 1, Threshold = 2, MaxRange = 3, Source = 4 };
 
-struct ParbEntry {
+struct ParbEntry
+{
     ParbKey key;
     float value;
 };

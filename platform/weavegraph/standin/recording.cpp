@@ -4,7 +4,6 @@
 #include "files.h"
 #include "frame_generated.h"
 
-
 namespace Vantrel::Standin {
 
 int loadRecording(const std::string &path, Recording &recording, std::string &error)

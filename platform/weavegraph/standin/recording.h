@@ -9,13 +9,15 @@
 
 namespace Vantrel::Standin {
 
-struct RecordedFrame {
+struct RecordedFrame
+{
     size_t offset = 0; // of the size prefix
-    size_t size = 0;   // with the size prefix
+    size_t size = 0; // with the size prefix
     int64_t timestamp = 0;
 };
 
-struct Recording {
+struct Recording
+{
     std::vector<uint8_t> bytes;
     std::vector<RecordedFrame> frames;
 };

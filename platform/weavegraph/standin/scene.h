@@ -9,27 +9,30 @@
 
 namespace Vantrel::Standin {
 
-struct ScenePhase {
+struct ScenePhase
+{
     enum Kind { Present, Walk, Absent };
     Kind kind = Absent;
-    double seconds = 0;  // > 0
-    double from = 0;     // metres; a standing person stays at from
-    double to = 0;       // metres, where a walk ends
-    double angle = 0;    // degrees off boresight
+    double seconds = 0; // > 0
+    double from = 0; // metres; a standing person stays at from
+    double to = 0; // metres, where a walk ends
+    double angle = 0; // degrees off boresight
 };
 
-struct SceneState {
+struct SceneState
+{
     bool present = false;
     double distance = 0; // metres
-    double speed = 0;    // metres per second, positive when moving away
-    double angle = 0;    // degrees
+    double speed = 0; // metres per second, positive when moving away
+    double angle = 0; // degrees
 };
 
 // What one radar frame sees.
-struct Observation {
+struct Observation
+{
     SceneState truth;
     bool detected = false;
-    double echoDb = 0;     // echo power of the person, 0 when nobody is there
+    double echoDb = 0; // echo power of the person, 0 when nobody is there
     double noiseDb = 0;
     double confidence = 0; // 0 to 100
 };

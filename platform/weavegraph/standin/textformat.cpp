@@ -7,7 +7,10 @@
 namespace Vantrel::Standin {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 bool isControl(char c)
 {
@@ -71,8 +74,8 @@ bool splitLines(std::string_view text, std::vector<TextLine> &lines, std::string
             line.words.push_back(word);
         } else {
             const size_t start = i;
-            while (i < text.size() && !isBlank(text[i]) && text[i] != '\n' && text[i] != '#'
-                   && text[i] != '"' && !isControl(text[i]))
+            while (i < text.size() && !isBlank(text[i]) && text[i] != '\n' && text[i] != '#' && text[i] != '"'
+                   && !isControl(text[i]))
                 ++i;
             line.words.emplace_back(text.substr(start, i - start));
         }

@@ -10,7 +10,8 @@
 
 namespace Vantrel::Standin {
 
-struct TextLine {
+struct TextLine
+{
     int number = 0; // 1-based line number in the source, for messages
     std::vector<std::string> words;
 };

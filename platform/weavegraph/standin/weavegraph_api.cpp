@@ -20,7 +20,8 @@ using namespace Vantrel::Standin;
 // Only the C interface leaves the library; the version script hides everything else too.
 #define WG_EXPORT __attribute__((visibility("default")))
 
-struct weavegraph {
+struct weavegraph
+{
     weavegraph_frame_fn onFrame = nullptr;
     void *frameContext = nullptr;
     std::unique_ptr<Flow> flow;
@@ -43,7 +44,11 @@ int refuse(int code, const std::string &message)
 class BusyGuard
 {
 public:
-    explicit BusyGuard(weavegraph_t *graph) : m_graph(graph), m_owned(!graph->running.exchange(true)) {}
+    explicit BusyGuard(weavegraph_t *graph)
+        : m_graph(graph)
+        , m_owned(!graph->running.exchange(true))
+    {
+    }
     ~BusyGuard()
     {
         if (m_owned)
@@ -81,9 +86,8 @@ WG_EXPORT int weavegraph_set_logger(weavegraph_logger_fn logger, void *context)
     return Ok;
 }
 
-WG_EXPORT int weavegraph_set_host_services(weavegraph_t *graph,
-                                                                        const weavegraph_host_services_t *services,
-                                                                        void *context)
+WG_EXPORT int weavegraph_set_host_services(weavegraph_t *graph, const weavegraph_host_services_t *services,
+                                           void *context)
 {
     if (!graph)
         return refuse(BadArgument, "set_host_services: no instance");
@@ -95,8 +99,7 @@ WG_EXPORT int weavegraph_set_host_services(weavegraph_t *graph,
     return Ok;
 }
 
-WG_EXPORT int weavegraph_parse_flow_linear(weavegraph_t *graph, const uint8_t *flow,
-                                                                        size_t size)
+WG_EXPORT int weavegraph_parse_flow_linear(weavegraph_t *graph, const uint8_t *flow, size_t size)
 {
     if (!graph || (!flow && size > 0))
         return refuse(BadArgument, "parse_flow_linear: no instance or no flow bytes");
@@ -132,8 +135,7 @@ WG_EXPORT int weavegraph_load_flow_linear(weavegraph_t *graph, const char *path)
     return weavegraph_parse_flow_linear(graph, bytes.data(), bytes.size());
 }
 
-WG_EXPORT int weavegraph_set_parameters(weavegraph_t *graph, const uint8_t *parameters,
-                                                                     size_t size)
+WG_EXPORT int weavegraph_set_parameters(weavegraph_t *graph, const uint8_t *parameters, size_t size)
 {
     if (!graph || (!parameters && size > 0))
         return refuse(BadArgument, "set_parameters: no instance or no parameter bytes");
@@ -156,8 +158,7 @@ WG_EXPORT int weavegraph_set_parameters(weavegraph_t *graph, const uint8_t *para
     return Ok;
 }
 
-WG_EXPORT int weavegraph_run(weavegraph_t *graph, weavegraph_should_stop_fn should_stop,
-                                                          void *context)
+WG_EXPORT int weavegraph_run(weavegraph_t *graph, weavegraph_should_stop_fn should_stop, void *context)
 {
     if (!graph)
         return refuse(BadArgument, "run: no instance");

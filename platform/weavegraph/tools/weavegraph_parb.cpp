@@ -22,7 +22,8 @@ int main(int argc, char **argv)
         return 1;
     }
     std::vector<ParbEntry> entries;
-    if (parseParbText(std::string_view(reinterpret_cast<const char *>(source.data()), source.size()), entries, error) != Ok) {
+    if (parseParbText(std::string_view(reinterpret_cast<const char *>(source.data()), source.size()), entries, error)
+        != Ok) {
         std::fprintf(stderr, "weavegraph-parb: %s: %s\n", argv[1], error.c_str());
         return 1;
     }

@@ -13,7 +13,10 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-void onSignal(int) { interrupted = 1; }
+void onSignal(int)
+{
+    interrupted = 1;
+}
 
 bool readFile(const char *path, std::vector<uint8_t> &bytes)
 {
@@ -41,7 +44,10 @@ int printFrame(void *, uint32_t id, const uint8_t *frame, int32_t length)
     return 0;
 }
 
-bool shouldStop(void *) { return interrupted != 0; }
+bool shouldStop(void *)
+{
+    return interrupted != 0;
+}
 
 } // namespace
 
