@@ -250,16 +250,6 @@ CommandLineOutcome CommandLine::readStopAfter(int &seconds) const
     return std::nullopt;
 }
 
-bool CommandLine::isSet(const QString &option) const
-{
-    return m_parser.isSet(option);
-}
-
-QString CommandLine::value(const QString &option) const
-{
-    return m_parser.value(option);
-}
-
 void CommandLine::leaveIf(const CommandLineOutcome &outcome)
 {
     if (!outcome)

@@ -51,8 +51,8 @@ public:
     // The stop-after time in seconds, 0 when none is asked.
     CommandLineOutcome readStopAfter(int &seconds) const;
 
-    bool isSet(const QString &option) const;
-    QString value(const QString &option) const;
+    bool isSet(const QString &option) const { return m_parser.isSet(option); }
+    QString value(const QString &option) const { return m_parser.value(option); }
 
     // The one place where the command line ends the process: what the outcome says is printed, then
     // the process exits with its status. An outcome that goes on does nothing.

@@ -13,7 +13,6 @@
 
 #include <optional>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,22 +42,12 @@ bool isReadableBundleFile(const struct stat &status)
 // and is refused, having been read no further than one byte past its size.
 std::optional<QByteArray> readExactly(int descriptor, qint64 size)
 {
-    QByteArray image(int(size) + 1, Qt::Uninitialized);
-    qint64 filled = 0;
-    while (filled < image.size()) {
-        const ssize_t count = ::read(descriptor, image.data() + filled, size_t(image.size() - filled));
-        if (count == 0)
-            break;
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt;
-        }
-        filled += count;
-    }
-    if (filled > size)
+    QFile file;
+    if (!file.open(descriptor, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
         return std::nullopt;
-    image.truncate(int(filled));
+    const QByteArray image = file.read(size + 1);
+    if (image.size() > size || file.error() != QFileDevice::NoError)
+        return std::nullopt;
     return image;
 }
 

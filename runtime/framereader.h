@@ -3,6 +3,7 @@
 #include "frame_generated.h"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace Vantrel {
 
@@ -26,32 +27,18 @@ const Frames::ArrayData *findArray(const Frames::Signal &signal, uint32_t key);
 
 // The value vector of one element type, or null when the array carries none.
 template <typename T>
-const flatbuffers::Vector<T> *values(const Frames::ArrayData &data);
-
-template <>
-inline const flatbuffers::Vector<uint32_t> *values(const Frames::ArrayData &data)
+const flatbuffers::Vector<T> *values(const Frames::ArrayData &data)
 {
-    return data.uint32Values();
-}
-template <>
-inline const flatbuffers::Vector<int32_t> *values(const Frames::ArrayData &data)
-{
-    return data.int32Values();
-}
-template <>
-inline const flatbuffers::Vector<float> *values(const Frames::ArrayData &data)
-{
-    return data.floatValues();
-}
-template <>
-inline const flatbuffers::Vector<uint16_t> *values(const Frames::ArrayData &data)
-{
-    return data.uint16Values();
-}
-template <>
-inline const flatbuffers::Vector<int16_t> *values(const Frames::ArrayData &data)
-{
-    return data.int16Values();
+    if constexpr (std::is_same_v<T, uint32_t>)
+        return data.uint32Values();
+    else if constexpr (std::is_same_v<T, int32_t>)
+        return data.int32Values();
+    else if constexpr (std::is_same_v<T, float>)
+        return data.floatValues();
+    else if constexpr (std::is_same_v<T, uint16_t>)
+        return data.uint16Values();
+    else
+        return data.int16Values();
 }
 
 // Shortcut for decoders that treat a missing array and a missing vector alike.
