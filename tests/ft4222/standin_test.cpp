@@ -22,10 +22,12 @@ const char *const sysfsRootVariable = "VANTREL_FT4222_SYSFS_ROOT";
 
 enum class Root { Tree, Missing, NotADirectory };
 
-// Points the stand-in at the tree, at a sysfs without a USB bus, or at one whose device directory
-// is a regular file (a directory that cannot be read, whoever runs the test).
-void pointStandinAt(const SysfsTree &tree, Root root)
+// Fills the tree with the devices and points the stand-in at it, at a sysfs without a USB bus, or at
+// one whose device directory is a regular file (a directory that cannot be read, whoever runs the test).
+void pointStandinAt(SysfsTree &tree, const std::vector<FakeUsbDevice> &devices, Root root)
 {
+    for (const FakeUsbDevice &device : devices)
+        tree.add(device);
     std::string dir = tree.root();
     if (root == Root::Missing) {
         dir += "/without-usb";
@@ -99,9 +101,7 @@ TEST_P(StandinList, ListsEveryFtdiInterface)
 {
     const ListCase &c = GetParam();
     SysfsTree tree;
-    for (const FakeUsbDevice &device : c.devices)
-        tree.add(device);
-    pointStandinAt(tree, c.root);
+    pointStandinAt(tree, c.devices, c.root);
 
     uint32_t count = 12345;
     ASSERT_EQ(FT_CreateDeviceInfoList(&count), c.status);
@@ -128,15 +128,23 @@ TEST_P(StandinList, ListsEveryFtdiInterface)
 
 INSTANTIATE_TEST_SUITE_P(Trees, StandinList, testing::ValuesIn(listCases), Vantrel::Test::RowName());
 
-TEST(Standin, ReportsIdsSerialsAndLocation)
+// The stand-in pointed at a tree that holds one FT4222 bridge, listed once.
+class StandinWithBridge : public testing::Test
 {
-    SysfsTree tree;
-    tree.add(ft4222);
-    pointStandinAt(tree, Root::Tree);
-    uint32_t count = 0;
-    ASSERT_EQ(FT_CreateDeviceInfoList(&count), 0u);
-    ASSERT_EQ(count, 2u);
+protected:
+    void SetUp() override
+    {
+        pointStandinAt(tree, {ft4222}, Root::Tree);
+        ASSERT_EQ(FT_CreateDeviceInfoList(&count), 0u);
+        ASSERT_EQ(count, 2u);
+    }
 
+    SysfsTree tree;
+    uint32_t count = 0;
+};
+
+TEST_F(StandinWithBridge, ReportsIdsSerialsAndLocation)
+{
     const char *const serials[] = {"FT5X1Y2ZA", "FT5X1Y2ZB"};
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t flags = 1, type = 1, id = 0, locId = 0;
@@ -149,16 +157,9 @@ TEST(Standin, ReportsIdsSerialsAndLocation)
     }
 }
 
-TEST(Standin, EveryListCallReadsSysfsAfresh)
+TEST_F(StandinWithBridge, EveryListCallReadsSysfsAfresh)
 {
-    SysfsTree tree;
-    tree.add(ft4222);
-    pointStandinAt(tree, Root::Tree);
-    uint32_t count = 0;
-    ASSERT_EQ(FT_CreateDeviceInfoList(&count), 0u);
-    ASSERT_EQ(count, 2u);
-
-    pointStandinAt(tree, Root::NotADirectory);
+    pointStandinAt(tree, {}, Root::NotADirectory);
     EXPECT_EQ(FT_CreateDeviceInfoList(&count), 18u);
     EXPECT_EQ(count, 0u);
     char description[64];
@@ -203,9 +204,7 @@ TEST_P(BridgeOnStandin, FindsTheBridge)
 {
     const BridgeCase &c = GetParam();
     SysfsTree tree;
-    for (const FakeUsbDevice &device : c.devices)
-        tree.add(device);
-    pointStandinAt(tree, c.root);
+    pointStandinAt(tree, c.devices, c.root);
 
     OutputCapture capture(stderr);
     const bool present = Vantrel::bridgePresent();

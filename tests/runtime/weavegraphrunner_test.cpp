@@ -79,6 +79,12 @@ protected:
         return s;
     }
 
+    // Starts a run and waits for its end.
+    static bool runToTheEnd(WeaveGraphRunner &runner, QSignalSpy &stopped)
+    {
+        return runner.start() && waitForStops(stopped, stopped.count() + 1);
+    }
+
     // Waits until the application has heard of `count` finished runs in all.
     static bool waitForStops(QSignalSpy &stopped, int count)
     {
@@ -105,8 +111,7 @@ TEST_F(RunnerTest, NormalRunReportsEachStepAndEndsWithExitCodeZero)
     QSignalSpy raw(&runner, &WeaveGraphRunner::newRawData);
     LogCapture messages;
 
-    ASSERT_TRUE(runner.start());
-    ASSERT_TRUE(waitForStops(stopped, 1));
+    ASSERT_TRUE(runToTheEnd(runner, stopped));
 
     EXPECT_EQ(runner.exitCode(), 0);
     EXPECT_EQ(presence.count(), 5);
@@ -133,8 +138,7 @@ TEST_F(RunnerTest, EmptyParbListGoesFromTheFlowToTheRunAndDynamicOptionsAreOnlyR
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
     LogCapture messages;
 
-    ASSERT_TRUE(runner.start());
-    ASSERT_TRUE(waitForStops(stopped, 1));
+    ASSERT_TRUE(runToTheEnd(runner, stopped));
 
     EXPECT_EQ(runner.exitCode(), 0);
     EXPECT_EQ(presence.count(), 5);
@@ -176,8 +180,7 @@ TEST_P(RunFailure, IsShownWithItsCodeAndEndsTheRun)
     QSignalSpy errors(&runner, &WeaveGraphRunner::error);
     LogCapture messages;
 
-    ASSERT_TRUE(runner.start());
-    ASSERT_TRUE(waitForStops(stopped, 1));
+    ASSERT_TRUE(runToTheEnd(runner, stopped));
 
     const QString expected = QString::fromUtf8(c.error).arg(missing.isEmpty() ? flow : missing);
     EXPECT_EQ(texts(errors), QStringList{expected});
@@ -235,8 +238,7 @@ TEST_F(RunnerTest, ParbFilesAreAppliedInListOrder)
     QSignalSpy errors(&runner, &WeaveGraphRunner::error);
     LogCapture messages;
 
-    ASSERT_TRUE(runner.start());
-    ASSERT_TRUE(waitForStops(stopped, 1));
+    ASSERT_TRUE(runToTheEnd(runner, stopped));
 
     EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "Setting binary parameters from "),
               QStringList({"Setting binary parameters from " + parb("range"),
@@ -279,8 +281,7 @@ TEST_F(RunnerTest, RestartAfterAFinishedRunRunsTheWholeSequenceAgain)
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
     LogCapture messages;
 
-    ASSERT_TRUE(runner.start());
-    ASSERT_TRUE(waitForStops(stopped, 1));
+    ASSERT_TRUE(runToTheEnd(runner, stopped));
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 2));
 
@@ -386,8 +387,7 @@ TEST_P(RuntimeLog, IsForwardedAsWarningsUpToTheApplicationsLevel)
     QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
     LogCapture messages;
 
-    ASSERT_TRUE(runner.start());
-    ASSERT_TRUE(waitForStops(stopped, 1));
+    ASSERT_TRUE(runToTheEnd(runner, stopped));
 
     EXPECT_EQ(withPrefix(messages.texts(QtWarningMsg), "relay: "), GetParam().forwarded);
     EXPECT_EQ(withPrefix(messages.texts(QtInfoMsg), "relay: "), QStringList());
@@ -424,8 +424,7 @@ TEST_P(VersionLimits, WarnWithoutStoppingTheRun)
     QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
     LogCapture messages;
 
-    ASSERT_TRUE(runner.start());
-    ASSERT_TRUE(waitForStops(stopped, 1));
+    ASSERT_TRUE(runToTheEnd(runner, stopped));
 
     EXPECT_EQ(messages.texts(QtWarningMsg), GetParam().warnings);
     EXPECT_EQ(presence.count(), 5);

@@ -356,20 +356,30 @@ TEST_P(NamedPipeScenario, BehavesAsExpected)
 
 INSTANTIATE_TEST_SUITE_P(Steps, NamedPipeScenario, ::testing::ValuesIn(scenarios()), Vantrel::Test::RowName());
 
+// A FIFO made by the pipe in a directory of its own, with what is logged recorded.
+class NamedPipeWriter : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(pipe.create(path));
+    }
+
+    LogCapture log;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(fifoName);
+    NamedPipe pipe;
+};
+
 // Frames up to the FIFO's atomic size are refused whole; larger ones can go in only in part, and then
 // their rest goes before any later frame.
-class FullFifo : public ::testing::TestWithParam<size_t>
+class FullFifo : public NamedPipeWriter, public ::testing::WithParamInterface<size_t>
 {};
 
 TEST_P(FullFifo, DropsWholeFramesWithOneWarningAndTellsTheCountWhenTheReaderCatchesUp)
 {
     const size_t size = GetParam();
-    LogCapture log;
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(fifoName);
-    NamedPipe pipe;
-    ASSERT_TRUE(pipe.create(path));
     Reader reader(path);
     ASSERT_TRUE(reader.isOpen());
     log.clear();
@@ -405,20 +415,14 @@ TEST_P(FullFifo, DropsWholeFramesWithOneWarningAndTellsTheCountWhenTheReaderCatc
 
 INSTANTIATE_TEST_SUITE_P(FrameSizes, FullFifo, ::testing::Values(size_t(1000), size_t(10000), size_t(40000)));
 
-TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
+TEST_F(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
 {
-    LogCapture log;
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(fifoName);
-    NamedPipe pipe;
-    ASSERT_TRUE(pipe.create(path));
     Reader idle(path);
     ASSERT_TRUE(idle.isOpen());
     log.clear();
 
     const Bytes frame = sizedFrame(4096, 0x5A);
-    auto writing = std::async(std::launch::async, [&pipe, &frame] {
+    auto writing = std::async(std::launch::async, [this, &frame] {
         for (uint32_t i = 0; i < 2000; ++i) // many times what a FIFO holds
             pipe.newRawData(i, frame);
     });
@@ -435,14 +439,8 @@ TEST(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
                                  warning("Error while writing to named pipe " + path + ": " + systemText(EAGAIN))}));
 }
 
-TEST(NamedPipeStream, ReaderProcessReceivesTheFramesBackToBack)
+TEST_F(NamedPipeWriter, ReaderProcessReceivesTheFramesBackToBack)
 {
-    LogCapture log;
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(fifoName);
-    NamedPipe pipe;
-    ASSERT_TRUE(pipe.create(path));
     QProcess cat;
     cat.start(QStringLiteral("cat"), {path}, QIODevice::ReadOnly);
     ASSERT_TRUE(cat.waitForStarted());
