@@ -24,10 +24,16 @@ struct Queue
     std::condition_variable changed;
     std::deque<QByteArray> lines;
     size_t inHand = 0; // lines the writer has taken and not finished; they still count against the bound
+    std::chrono::steady_clock::time_point writeBegan; // of the lines in hand
     bool writerStarted = false;
     bool givenUp = false; // a flush timed out: the reader is gone or stalled
 
     size_t pending() const { return lines.size() + inHand; }
+    // The reader has taken nothing of the lines in hand for this long.
+    bool stalledFor(std::chrono::milliseconds time) const
+    {
+        return inHand > 0 && std::chrono::steady_clock::now() - writeBegan > time;
+    }
 };
 
 Queue *queue = nullptr;
@@ -68,6 +74,7 @@ void writeLines(Queue *q)
             ++taken;
         }
         q->inHand = taken;
+        q->writeBegan = std::chrono::steady_clock::now();
         q->lines.erase(q->lines.begin(), q->lines.begin() + static_cast<std::ptrdiff_t>(taken));
         lock.unlock();
         writeWhole(batch);
@@ -98,20 +105,27 @@ StandardOutput &StandardOutput::instance()
 
 bool StandardOutput::writeData(QByteArray line)
 {
-    return enqueue(std::move(line), Capacity);
+    return enqueue(std::move(line), Capacity, false);
 }
 
 void StandardOutput::writeLog(QByteArray line)
 {
-    enqueue(std::move(line), Capacity + LogReserve);
+    enqueue(std::move(line), Capacity + LogReserve, true);
 }
 
-bool StandardOutput::enqueue(QByteArray line, int limit)
+bool StandardOutput::enqueue(QByteArray line, int limit, bool waitWhileRead)
 {
     Queue *q = queue;
-    std::lock_guard<std::mutex> lock(q->mutex);
-    if (q->pending() >= static_cast<size_t>(limit))
-        return false;
+    std::unique_lock<std::mutex> lock(q->mutex);
+    const auto hasRoom = [q, limit] { return q->pending() < static_cast<size_t>(limit); };
+    // A burst of log lines (print-options, a long help) waits for a reader that is reading; one that has
+    // taken nothing for StallMs is stalled, and its lines are dropped instead of holding up the caller.
+    const std::chrono::milliseconds stall(StallMs);
+    while (!hasRoom()) {
+        if (!waitWhileRead || q->stalledFor(stall))
+            return false;
+        q->changed.wait_for(lock, stall, hasRoom);
+    }
     if (!q->writerStarted) {
         std::thread(writeLines, q).detach();
         q->writerStarted = true;

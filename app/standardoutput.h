@@ -5,21 +5,24 @@
 namespace Vantrel {
 
 // Standard output, written by a thread of its own: a reader that stops reading holds up that thread,
-// never the event loop. Lines are written whole and in the order they were queued. The queue is
+// not the event loop. Lines are written whole and in the order they were queued. The queue is
 // bounded: data lines are refused once it is full; log lines have a small reserve beyond that, so
-// the notice of dropped data still gets through.
+// the notice of dropped data still gets through, and past it they wait while the reader reads.
 class StandardOutput
 {
 public:
     static constexpr int Capacity = 512;
     static constexpr int LogReserve = 64;
+    // A reader that has taken nothing for this long is stalled.
+    static constexpr int StallMs = 250;
 
     // The process's one standard output. Lines still queued are written before the process exits.
     static StandardOutput &instance();
 
     // Queues one data line (with its line end); false when the queue is full and the line is dropped.
     bool writeData(QByteArray line);
-    // Queues one log line (with its line end); dropped only when the reserve is full too.
+    // Queues one log line (with its line end). When the reserve is full too, it waits for room while the
+    // reader reads, and is dropped once the reader has taken nothing for StallMs.
     void writeLog(QByteArray line);
     // Waits until every line queued so far is written. After timeoutMs (no limit when negative), lines
     // still waiting are dropped, and later waits return at once: the reader is not reading.
@@ -30,7 +33,7 @@ public:
 
 private:
     StandardOutput() = default;
-    bool enqueue(QByteArray line, int limit);
+    bool enqueue(QByteArray line, int limit, bool waitWhileRead);
 };
 
 } // namespace Vantrel

@@ -33,8 +33,8 @@ public:
             ::close(fd);
     }
 
-    // Reads until `lines` lines have come while the queue is flushed, then what is left in the pipe.
-    QByteArray drain(int lines)
+    // Reads until `lines` lines have come, then what is left in the pipe.
+    QByteArray readLines(int lines)
     {
         QByteArray read;
         ::fcntl(m_pipe[0], F_SETFL, O_NONBLOCK);
@@ -44,17 +44,24 @@ public:
             while ((n = ::read(m_pipe[0], buffer, sizeof buffer)) > 0)
                 read.append(buffer, int(n));
         };
-        std::thread flusher([] { StandardOutput::instance().flush(); });
         const QDeadlineTimer deadline(30000);
         while (read.count('\n') < lines && !deadline.hasExpired()) {
             readAvailable();
             std::this_thread::yield();
         }
+        readAvailable();
+        return read;
+    }
+
+    // Reads while the queue is flushed.
+    QByteArray drain(int lines)
+    {
+        std::thread flusher([] { StandardOutput::instance().flush(); });
+        const QByteArray read = readLines(lines);
         if (read.count('\n') < lines)
             flusher.detach(); // the test fails on the count; do not hang here
         else
             flusher.join();
-        readAvailable();
         return read;
     }
 
@@ -92,6 +99,25 @@ TEST(StandardOutput, DataLinesBeyondTheQueueAreRefusedAndLogLinesUseTheReserve)
     for (int i = 0; i < StandardOutput::LogReserve; ++i)
         ASSERT_EQ(lines.at(accepted + i), "# note " + QByteArray::number(i));
     EXPECT_EQ(lines.constLast(), QByteArray());
+}
+
+// Far more log lines than the queue holds (a print-options listing of many bundles) reach a reader that
+// reads, however fast they come.
+TEST(StandardOutput, ABurstOfLogLinesWaitsForAReaderThatReads)
+{
+    StalledStdout stdoutPipe;
+    constexpr int lines = 20 * StandardOutput::Capacity;
+    QByteArray read;
+    std::thread reader([&] { read = stdoutPipe.readLines(lines); });
+    for (int i = 0; i < lines; ++i)
+        StandardOutput::instance().writeLog("# line " + QByteArray::number(i) + '\n');
+    StandardOutput::instance().flush();
+    reader.join();
+
+    const QList<QByteArray> received = read.split('\n');
+    ASSERT_EQ(received.size(), lines + 1);
+    for (int i = 0; i < lines; ++i)
+        ASSERT_EQ(received.at(i), "# line " + QByteArray::number(i));
 }
 
 } // namespace
