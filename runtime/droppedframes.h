@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QDebug>
 
 #include <cstdint>
 
@@ -14,9 +15,19 @@ class DroppedFrames
     Q_DECLARE_TR_FUNCTIONS(DroppedFrames)
 
 public:
-    void drop();
+    void drop()
+    {
+        if (m_count++ == 0)
+            qWarning().noquote() << tr("Output is falling behind; dropping frames");
+    }
+
     // A frame went through, or the stream ended: reports the frames dropped since dropping began.
-    void report();
+    void report()
+    {
+        if (m_count > 0)
+            qWarning().noquote() << tr("Dropped %1 frames while the output was behind").arg(m_count);
+        m_count = 0;
+    }
 
 private:
     uint64_t m_count = 0;

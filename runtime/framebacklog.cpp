@@ -16,11 +16,6 @@ bool FrameBacklog::admit()
     return true;
 }
 
-void FrameBacklog::runEnded()
-{
-    m_dropped.report();
-}
-
 void FrameBacklog::queued(QObject *receiver)
 {
     // Posted events reach a thread in the order they were posted, so this runs after the frame's signals.
