@@ -26,11 +26,6 @@ CommandLineExit warning(int status, const QString &message)
     return {status, CommandLineExit::Output::Warnings, {message}};
 }
 
-CommandLineExit alreadyLogged()
-{
-    return {3, CommandLineExit::Output::AlreadyLogged, {}};
-}
-
 } // namespace
 
 CommandLine::CommandLine(QStringList arguments)
@@ -138,7 +133,7 @@ CommandLineOutcome CommandLine::parsePositionalArguments(const AlgorithmLoader &
 
     const QString algorithmName = words.takeFirst();
     if (!runInfo.setAlgorithm(algorithmName))
-        return alreadyLogged();
+        return CommandLineExit{3, CommandLineExit::Output::AlreadyLogged, {}};
     // An empty word selects no algorithm: it has no sensors to show or to default to, and a sensor word
     // after it is refused by the run configuration.
     const std::optional<AlgorithmOption> algorithm = loader.findAlgorithm(algorithmName);
@@ -154,7 +149,7 @@ CommandLineOutcome CommandLine::parsePositionalArguments(const AlgorithmLoader &
     if (sensorName.isEmpty())
         return std::nullopt;
     if (!runInfo.setSensor(sensorName))
-        return alreadyLogged();
+        return CommandLineExit{3, CommandLineExit::Output::AlreadyLogged, {}};
     const SensorOption sensor = *algorithm->findSensor(sensorName);
     const int parameterCount = sensor.options().size();
     const QString parametersHelp = Vantrel::parametersHelp(sensor);

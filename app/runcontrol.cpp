@@ -2,6 +2,7 @@
 #include "application.h"
 
 #include "bridge.h"
+#include "standardoutput.h"
 
 #include <QDebug>
 #include <QStandardPaths>
@@ -67,6 +68,7 @@ void Application::start()
 
     disconnectFlowRunner();
     connectFlowRunner();
+    StandardOutput::instance().setRunning(true);
     if (m_runner.start())
         Q_EMIT starting();
     else

@@ -26,14 +26,10 @@ struct Queue
     size_t inHand = 0; // lines the writer has taken and not finished; they still count against the bound
     std::chrono::steady_clock::time_point writeBegan; // of the lines in hand
     bool writerStarted = false;
+    bool running = false; // a stalled reader costs log lines instead of time
     bool givenUp = false; // a flush timed out: the reader is gone or stalled
 
     size_t pending() const { return lines.size() + inHand; }
-    // The reader has taken nothing of the lines in hand for this long.
-    bool stalledFor(std::chrono::milliseconds time) const
-    {
-        return inHand > 0 && std::chrono::steady_clock::now() - writeBegan > time;
-    }
 };
 
 Queue *queue = nullptr;
@@ -113,16 +109,23 @@ void StandardOutput::writeLog(QByteArray line)
     enqueue(std::move(line), Capacity + LogReserve, true);
 }
 
+void StandardOutput::setRunning(bool running)
+{
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    queue->running = running;
+}
+
 bool StandardOutput::enqueue(QByteArray line, int limit, bool waitWhileRead)
 {
     Queue *q = queue;
     std::unique_lock<std::mutex> lock(q->mutex);
     const auto hasRoom = [q, limit] { return q->pending() < static_cast<size_t>(limit); };
-    // A burst of log lines (print-options, a long help) waits for a reader that is reading; one that has
-    // taken nothing for StallMs is stalled, and its lines are dropped instead of holding up the caller.
+    // A burst of log lines waits for a reader that is reading; during a run, one that has taken nothing for
+    // StallMs is stalled, and its lines are dropped instead of holding up the program.
     const std::chrono::milliseconds stall(StallMs);
     while (!hasRoom()) {
-        if (!waitWhileRead || q->stalledFor(stall))
+        const bool stalled = q->inHand > 0 && std::chrono::steady_clock::now() - q->writeBegan > stall;
+        if (!waitWhileRead || (q->running && stalled))
             return false;
         q->changed.wait_for(lock, stall, hasRoom);
     }

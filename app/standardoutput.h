@@ -21,9 +21,13 @@ public:
 
     // Queues one data line (with its line end); false when the queue is full and the line is dropped.
     bool writeData(QByteArray line);
-    // Queues one log line (with its line end). When the reserve is full too, it waits for room while the
-    // reader reads, and is dropped once the reader has taken nothing for StallMs.
+    // Queues one log line (with its line end). When the reserve is full too, it waits for room; while a run
+    // goes on (see below) only as long as the reader reads, and it is dropped once the reader has taken
+    // nothing for StallMs.
     void writeLog(QByteArray line);
+    // Whether a run goes on, during which a stalled reader must not hold up the program. Before it, the
+    // command line's output (help, print-options) waits for its reader as any program's does.
+    void setRunning(bool running);
     // Waits until every line queued so far is written. After timeoutMs (no limit when negative), lines
     // still waiting are dropped, and later waits return at once: the reader is not reading.
     void flush(int timeoutMs = -1);

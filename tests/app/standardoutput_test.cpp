@@ -70,10 +70,12 @@ private:
     int m_saved = -1;
 };
 
+// During a run, whatever the reader does not take in time is dropped.
 TEST(StandardOutput, DataLinesBeyondTheQueueAreRefusedAndLogLinesUseTheReserve)
 {
     StalledStdout stdoutPipe;
     StandardOutput &output = StandardOutput::instance();
+    output.setRunning(true);
     const auto dataLine = [](int i) { return QByteArray::number(i).rightJustified(20, '0') + ";\t\n"; };
 
     int accepted = 0;
@@ -101,8 +103,23 @@ TEST(StandardOutput, DataLinesBeyondTheQueueAreRefusedAndLogLinesUseTheReserve)
     EXPECT_EQ(lines.constLast(), QByteArray());
 }
 
-// Far more log lines than the queue holds (a print-options listing of many bundles) reach a reader that
-// reads, however fast they come.
+// Before a run, the command line's output waits for its reader, however late it starts reading.
+TEST(StandardOutput, BeforeARunLogLinesWaitForTheReader)
+{
+    StalledStdout stdoutPipe;
+    StandardOutput::instance().setRunning(false);
+    constexpr int lines = 4 * StandardOutput::Capacity;
+    std::thread writer([] {
+        for (int i = 0; i < lines; ++i)
+            StandardOutput::instance().writeLog("# line " + QByteArray::number(i) + '\n');
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(4 * StandardOutput::StallMs));
+    const QByteArray read = stdoutPipe.drain(lines);
+    writer.join();
+    EXPECT_EQ(read.count('\n'), lines);
+}
+
+// Far more log lines than the queue holds reach a reader that reads, however fast they come.
 TEST(StandardOutput, ABurstOfLogLinesWaitsForAReaderThatReads)
 {
     StalledStdout stdoutPipe;
