@@ -31,8 +31,8 @@ fi
 # shellcheck source=/dev/null
 source "$script"
 
-passed=0
-failed=0
+# shellcheck source=packaging/tests/checks.sh
+source "$repo/packaging/tests/checks.sh"
 # complete LINE: the words of LINE as bash hands them over (split at unquoted blanks, quotes
 # kept, an unquoted '=' a word of its own), the cursor at the end. The replies land in COMPREPLY.
 complete_line()
@@ -80,24 +80,9 @@ check()
     [[ ${#COMPREPLY[@]} -eq 0 ]] && got=''
     [[ $# -eq 0 ]] && want=''
     if [[ $got == "$want" ]]; then
-        echo "ok: $name"
-        ((passed++))
+        pass "$name"
     else
-        echo "FAILED: $name: for [$line] got [$got], expected [$want]"
-        ((failed++))
-    fi
-}
-# verdict NAME CONDITION...: one check of something other than the replies.
-verdict()
-{
-    local name=$1
-    shift
-    if "$@"; then
-        echo "ok: $name"
-        ((passed++))
-    else
-        echo "FAILED: $name"
-        ((failed++))
+        fail "$name: for [$line] got [$got], expected [$want]"
     fi
 }
 # The shell words the reply makes when readline puts it in place of the word typed so far
@@ -142,5 +127,4 @@ check '-f limits the sensors' "vantrel-cli -f $userdir/proximity.hpd \"Presence 
 rm "$userdir/powermap.hpd"
 check 'catalogue read at each completion' 'vantrel-cli P' 'Presence\ 1.0' 'Proximity\ 1.0'
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary

@@ -21,21 +21,8 @@ case $page in
 esac
 source_page="$scratch/page.1"
 
-passed=0
-failed=0
-skipped=0
-verdict()
-{
-    local name=$1
-    shift
-    if "$@"; then
-        echo "ok: $name"
-        ((passed++))
-    else
-        echo "FAILED: $name"
-        ((failed++))
-    fi
-}
+# shellcheck source=packaging/tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 # The output of a command is empty; shown when it is not.
 silent()
 {
@@ -54,8 +41,7 @@ verdict 'man --warnings prints nothing' silent man_warnings "$source_page"
 if command -v mandoc > /dev/null; then
     verdict 'mandoc -T lint -W warning prints nothing' silent mandoc -T lint -W warning "$source_page"
 else
-    echo "skipped: mandoc -T lint (mandoc is not installed)"
-    ((skipped++))
+    skip "mandoc -T lint (mandoc is not installed)"
 fi
 
 # Options and command lines are written with \- : a bare - may render as a typographic hyphen,
@@ -92,5 +78,4 @@ done
 version=$("$program" --version)
 verdict "the page is for $version" grep -qF "$version" <(tail -n 3 "$scratch/page.txt")
 
-echo "$passed passed, $failed failed, $skipped skipped"
-[ "$failed" -eq 0 ]
+summary

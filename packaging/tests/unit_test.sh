@@ -9,12 +9,8 @@ unit="$here/systemd/vantrel-cli.service" defaults="$here/default/vantrel-cli"
 rules="$here/udev/60-vantrel-ft4222.rules" program="${1:-$here/../build/app/vantrel-cli}"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-passed=0 failed=0
-check() { # check NAME COMMAND...: one line per check
-    local name="$1"; shift
-    if out="$("$@" 2>&1)"; then echo "ok   $name"; passed=$((passed + 1))
-    else echo "FAIL $name"; [ -n "$out" ] && sed 's/^/     /' <<<"$out"; failed=$((failed + 1)); fi
-}
+# shellcheck source=packaging/tests/checks.sh
+source "$here/tests/checks.sh"
 key() { sed -n "s/^$1=//p" "$unit"; }
 # Assignments of the defaults file as a shell reads them, which is how systemd reads quoted values.
 defaults_of() { sh -c '. "$1"; printf "%s|%s|%s|%s\n" "$ALGORITHM" "$SENSOR" "$PARAMETERS" "$OPTIONS"' sh "$1"; }
@@ -64,16 +60,15 @@ unconfigured_not_restarted() { # nothing selected: the status the program ends w
     local status=$?; echo "status $status"; [[ " $(key RestartPreventExitStatus) " == *" $status "* ]]
 }
 
-check "systemd-analyze verify is silent" verify_silent
-check "systemd-analyze security: exposure ${score:-unknown}, at most 2.0" score_at_most_2
-check "sysusers creates user and group vantrel" sysusers_creates
-check "udev gives 0403:601c to group vantrel, mode 0660" udev_rule
-check "ExecStart passes the defaults as words, FIFO in RuntimeDirectory" exec_words
-check "restarts on failure except 1 and 3, without a start limit" restart_policy
-check "defaults file: nothing selected; the example parses" defaults_parse
-if [ -d /run/systemd/system ]; then check "systemd expands the example into the right words" expanded_by_systemd
-else echo "skip systemd expands the example into the right words (systemd is not running)"; fi
-if [ -x "$program" ]; then check "unconfigured service ends without restart" unconfigured_not_restarted
-else echo "skip unconfigured service ends without restart (no program at $program)"; fi
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+verdict "systemd-analyze verify is silent" verify_silent
+verdict "systemd-analyze security: exposure ${score:-unknown}, at most 2.0" score_at_most_2
+verdict "sysusers creates user and group vantrel" sysusers_creates
+verdict "udev gives 0403:601c to group vantrel, mode 0660" udev_rule
+verdict "ExecStart passes the defaults as words, FIFO in RuntimeDirectory" exec_words
+verdict "restarts on failure except 1 and 3, without a start limit" restart_policy
+verdict "defaults file: nothing selected; the example parses" defaults_parse
+if [ -d /run/systemd/system ]; then verdict "systemd expands the example into the right words" expanded_by_systemd
+else skip "systemd expands the example into the right words (systemd is not running)"; fi
+if [ -x "$program" ]; then verdict "unconfigured service ends without restart" unconfigured_not_restarted
+else skip "unconfigured service ends without restart (no program at $program)"; fi
+summary
