@@ -1,6 +1,6 @@
 #include "flowworker.h"
 
-#include "framedecoder.h"
+#include "runnersignals.h"
 #include "runtimeversion.h"
 
 #include <QCoreApplication>
@@ -125,7 +125,7 @@ int FlowWorker::onFrame(void *context, uint32_t outputId, const uint8_t *frame, 
     QMutexLocker locker(&worker->m_runnerMutex);
     if (!worker->m_runner || !worker->m_backlog.admit())
         return 0;
-    const int status = FrameDecoder(*worker->m_runner).onFrame(outputId, frame, length);
+    const int status = RunnerSignals(*worker->m_runner).onFrame(outputId, frame, length);
     worker->m_backlog.queued(worker->m_runner);
     return status;
 }

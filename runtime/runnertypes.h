@@ -1,5 +1,7 @@
 #pragma once
 
+#include "proximitytype.h"
+
 #include <QMetaType>
 #include <QObject>
 
@@ -18,12 +20,6 @@ struct DetectionZone
 };
 
 namespace R5 {
-
-namespace Proximity2D {
-Q_NAMESPACE
-enum class Enum : uint8_t { Fast = 0, Slow = 1 };
-Q_ENUM_NS(Enum)
-} // namespace Proximity2D
 
 namespace RangeDoppler {
 Q_NAMESPACE

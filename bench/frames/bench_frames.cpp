@@ -2,6 +2,7 @@
 // signal delivery is left out.
 
 #include "framedecoder.h"
+#include "runnersignals.h"
 #include "sampleframes.h"
 #include "weavegraphrunner.h"
 
@@ -12,7 +13,8 @@ namespace {
 void verifyAndDecode(benchmark::State &state, const Vantrel::Fixtures::SampleFrame &sample)
 {
     Vantrel::WeaveGraphRunner runner;
-    const Vantrel::FrameDecoder decoder(runner);
+    Vantrel::RunnerSignals sink(runner);
+    const Vantrel::FrameDecoder decoder(sink);
     for (auto _ : state)
         benchmark::DoNotOptimize(decoder.decode(sample.outputId, sample.bytes.data(), sample.bytes.size()));
 }

@@ -1,8 +1,11 @@
 #include "emissionlog.h"
 #include "framebuilder.h"
 #include "framedecoder.h"
+#include "framereader.h"
 #include "framevocabulary.h"
 #include "logcapture.h"
+#include "runnersignals.h"
+#include "sampleframes.h"
 #include "weavegraphrunner.h"
 #include "tablerows.h"
 
@@ -101,7 +104,7 @@ TEST_P(Decoding, PublishesTheRawFrameThenTheDecodedSignals)
     Fixtures::EmissionLog log(runner);
     LogCapture messages;
 
-    const int status = FrameDecoder(runner).onFrame(c.outputId, c.frame.data(), static_cast<int32_t>(c.frame.size()));
+    const int status = RunnerSignals(runner).onFrame(c.outputId, c.frame.data(), static_cast<int32_t>(c.frame.size()));
 
     const QStringList expected =
         QStringList{QStringLiteral("raw %1 %2").arg(c.outputId, 8, 16, QLatin1Char('0')).arg(c.frame.size())}
@@ -646,7 +649,7 @@ TEST(RawData, IsAnExactCopyOfTheWholeFrame)
     QSignalSpy spy(&runner, &WeaveGraphRunner::newRawData);
     const std::vector<uint8_t> frame = humanPresenceFrame({1, 2, 3, 4});
 
-    FrameDecoder(runner).onFrame(Output::HumanPresenceA, frame.data(), static_cast<int32_t>(frame.size()));
+    RunnerSignals(runner).onFrame(Output::HumanPresenceA, frame.data(), static_cast<int32_t>(frame.size()));
 
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy.at(0).at(0).value<uint32_t>(), Output::HumanPresenceA);
@@ -661,10 +664,10 @@ TEST(Alignment, AFrameAtAnOddAddressDecodesLikeAnAlignedOne)
 
     WeaveGraphRunner runner;
     Fixtures::EmissionLog aligned(runner);
-    FrameDecoder(runner).onFrame(Output::ProximityFast, frame.data(), static_cast<int32_t>(frame.size()));
+    RunnerSignals(runner).onFrame(Output::ProximityFast, frame.data(), static_cast<int32_t>(frame.size()));
     WeaveGraphRunner otherRunner;
     Fixtures::EmissionLog odd(otherRunner);
-    FrameDecoder(otherRunner).onFrame(Output::ProximityFast, shifted.data() + 1, static_cast<int32_t>(frame.size()));
+    RunnerSignals(otherRunner).onFrame(Output::ProximityFast, shifted.data() + 1, static_cast<int32_t>(frame.size()));
 
     EXPECT_EQ(aligned.entries.size(), 4);
     EXPECT_EQ(odd.entries, aligned.entries);
@@ -676,8 +679,32 @@ TEST(Decoding, ANegativeLengthIsAnEmptyFrame)
     Fixtures::EmissionLog log(runner);
     LogCapture messages;
     const uint8_t byte = 0;
-    EXPECT_EQ(FrameDecoder(runner).onFrame(0x12345678, &byte, -5), 0);
+    EXPECT_EQ(RunnerSignals(runner).onFrame(0x12345678, &byte, -5), 0);
     EXPECT_EQ(log.entries, QStringList{"raw 12345678 0"});
+}
+
+// A raw stream carries no output ids: its readers tell a frame's kind from its contents.
+TEST(Recognition, EverySampleFrameReadsAsItsOwnKind)
+{
+    for (const Fixtures::SampleFrame &sample : Fixtures::sampleFrames()) {
+        ASSERT_TRUE(FrameReader::verify(sample.bytes.data(), sample.bytes.size())) << sample.kind;
+        const uint32_t id = FrameDecoder::recognize(*FrameReader::root(sample.bytes.data()));
+        ASSERT_NE(FrameDecoder::kind(id), nullptr) << sample.kind;
+        EXPECT_STREQ(FrameDecoder::kind(id), FrameDecoder::kind(sample.outputId)) << sample.kind;
+    }
+    const std::vector<uint8_t> unknown = singleSignalFrame(0x12345678, {Fixtures::int32Array(1, {1})});
+    EXPECT_EQ(FrameDecoder::recognize(*FrameReader::root(unknown.data())), 0u);
+}
+
+TEST(Recognition, EachKindNamesTheOutputsDecodedAlike)
+{
+    const QStringList kinds = FrameDecoder::kinds();
+    EXPECT_EQ(kinds.size(), 11);
+    for (const QString &kind : kinds)
+        EXPECT_EQ(QLatin1String(FrameDecoder::kind(FrameDecoder::outputIdOf(kind))), kind);
+    EXPECT_STREQ(FrameDecoder::kind(Output::HumanPresenceB), "human-presence");
+    EXPECT_EQ(FrameDecoder::outputIdOf(QStringLiteral("presence")), 0u);
+    EXPECT_EQ(FrameDecoder::kind(0x12345678), nullptr);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes through the frame path: raw copy, verification, decoding by output id.
 // Input: one byte choosing the output id, one byte choosing the frame's misalignment, then the frame.
 
-#include "framedecoder.h"
+#include "runnersignals.h"
 #include "fuzzoutputids.h"
 #include "weavegraphrunner.h"
 
@@ -32,6 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const size_t offset = data[1] % 8;
     std::vector<uint8_t> buffer(offset + size - 2);
     std::copy(data + 2, data + size, buffer.begin() + static_cast<std::ptrdiff_t>(offset));
-    Vantrel::FrameDecoder(*runner).onFrame(outputId, buffer.data() + offset, static_cast<int32_t>(size - 2));
+    Vantrel::RunnerSignals(*runner).onFrame(outputId, buffer.data() + offset, static_cast<int32_t>(size - 2));
     return 0;
 }

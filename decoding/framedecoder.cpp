@@ -2,7 +2,6 @@
 
 #include "framereader.h"
 #include "framevocabulary.h"
-#include "weavegraphrunner.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -119,17 +118,9 @@ QVector<quint32> widened(const flatbuffers::Vector<T> &values)
 
 } // namespace
 
-FrameDecoder::FrameDecoder(WeaveGraphRunner &runner)
-    : m_runner(runner)
+FrameDecoder::FrameDecoder(FrameSink &sink)
+    : m_sink(sink)
 {
-}
-
-int FrameDecoder::onFrame(uint32_t outputId, const uint8_t *frame, int32_t length) const
-{
-    const size_t size = frame && length > 0 ? static_cast<size_t>(length) : 0;
-    // The runtime owns the bytes only for this call; receivers get their own copy.
-    Q_EMIT m_runner.newRawData(outputId, std::vector<uint8_t>(frame, frame + size));
-    return decode(outputId, frame, size);
 }
 
 int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length) const
@@ -151,51 +142,117 @@ int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length)
                  .arg(length));
         return decoders->presence ? -1 : 0;
     }
-    const Frames::Frame &root = *FrameReader::root(frame);
+    return decodeVerified(outputId, *FrameReader::root(frame));
+}
+
+int FrameDecoder::decodeVerified(uint32_t outputId, const Frames::Frame &frame) const
+{
+    const OutputDecoders *decoders = decodersFor(outputId);
+    if (!decoders)
+        return 0;
     for (Decoder decoder : {decoders->first, decoders->second}) {
         if (decoder)
-            (this->*decoder)(root);
+            (this->*decoder)(frame);
     }
-    return decoders->presence ? (this->*decoders->presence)(root) : 0;
+    return decoders->presence ? (this->*decoders->presence)(frame) : 0;
 }
+
+namespace {
+using Self = FrameDecoder;
+constexpr auto fast = R5::Proximity2D::Enum::Fast;
+constexpr auto slow = R5::Proximity2D::Enum::Slow;
+} // namespace
+
+const FrameDecoder::OutputDecoders FrameDecoder::s_outputs[] = {
+    {Output::HeatmapBasic, "heatmap", &Self::decodeHeatmapBasic, nullptr, nullptr},
+    {Output::ProfileAndPresenceA, "range-presence", &Self::decodeRangeProfile, nullptr, &Self::decodeHumanPresence},
+    {Output::ProfileAndPresenceB, "range-presence", &Self::decodeRangeProfile, nullptr, &Self::decodeHumanPresence},
+    {Output::ProfileAndPresenceC, "range-presence", &Self::decodeRangeProfile, nullptr, &Self::decodeHumanPresence},
+    {Output::ProximityFast, "proximity-fast", &Self::decodeProximity<fast>, nullptr, nullptr},
+    {Output::PowerDataA, "power", &Self::decodePowerData, nullptr, nullptr},
+    {Output::PowerDataB, "power", &Self::decodePowerData, nullptr, nullptr},
+    {Output::PresenceProfile, "presence-profile", nullptr, nullptr, &Self::decodePresenceProfile},
+    {Output::ProximityFixed, "proximity-fixed", &Self::decodeProximityFixed, nullptr, nullptr},
+    {Output::ProximitySlow, "proximity-slow", &Self::decodeProximity<slow>, nullptr, nullptr},
+    {Output::RangeProfile, "range-profile", &Self::decodeRangeProfile, nullptr, nullptr},
+    {Output::ProximitySlowAndStatistics, "proximity-statistics", &Self::decodeProximity<slow>,
+     &Self::decodeDetectionStatistics, nullptr},
+    {Output::HumanPresenceA, "human-presence", nullptr, nullptr, &Self::decodeHumanPresence},
+    {Output::HumanPresenceB, "human-presence", nullptr, nullptr, &Self::decodeHumanPresence},
+    {Output::Presence3, "presence3", nullptr, nullptr, &Self::decodePresence3},
+};
 
 const FrameDecoder::OutputDecoders *FrameDecoder::decodersFor(uint32_t outputId)
 {
-    using Self = FrameDecoder;
-    constexpr auto fast = R5::Proximity2D::Enum::Fast;
-    constexpr auto slow = R5::Proximity2D::Enum::Slow;
-    static constexpr OutputDecoders table[] = {
-        {Output::HeatmapBasic, &Self::decodeHeatmapBasic, nullptr, nullptr},
-        {Output::ProfileAndPresenceA, &Self::decodeRangeProfile, nullptr, &Self::decodeHumanPresence},
-        {Output::ProfileAndPresenceB, &Self::decodeRangeProfile, nullptr, &Self::decodeHumanPresence},
-        {Output::ProfileAndPresenceC, &Self::decodeRangeProfile, nullptr, &Self::decodeHumanPresence},
-        {Output::ProximityFast, &Self::decodeProximity<fast>, nullptr, nullptr},
-        {Output::PowerDataA, &Self::decodePowerData, nullptr, nullptr},
-        {Output::PowerDataB, &Self::decodePowerData, nullptr, nullptr},
-        {Output::PresenceProfile, nullptr, nullptr, &Self::decodePresenceProfile},
-        {Output::ProximityFixed, &Self::decodeProximityFixed, nullptr, nullptr},
-        {Output::ProximitySlow, &Self::decodeProximity<slow>, nullptr, nullptr},
-        {Output::RangeProfile, &Self::decodeRangeProfile, nullptr, nullptr},
-        {Output::ProximitySlowAndStatistics, &Self::decodeProximity<slow>, &Self::decodeDetectionStatistics, nullptr},
-        {Output::HumanPresenceA, nullptr, nullptr, &Self::decodeHumanPresence},
-        {Output::HumanPresenceB, nullptr, nullptr, &Self::decodeHumanPresence},
-        {Output::Presence3, nullptr, nullptr, &Self::decodePresence3},
-    };
-    for (const OutputDecoders &decoders : table) {
+    for (const OutputDecoders &decoders : s_outputs) {
         if (decoders.outputId == outputId)
             return &decoders;
     }
     return nullptr;
 }
 
+const char *FrameDecoder::kind(uint32_t outputId)
+{
+    const OutputDecoders *decoders = decodersFor(outputId);
+    return decoders ? decoders->kind : nullptr;
+}
+
+QStringList FrameDecoder::kinds()
+{
+    QStringList names;
+    for (const OutputDecoders &decoders : s_outputs) {
+        const QString name = QLatin1String(decoders.kind);
+        if (!names.contains(name))
+            names.append(name);
+    }
+    return names;
+}
+
+uint32_t FrameDecoder::outputIdOf(const QString &kind)
+{
+    for (const OutputDecoders &decoders : s_outputs) {
+        if (kind == QLatin1String(decoders.kind))
+            return decoders.outputId;
+    }
+    return 0;
+}
+
+uint32_t FrameDecoder::recognize(const Frames::Frame &frame)
+{
+    if (findSignal(frame, Key::SignalSemanticPresence3))
+        return Output::Presence3;
+    const Frames::Signal *target = findSignal(frame, Key::SignalSemanticTarget);
+    const Frames::Signal *human = findSignal(frame, Key::SignalSemanticHumanPresence);
+    const auto *presence = human ? findValues<int32_t>(*human, Key::ArraySemanticHumanPresence) : nullptr;
+    if (target) {
+        if (findArray(*target, Key::ArraySemanticFirstStatistic))
+            return Output::ProximitySlowAndStatistics;
+        if (findArray(*target, Key::ArraySemanticProximityRows))
+            return Output::ProximityFast;
+        if (findArray(*target, Key::ArraySemanticProfileRanges))
+            return presence ? Output::ProfileAndPresenceA : Output::RangeProfile;
+    }
+    if (!human)
+        return 0;
+    if (findArray(*human, Key::ArraySemanticHeatmapRows))
+        return Output::HeatmapBasic;
+    if (findArray(*human, Key::ArraySemanticProximityFixedRows))
+        return Output::ProximityFixed;
+    if (findArray(*human, Key::ArraySemanticPowerValues))
+        return Output::PowerDataA;
+    if (presence)
+        return presence->size() >= 5 ? Output::PresenceProfile : Output::HumanPresenceA;
+    return 0;
+}
+
 void FrameDecoder::emitPresence(const Frames::Frame &frame, bool state, uint32_t distance, uint32_t confidence) const
 {
-    Q_EMIT m_runner.newHpdData(state, distance, confidence, frame.timestamp(), frame.sequenceNumber());
+    m_sink.hpdData(state, distance, confidence, frame.timestamp(), frame.sequenceNumber());
 }
 
 void FrameDecoder::emitNoTarget(const Frames::Frame &frame, uchar type) const
 {
-    Q_EMIT m_runner.newProximity2DData(type, 0.0f, 0.0f);
+    m_sink.proximity2DData(type, 0.0f, 0.0f);
     emitPresence(frame, false, 0, 0);
 }
 
@@ -264,9 +321,9 @@ int FrameDecoder::decodePresenceProfile(const Frames::Frame &frame) const
         powerPoints[static_cast<int>(bin - FirstProfileBin)].setY(level);
     }
 
-    Q_EMIT m_runner.newRange(binPosition(FirstProfileBin), binPosition(LastProfileBin), binCount);
-    Q_EMIT m_runner.newPowerPoints(powerPoints);
-    Q_EMIT m_runner.newThresholdPoints(thresholdPoints);
+    m_sink.range(binPosition(FirstProfileBin), binPosition(LastProfileBin), binCount);
+    m_sink.powerPoints(powerPoints);
+    m_sink.thresholdPoints(thresholdPoints);
     emitPresence(frame, state, toUint32(binPosition(bin)), 100);
     return 0;
 }
@@ -295,7 +352,7 @@ void FrameDecoder::decodeProximity(const Frames::Frame &frame) const
         const float angle = f->Get(at + 2);
         if (std::isnan(range) || std::isnan(angle))
             continue;
-        Q_EMIT m_runner.newProximity2DData(type, range, angle);
+        m_sink.proximity2DData(type, range, angle);
         if (!presenceReported) {
             presenceReported = true;
             emitPresence(frame, true, toUint32(static_cast<double>(range) * 1000.0), 0);
@@ -321,8 +378,8 @@ void FrameDecoder::decodeProximityFixed(const Frames::Frame &frame) const
     }
     for (uint32_t row = 0; row < layout->rows; ++row) {
         const uint32_t at = row * layout->stride;
-        Q_EMIT m_runner.newProximity2DData(fast, static_cast<float>(w->Get(at + 1)) / 100.0f,
-                                           static_cast<float>(w->Get(at + 2)) / 100.0f);
+        m_sink.proximity2DData(fast, static_cast<float>(w->Get(at + 1)) / 100.0f,
+                               static_cast<float>(w->Get(at + 2)) / 100.0f);
         if (row == 0) {
             const auto confidence = static_cast<uint32_t>(static_cast<int32_t>(w->Get(at + 3)));
             emitPresence(frame, w->Get(at) != 0, 0, confidence);
@@ -339,7 +396,7 @@ void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame) const
     const auto *b = findValues<float>(*signal, Key::ArraySemanticSecondStatistic);
     if (!a || !b || a->size() == 0 || b->size() == 0)
         return;
-    Q_EMIT m_runner.newDetectionStatistics(a->Get(0), b->Get(0));
+    m_sink.detectionStatistics(a->Get(0), b->Get(0));
 }
 
 void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame) const
@@ -384,9 +441,9 @@ void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame) const
     const QVector<QPointF> power = levelPoints(Key::ArraySemanticProfilePower);
     if (threshold.isEmpty() || power.isEmpty())
         return;
-    Q_EMIT m_runner.newRange(first, last, static_cast<int>(kept));
-    Q_EMIT m_runner.newThresholdPoints(threshold);
-    Q_EMIT m_runner.newPowerPoints(power);
+    m_sink.range(first, last, static_cast<int>(kept));
+    m_sink.thresholdPoints(threshold);
+    m_sink.powerPoints(power);
 }
 
 void FrameDecoder::decodePowerData(const Frames::Frame &frame) const
@@ -405,9 +462,9 @@ void FrameDecoder::decodePowerData(const Frames::Frame &frame) const
     const auto *distance = findValues<int32_t>(*signal, Key::ArraySemanticDistance);
     if (!distance || distance->size() < 2)
         return;
-    Q_EMIT m_runner.newPowerData(QVector<quint32>(power->begin(), power->end()), widened(*threshold), widened(*ranges),
-                                 static_cast<uint>(static_cast<int32_t>(effectiveRange->Get(0))),
-                                 static_cast<uint>(distance->Get(1) / 10));
+    m_sink.powerData(QVector<quint32>(power->begin(), power->end()), widened(*threshold), widened(*ranges),
+                     static_cast<uint>(static_cast<int32_t>(effectiveRange->Get(0))),
+                     static_cast<uint>(distance->Get(1) / 10));
 }
 
 void FrameDecoder::decodeHeatmapBasic(const Frames::Frame &frame) const
@@ -423,7 +480,7 @@ void FrameDecoder::decodeHeatmapBasic(const Frames::Frame &frame) const
         return;
     for (uint32_t row = 0; row < layout->rows; ++row) {
         const uint32_t at = row * layout->stride;
-        Q_EMIT m_runner.newHeatmapBasicData(v->Get(at), v->Get(at + 1), v->Get(at + 2));
+        m_sink.heatmapBasicData(v->Get(at), v->Get(at + 1), v->Get(at + 2));
     }
 }
 

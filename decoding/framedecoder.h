@@ -1,9 +1,11 @@
 #pragma once
 
 #include "frame_generated.h"
-#include "runnertypes.h"
+#include "framesink.h"
+#include "proximitytype.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <cstddef>
@@ -11,23 +13,32 @@
 
 namespace Vantrel {
 
-class WeaveGraphRunner;
-
-// Turns the runtime's output frames into the runner's signals: every frame is published raw, then
-// decoded in place by its output id.
+// Decodes the runtime's output frames in place, by output id, into a FrameSink.
 class FrameDecoder
 {
     Q_DECLARE_TR_FUNCTIONS(FrameDecoder)
 
 public:
-    explicit FrameDecoder(WeaveGraphRunner &runner);
+    explicit FrameDecoder(FrameSink &sink);
 
-    // The frame callback's work: publishes a copy of the frame, then decodes it. Returns 0, or -1 when a
-    // presence frame cannot be read.
-    int onFrame(uint32_t outputId, const uint8_t *frame, int32_t length) const;
-
-    // Verifies the frame and runs the decoders of its output id; emits only their signals.
+    // Verifies the frame and runs the decoders of its output id. Returns 0, or -1 when a presence
+    // frame cannot be read.
     int decode(uint32_t outputId, const uint8_t *frame, size_t length) const;
+    // The same for a frame that has passed FrameReader::verify.
+    int decodeVerified(uint32_t outputId, const Frames::Frame &frame) const;
+
+    // The name of what the decoders read from an output id ("human-presence", "power", ...), or null
+    // for an id without decoders. Ids decoded alike share a name.
+    static const char *kind(uint32_t outputId);
+    // Every name kind() gives, once each, in the decoders' order.
+    static QStringList kinds();
+    // The first output id of a kind, or 0 for an unknown name.
+    static uint32_t outputIdOf(const QString &kind);
+    // An output id whose decoders read this frame, told from the signals and arrays it carries, or
+    // 0 when none would. Outputs that carry the same arrays are told apart only where their
+    // contents differ: a proximity stream reads as fast, a presence array of five or more values
+    // as a presence profile.
+    static uint32_t recognize(const Frames::Frame &frame);
 
 private:
     using Decoder = void (FrameDecoder::*)(const Frames::Frame &frame) const;
@@ -37,10 +48,13 @@ private:
     struct OutputDecoders
     {
         uint32_t outputId;
+        const char *kind;
         Decoder first;
         Decoder second;
         PresenceDecoder presence;
     };
+    // Every output id with decoders; the first id of a kind stands for the kind.
+    static const OutputDecoders s_outputs[];
     static const OutputDecoders *decodersFor(uint32_t outputId);
 
     int decodeHumanPresence(const Frames::Frame &frame) const;
@@ -57,7 +71,7 @@ private:
     void emitPresence(const Frames::Frame &frame, bool state, uint32_t distance, uint32_t confidence) const;
     void emitNoTarget(const Frames::Frame &frame, uchar type) const;
 
-    WeaveGraphRunner &m_runner;
+    FrameSink &m_sink;
 };
 
 } // namespace Vantrel

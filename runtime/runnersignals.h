@@ -1,0 +1,37 @@
+#pragma once
+
+#include "framesink.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Vantrel {
+
+class WeaveGraphRunner;
+
+// Publishes the runtime's output frames as the runner's signals: every frame raw, then what its
+// decoders read from it.
+class RunnerSignals final : public FrameSink
+{
+public:
+    explicit RunnerSignals(WeaveGraphRunner &runner);
+
+    // The frame callback's work. Returns 0, or -1 when a presence frame cannot be read.
+    int onFrame(uint32_t outputId, const uint8_t *frame, int32_t length);
+
+    void hpdData(bool state, uint32_t distance, uint32_t confidence, int64_t timestamp,
+                 uint32_t sequenceNumber) override;
+    void powerData(const QVector<quint32> &powerData, const QVector<quint32> &thresholdData,
+                   const QVector<quint32> &ranges, uint effectiveRange, uint distance) override;
+    void range(float start, float end, int count) override;
+    void thresholdPoints(const QVector<QPointF> &points) override;
+    void powerPoints(const QVector<QPointF> &points) override;
+    void proximity2DData(uchar type, float range, float angle) override;
+    void detectionStatistics(float first, float second) override;
+    void heatmapBasicData(int32_t state, int32_t confidence, int32_t zoneIndex) override;
+
+private:
+    WeaveGraphRunner &m_runner;
+};
+
+} // namespace Vantrel
