@@ -1,28 +1,11 @@
 #include "application.h"
 #include "logging.h"
+#include "standarddescriptors.h"
 #include "terminationsignals.h"
-
-#include <cerrno>
-#include <fcntl.h>
-
-namespace {
-
-// A supervisor may start us with a standard descriptor closed; the next descriptor opened would
-// take its number and our output would land in it. Fill each closed one with /dev/null, as
-// daemon(3) does; open takes the lowest free number, and the lower ones are open by then.
-void openClosedStandardDescriptors()
-{
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF)
-            ::open("/dev/null", O_RDWR);
-    }
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
-    openClosedStandardDescriptors();
+    Vantrel::openClosedStandardDescriptors();
     qInstallMessageHandler(Vantrel::messageHandler);
     Vantrel::Application application(argc, argv);
     Vantrel::TerminationSignals terminationSignals;

@@ -21,7 +21,7 @@ bool RunningCli::start(const QStringList &arguments)
     QProcessEnvironment environment = m_home.environment();
     environment.insert(QStringLiteral("VANTREL_FT4222_SYSFS_ROOT"), m_sysfs.path());
     m_process.setProcessEnvironment(environment);
-    m_process.start(QStringLiteral(VANTREL_CLI), arguments);
+    m_process.start(m_program, arguments);
     if (!m_process.waitForStarted(30000))
         return false;
     m_process.closeWriteChannel();

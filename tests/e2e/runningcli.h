@@ -22,6 +22,8 @@ public:
     // The directory taken for /sys by the bridge library; empty by default.
     QString sysfsRoot() const { return m_sysfs.path(); }
 
+    // Another program of the project to run in the same way (vantrel-frames).
+    void setProgram(const QString &program) { m_program = program; }
     bool start(const QStringList &arguments);
     void sendSignal(int signalNumber) const;
 
@@ -43,6 +45,7 @@ private:
 
     CliRunner m_home;
     QTemporaryDir m_sysfs;
+    QString m_program = QStringLiteral(VANTREL_CLI);
     QProcess m_process;
     QByteArray m_out;
     QByteArray m_err;

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace Vantrel {
+
+// What vantrel-frames is asked to do, from its command line.
+struct FramesOptions
+{
+    QString source; // a FIFO or recording; empty for standard input
+    bool follow = false; // at the end of a FIFO, wait for its writer to come back
+    QString recordPath; // also append the raw frames to this file
+    QStringList kinds; // only frames of these kinds; empty for all
+    uint32_t outputId = 0; // decode every frame under this output id; 0: told from each frame
+    bool json = true; // JSON lines on standard output
+
+    QString mqttUrl; // mqtt[s]://[user[:password]@]host[:port]/prefix; empty: no MQTT
+    QString optionsPath; // the main program's saved options file: the presence hold time
+    int heartbeatSeconds = 30;
+    bool discovery = false; // Home Assistant MQTT discovery
+    QString name; // this sensor's name in topics; the host name when not given
+};
+
+// The outcome of reading the command line: options to run with, or a status to end with after
+// the text (help, version, or a message for standard error) has been printed.
+struct FramesCommandLine
+{
+    std::optional<FramesOptions> options;
+    int status = 0;
+};
+
+FramesCommandLine parseFramesCommandLine(const QStringList &arguments);
+
+} // namespace Vantrel

@@ -1,0 +1,255 @@
+#include "framestream.h"
+
+#include "framedispatcher.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <flatbuffers/base.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Vantrel {
+
+namespace {
+
+constexpr size_t PrefixSize = sizeof(uint32_t);
+// The largest frame a stream may announce; a larger size means the stream is not one of frames.
+constexpr size_t MaxFrameSize = size_t{16} << 20;
+constexpr size_t ReadSize = 256 * 1024;
+// How often a followed FIFO's path is looked at for a FIFO made anew.
+constexpr int FollowCheckMs = 250;
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+FrameStream::FrameStream(FrameDispatcher &dispatcher, QObject *parent)
+    : QObject(parent)
+    , m_dispatcher(dispatcher)
+    , m_buffer(2 * ReadSize / sizeof(uint64_t))
+{
+}
+
+FrameStream::~FrameStream()
+{
+    closeSource();
+    if (m_recordFd >= 0)
+        ::close(m_recordFd);
+}
+
+bool FrameStream::open(const QString &source, bool follow, const QString &recordPath, QString &error)
+{
+    m_source = source;
+    m_follow = follow && !source.isEmpty();
+    if (!recordPath.isEmpty()) {
+        m_recordPath = recordPath;
+        m_recordFd = ::open(QFile::encodeName(recordPath).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (m_recordFd < 0) {
+            error = tr("Can't open recording %1: %2").arg(recordPath, systemError(errno));
+            return false;
+        }
+    }
+    if (openSource(error))
+        return true;
+    if (!m_follow || errno != ENOENT)
+        return false;
+    // The writer makes the FIFO when it starts; until then there is nothing to read.
+    m_followTimer = new QTimer(this);
+    m_followTimer->setInterval(FollowCheckMs);
+    connect(m_followTimer, &QTimer::timeout, this, &FrameStream::checkFollowedPath);
+    m_followTimer->start();
+    return true;
+}
+
+bool FrameStream::openSource(QString &error)
+{
+    if (m_source.isEmpty()) {
+        m_fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    } else {
+        // Non-blocking, so that opening a FIFO does not wait for a writer.
+        m_fd = ::open(QFile::encodeName(m_source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (m_fd < 0) {
+        const int openError = errno;
+        error = tr("Can't open %1: %2")
+                    .arg(m_source.isEmpty() ? QStringLiteral("standard input") : m_source, systemError(openError));
+        errno = openError;
+        return false;
+    }
+    struct stat status = {};
+    ::fstat(m_fd, &status);
+    m_sourceDevice = status.st_dev;
+    m_sourceInode = status.st_ino;
+    if (m_follow && S_ISFIFO(status.st_mode)) {
+        // While we hold a write end, the writer going away is no end of file.
+        m_keepOpenFd = ::open(QFile::encodeName(m_source).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat kept = {};
+        if (m_keepOpenFd < 0 || ::fstat(m_keepOpenFd, &kept) != 0 || kept.st_ino != status.st_ino
+            || kept.st_dev != status.st_dev) {
+            // The FIFO was replaced between the two opens: try again at the next look.
+            closeSource();
+            errno = ENOENT;
+            error = tr("%1 changed while it was being opened").arg(m_source);
+            return false;
+        }
+        if (!m_followTimer) {
+            m_followTimer = new QTimer(this);
+            m_followTimer->setInterval(FollowCheckMs);
+            connect(m_followTimer, &QTimer::timeout, this, &FrameStream::checkFollowedPath);
+            m_followTimer->start();
+        }
+    }
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &FrameStream::readAvailable);
+    Q_EMIT opened();
+    return true;
+}
+
+void FrameStream::closeSource()
+{
+    delete m_notifier;
+    m_notifier = nullptr;
+    for (int *fd : {&m_fd, &m_keepOpenFd}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
+void FrameStream::checkFollowedPath()
+{
+    if (m_fd < 0) {
+        QString error;
+        if (!openSource(error) && errno != ENOENT)
+            end(1, error);
+        return;
+    }
+    if (m_keepOpenFd < 0)
+        return; // not a FIFO: read to its end
+    struct stat status = {};
+    const QByteArray path = QFile::encodeName(m_source);
+    if (::stat(path.constData(), &status) == 0 && status.st_dev == m_sourceDevice && status.st_ino == m_sourceInode)
+        return;
+    // The FIFO was removed (and maybe made anew): take what its last writer left, then start over.
+    while (m_fd >= 0 && !m_ended && readAvailable() > 0) {
+    }
+    if (m_ended)
+        return;
+    if (m_filled > 0) {
+        qWarning().noquote() << tr("The stream of %1 stopped in the middle of a frame at byte %2; %3 bytes dropped")
+                                    .arg(m_source)
+                                    .arg(m_position)
+                                    .arg(m_filled);
+    }
+    m_filled = 0;
+    m_position = 0;
+    closeSource();
+    checkFollowedPath();
+}
+
+qint64 FrameStream::readAvailable()
+{
+    if (m_ended || m_fd < 0)
+        return 0;
+    const size_t capacity = m_buffer.size() * sizeof(uint64_t);
+    if (capacity - m_filled < ReadSize)
+        m_buffer.resize((m_filled + ReadSize) / sizeof(uint64_t) + 1);
+    auto *bytes = reinterpret_cast<uint8_t *>(m_buffer.data());
+    const ssize_t count = ::read(m_fd, bytes + m_filled, m_buffer.size() * sizeof(uint64_t) - m_filled);
+    if (count < 0) {
+        if (errno != EINTR && errno != EAGAIN)
+            end(1, tr("Can't read %1: %2").arg(m_source, systemError(errno)));
+        return 0;
+    }
+    if (count == 0) {
+        if (m_filled > 0) {
+            end(1, tr("The stream ends in the middle of a frame at byte %1 (%2 bytes of it read)")
+                       .arg(m_position)
+                       .arg(m_filled));
+        } else {
+            end(0);
+        }
+        return 0;
+    }
+    m_filled += static_cast<size_t>(count);
+    if (takeFrames())
+        m_dispatcher.flush();
+    return count;
+}
+
+bool FrameStream::takeFrames()
+{
+    auto *bytes = reinterpret_cast<uint8_t *>(m_buffer.data());
+    size_t offset = 0;
+    bool goOn = true;
+    while (m_filled - offset >= PrefixSize) {
+        const size_t size = flatbuffers::ReadScalar<uint32_t>(bytes + offset);
+        if (size > MaxFrameSize) {
+            end(1, tr("The frame at byte %1 announces %2 bytes, more than 16 MiB: not a stream of frames")
+                       .arg(m_position + offset)
+                       .arg(size));
+            goOn = false;
+            break;
+        }
+        const size_t whole = PrefixSize + size;
+        if (m_filled - offset < whole)
+            break;
+        const uint8_t *frame = bytes + offset;
+        // Frames are read in place; one behind a frame of odd length is moved to an aligned copy.
+        if (reinterpret_cast<uintptr_t>(frame) % alignof(uint64_t) != 0) {
+            m_aligned.assign(frame, frame + whole);
+            frame = m_aligned.data();
+        }
+        m_dispatcher.frame(frame, whole, m_position + offset);
+        offset += whole;
+    }
+    record(bytes, offset);
+    std::memmove(bytes, bytes + offset, m_filled - offset);
+    m_filled -= offset;
+    m_position += offset;
+    return goOn;
+}
+
+void FrameStream::record(const uint8_t *bytes, size_t length)
+{
+    while (m_recordFd >= 0 && length > 0) {
+        const ssize_t written = ::write(m_recordFd, bytes, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            qWarning().noquote() << tr("Can't write to recording %1: %2; recording stopped")
+                                        .arg(m_recordPath, systemError(written < 0 ? errno : ENOSPC));
+            ::close(m_recordFd);
+            m_recordFd = -1;
+            return;
+        }
+        bytes += written;
+        length -= static_cast<size_t>(written);
+    }
+}
+
+void FrameStream::end(int status, const QString &message)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    if (!message.isEmpty())
+        qWarning().noquote() << message;
+    if (m_followTimer)
+        m_followTimer->stop();
+    closeSource();
+    m_dispatcher.flush();
+    Q_EMIT finished(status);
+}
+
+} // namespace Vantrel

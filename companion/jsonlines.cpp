@@ -1,0 +1,236 @@
+#include "jsonlines.h"
+
+#include "framedecoder.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <poll.h>
+#include <unistd.h>
+
+namespace Vantrel {
+
+namespace {
+
+constexpr size_t BatchSize = 64 * 1024;
+
+void appendInt(std::string &out, int64_t value)
+{
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+// Shortest text that reads back as the same float; JSON has no NaN or infinity.
+void appendFloat(std::string &out, double value)
+{
+    const auto single = static_cast<float>(value);
+    if (!std::isfinite(single)) {
+        out += "null";
+        return;
+    }
+    char digits[32];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, single).ptr);
+}
+
+// Values the decoders widened to 32 bits from signed fields.
+void appendSignedArray(std::string &out, const char *key, const QVector<quint32> &values)
+{
+    out += key;
+    out += '[';
+    for (int i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        appendInt(out, static_cast<int32_t>(values[i]));
+    }
+    out += ']';
+}
+
+void appendUnsignedArray(std::string &out, const char *key, const QVector<quint32> &values)
+{
+    out += key;
+    out += '[';
+    for (int i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        appendInt(out, values[i]);
+    }
+    out += ']';
+}
+
+// Points of a profile: [distance in cm, level in dB].
+void appendPoints(std::string &out, const char *key, const QVector<QPointF> &points)
+{
+    out += key;
+    out += '[';
+    for (int i = 0; i < points.size(); ++i) {
+        out += i > 0 ? ",[" : "[";
+        appendFloat(out, points[i].x());
+        out += ',';
+        appendFloat(out, points[i].y());
+        out += ']';
+    }
+    out += ']';
+}
+
+} // namespace
+
+JsonLines::JsonLines(int fd, std::function<void(int)> failed)
+    : m_fd(fd)
+    , m_failed(std::move(failed))
+{
+}
+
+JsonLines::~JsonLines()
+{
+    flush();
+}
+
+void JsonLines::beginFrame(uint32_t outputId, const Frames::Frame &frame, size_t length)
+{
+    m_object.clear();
+    m_targets.clear();
+    m_zones.clear();
+    if (outputId == 0) {
+        m_object += "{\"kind\":\"unknown\",\"size\":";
+        appendInt(m_object, static_cast<int64_t>(length));
+        return;
+    }
+    char id[9];
+    static constexpr char hex[] = "0123456789abcdef";
+    for (int i = 0; i < 8; ++i)
+        id[i] = hex[(outputId >> (28 - 4 * i)) & 0xF];
+    id[8] = '\0';
+    m_object += "{\"id\":\"";
+    m_object += id;
+    m_object += "\",\"kind\":\"";
+    m_object += FrameDecoder::kind(outputId);
+    m_object += "\",\"sequence\":";
+    appendInt(m_object, frame.sequenceNumber());
+    m_object += ",\"timestamp\":";
+    appendInt(m_object, frame.timestamp());
+}
+
+void JsonLines::endFrame()
+{
+    if (!m_targets.empty()) {
+        m_object += ",\"targets\":[";
+        m_object += m_targets;
+        m_object += ']';
+    }
+    if (!m_zones.empty()) {
+        m_object += ",\"zones\":[";
+        m_object += m_zones;
+        m_object += ']';
+    }
+    m_object += "}\n";
+    m_lines += m_object;
+    if (m_lines.size() >= BatchSize)
+        flush();
+}
+
+void JsonLines::flush()
+{
+    if (!m_lines.empty())
+        write(m_lines.data(), m_lines.size());
+    m_lines.clear();
+}
+
+void JsonLines::hpdData(bool state, uint32_t distance, uint32_t confidence, int64_t, uint32_t)
+{
+    // As on vantrel-cli's presence line: the state as 0 or 1, the distance in whole centimetres.
+    m_object += state ? ",\"presence\":1,\"distance_cm\":" : ",\"presence\":0,\"distance_cm\":";
+    appendInt(m_object, distance / 10);
+    m_object += ",\"confidence\":";
+    appendInt(m_object, confidence);
+}
+
+void JsonLines::powerData(const QVector<quint32> &powerData, const QVector<quint32> &thresholdData,
+                          const QVector<quint32> &ranges, uint effectiveRange, uint distance)
+{
+    appendSignedArray(m_object, ",\"ranges_cm\":", ranges);
+    appendUnsignedArray(m_object, ",\"power_cdb\":", powerData);
+    appendUnsignedArray(m_object, ",\"threshold_cdb\":", thresholdData);
+    m_object += ",\"effective_range_cm\":";
+    appendInt(m_object, static_cast<int32_t>(effectiveRange));
+    m_object += ",\"distance_cm\":";
+    appendInt(m_object, static_cast<int32_t>(distance));
+}
+
+void JsonLines::range(float start, float end, int count)
+{
+    m_object += ",\"range_cm\":{\"start\":";
+    appendFloat(m_object, start);
+    m_object += ",\"end\":";
+    appendFloat(m_object, end);
+    m_object += ",\"bins\":";
+    appendInt(m_object, count);
+    m_object += '}';
+}
+
+void JsonLines::thresholdPoints(const QVector<QPointF> &points)
+{
+    appendPoints(m_object, ",\"threshold_db\":", points);
+}
+
+void JsonLines::powerPoints(const QVector<QPointF> &points)
+{
+    appendPoints(m_object, ",\"power_db\":", points);
+}
+
+void JsonLines::proximity2DData(uchar type, float range, float angle)
+{
+    if (!m_targets.empty())
+        m_targets += ',';
+    m_targets += type == 0 ? "{\"tracker\":\"fast\",\"range_m\":" : "{\"tracker\":\"slow\",\"range_m\":";
+    appendFloat(m_targets, range);
+    m_targets += ",\"angle_deg\":";
+    appendFloat(m_targets, angle);
+    m_targets += '}';
+}
+
+void JsonLines::detectionStatistics(float first, float second)
+{
+    m_object += ",\"statistics\":[";
+    appendFloat(m_object, first);
+    m_object += ',';
+    appendFloat(m_object, second);
+    m_object += ']';
+}
+
+void JsonLines::heatmapBasicData(int32_t state, int32_t confidence, int32_t zoneIndex)
+{
+    if (!m_zones.empty())
+        m_zones += ',';
+    m_zones += "{\"occupied\":";
+    appendInt(m_zones, state);
+    m_zones += ",\"confidence\":";
+    appendInt(m_zones, confidence);
+    m_zones += ",\"zone\":";
+    appendInt(m_zones, zoneIndex);
+    m_zones += '}';
+}
+
+void JsonLines::write(const char *bytes, size_t length)
+{
+    while (!m_broken && length > 0) {
+        const ssize_t written = ::write(m_fd, bytes, length);
+        if (written > 0) {
+            bytes += written;
+            length -= static_cast<size_t>(written);
+            continue;
+        }
+        const int error = written < 0 ? errno : EIO;
+        if (error == EINTR)
+            continue;
+        if (error == EAGAIN) { // an output someone else made non-blocking: wait for room
+            pollfd output = {m_fd, POLLOUT, 0};
+            ::poll(&output, 1, -1);
+            continue;
+        }
+        m_broken = true;
+        if (m_failed)
+            m_failed(error);
+    }
+}
+
+} // namespace Vantrel

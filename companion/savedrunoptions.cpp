@@ -1,0 +1,63 @@
+#include "savedrunoptions.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+namespace Vantrel {
+
+namespace {
+
+// The file holds a handful of short members; anything larger is not one of ours.
+constexpr qint64 MaxFileSize = 1 << 20;
+// Hold times are timed in int milliseconds.
+constexpr double MaxTimeout = 2147483.0;
+
+} // namespace
+
+std::optional<SavedRunOptions> SavedRunOptions::read(const QString &path, QString &error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.read(MaxFileSize + 1);
+    if (bytes.size() > MaxFileSize) {
+        error = QStringLiteral("larger than 1 MiB");
+        return std::nullopt;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        error = parseError.errorString();
+        return std::nullopt;
+    }
+    if (!document.isObject()) {
+        error = QStringLiteral("not a JSON object");
+        return std::nullopt;
+    }
+    const QJsonObject object = document.object();
+    const QJsonValue timeout = object.value(QStringLiteral("timeout"));
+    if (!timeout.isDouble() || !(timeout.toDouble() >= 0.0 && timeout.toDouble() <= MaxTimeout)) {
+        error = QStringLiteral("no hold time (\"timeout\") from 0 to 2147483 seconds");
+        return std::nullopt;
+    }
+    SavedRunOptions options;
+    options.timeout = timeout.toDouble();
+    for (auto member = object.begin(); member != object.end(); ++member) {
+        const QString text = member.value().toString();
+        if (member.key() == QLatin1String("algorithm"))
+            options.algorithm = text;
+        else if (member.key() == QLatin1String("graphCommitHash"))
+            options.graphCommitHash = text;
+        else if (member.key() == QLatin1String("graphBuildID"))
+            options.graphBuildID = text;
+        else if (member.key() != QLatin1String("timeout"))
+            options.parameters.insert(member.key(), text);
+    }
+    return options;
+}
+
+} // namespace Vantrel
