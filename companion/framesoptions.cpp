@@ -46,8 +46,8 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     const QCommandLineOption kind({QStringLiteral("k"), QStringLiteral("kind")},
                                   QStringLiteral("Only frames of this kind (repeatable)."), QStringLiteral("kind"));
     const QCommandLineOption id(QStringLiteral("id"),
-                                QStringLiteral("Decode every frame as output <hex id> of the runtime."),
-                                QStringLiteral("hex id"));
+                                QStringLiteral("Decode every frame as the runtime's output <hex> (an output id)."),
+                                QStringLiteral("hex"));
     const QCommandLineOption noJson(QStringLiteral("no-json"), QStringLiteral("No JSON lines on standard output."));
     const QCommandLineOption mqtt(QStringLiteral("mqtt"),
                                   QStringLiteral("Publish presence to mqtt[s]://[user[:password]@]host[:port]/prefix."),

@@ -32,27 +32,16 @@ void appendFloat(std::string &out, double value)
     out.append(digits, std::to_chars(digits, digits + sizeof digits, single).ptr);
 }
 
-// Values the decoders widened to 32 bits from signed fields.
-void appendSignedArray(std::string &out, const char *key, const QVector<quint32> &values)
+// The decoders widen every array to 32 unsigned bits; As gives the values back their sign.
+template <typename As>
+void appendArray(std::string &out, const char *key, const QVector<quint32> &values)
 {
     out += key;
     out += '[';
     for (int i = 0; i < values.size(); ++i) {
         if (i > 0)
             out += ',';
-        appendInt(out, static_cast<int32_t>(values[i]));
-    }
-    out += ']';
-}
-
-void appendUnsignedArray(std::string &out, const char *key, const QVector<quint32> &values)
-{
-    out += key;
-    out += '[';
-    for (int i = 0; i < values.size(); ++i) {
-        if (i > 0)
-            out += ',';
-        appendInt(out, values[i]);
+        appendInt(out, static_cast<As>(values[i]));
     }
     out += ']';
 }
@@ -147,9 +136,9 @@ void JsonLines::hpdData(bool state, uint32_t distance, uint32_t confidence, int6
 void JsonLines::powerData(const QVector<quint32> &powerData, const QVector<quint32> &thresholdData,
                           const QVector<quint32> &ranges, uint effectiveRange, uint distance)
 {
-    appendSignedArray(m_object, ",\"ranges_cm\":", ranges);
-    appendUnsignedArray(m_object, ",\"power_cdb\":", powerData);
-    appendUnsignedArray(m_object, ",\"threshold_cdb\":", thresholdData);
+    appendArray<int32_t>(m_object, ",\"ranges_cm\":", ranges);
+    appendArray<uint32_t>(m_object, ",\"power_cdb\":", powerData);
+    appendArray<uint32_t>(m_object, ",\"threshold_cdb\":", thresholdData);
     m_object += ",\"effective_range_cm\":";
     appendInt(m_object, static_cast<int32_t>(effectiveRange));
     m_object += ",\"distance_cm\":";

@@ -3,15 +3,17 @@
 # option of its --help (short and long names together) in OPTIONS, the default paths its help
 # names, and its version in the page footer.
 #
-#   packaging/tests/manpage_test.sh [PROGRAM [MAN_PAGE]]
+#   packaging/tests/manpage_test.sh [PROGRAM [MAN_PAGE [PATHS]]]
 #
 # PROGRAM defaults to build/app/vantrel-cli, MAN_PAGE to packaging/man/vantrel-cli.1 (a .gz is
-# read as well, so an installed page can be checked).
+# read as well, so an installed page can be checked). PATHS is how many default paths the help
+# names at least (2, those of vantrel-cli).
 set -uo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 program=${1:-$repo/build/app/vantrel-cli}
 page=${2:-$repo/packaging/man/vantrel-cli.1}
+least_paths=${3:-2}
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -69,7 +71,7 @@ done
 
 # The default paths the help names appear in OPTIONS, and in FILES.
 mapfile -t paths < <(grep -o '(/[^)]*)' "$scratch/help.txt" | tr -d '()' | sort -u)
-verdict "the help names default paths (${#paths[@]})" [ "${#paths[@]}" -ge 2 ]
+verdict "the help names default paths (${#paths[@]})" [ "${#paths[@]}" -ge "$least_paths" ]
 in_options_and_files() { grep -qF -- "$1" "$scratch/options.txt" && grep -qF -- "$1" "$scratch/files.txt"; }
 for path in "${paths[@]}"; do
     verdict "OPTIONS and FILES name $path" in_options_and_files "$path"
