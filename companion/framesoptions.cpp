@@ -1,6 +1,7 @@
 #include "framesoptions.h"
 
 #include "framedecoder.h"
+#include "mqtturl.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -52,6 +53,10 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     const QCommandLineOption mqtt(QStringLiteral("mqtt"),
                                   QStringLiteral("Publish presence to mqtt[s]://[user[:password]@]host[:port]/prefix."),
                                   QStringLiteral("url"));
+    const QCommandLineOption mqttEnv(QStringLiteral("mqtt-env"),
+                                     QStringLiteral("Publish to the URL held by environment variable <variable>, "
+                                                    "which keeps a password out of the process list."),
+                                     QStringLiteral("variable"));
     const QCommandLineOption options(QStringLiteral("options"),
                                      QStringLiteral("vantrel-cli's saved options file, for the presence hold time "
                                                     "(re-read whenever the stream starts anew)."),
@@ -64,7 +69,7 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     const QCommandLineOption name(QStringLiteral("name"),
                                   QStringLiteral("This sensor's name in topics (default: the host name)."),
                                   QStringLiteral("name"));
-    parser.addOptions({follow, record, kind, id, noJson, mqtt, options, heartbeat, discovery, name});
+    parser.addOptions({follow, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery, name});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -103,7 +108,20 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
             return fail(QStringLiteral("--id needs an output id in hex, not \"%1\"").arg(parser.value(id)));
     }
     result.json = !parser.isSet(noJson);
-    result.mqttUrl = parser.value(mqtt);
+    if (parser.isSet(mqtt) && parser.isSet(mqttEnv))
+        return fail(QStringLiteral("--mqtt and --mqtt-env exclude each other"));
+    if (parser.isSet(mqttEnv)) {
+        result.mqttUrl = qEnvironmentVariable(parser.value(mqttEnv).toLocal8Bit().constData());
+        if (result.mqttUrl.isEmpty())
+            return fail(QStringLiteral("--mqtt-env: environment variable %1 holds no URL").arg(parser.value(mqttEnv)));
+    } else {
+        result.mqttUrl = parser.value(mqtt);
+    }
+    if (parser.isSet(mqtt) || parser.isSet(mqttEnv)) {
+        QString error;
+        if (!MqttUrl::parse(result.mqttUrl, error))
+            return fail(QStringLiteral("--mqtt: %1").arg(error));
+    }
     result.optionsPath = parser.value(options);
     bool ok = false;
     result.heartbeatSeconds = parser.value(heartbeat).toInt(&ok);

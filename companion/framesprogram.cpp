@@ -2,10 +2,12 @@
 
 #include "framestream.h"
 #include "jsonlines.h"
+#include "mqttpublisher.h"
 #include "savedrunoptions.h"
 #include "terminationsignals.h"
 
 #include <QDebug>
+#include <QSysInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -22,7 +24,7 @@ FramesProgram::FramesProgram(FramesOptions options, QObject *parent)
 
 FramesProgram::~FramesProgram() = default;
 
-bool FramesProgram::start()
+std::optional<int> FramesProgram::start()
 {
     if (m_options.json) {
         m_json = std::make_unique<JsonLines>(STDOUT_FILENO, [this](int error) {
@@ -35,18 +37,31 @@ bool FramesProgram::start()
         });
         m_dispatcher.addListener(m_json.get());
     }
+    QString error;
+    if (!m_options.mqttUrl.isEmpty()) {
+        MqttSettings settings;
+        settings.url = *MqttUrl::parse(m_options.mqttUrl, error); // checked with the command line
+        settings.name = m_options.name.isEmpty() ? QSysInfo::machineHostName() : m_options.name;
+        settings.heartbeatSeconds = m_options.heartbeatSeconds;
+        settings.discovery = m_options.discovery;
+        m_mqtt = std::make_unique<MqttPublisher>(settings);
+        if (!m_mqtt->start(error)) {
+            qWarning().noquote() << error;
+            return 2;
+        }
+        m_dispatcher.addListener(m_mqtt.get());
+    }
     auto *signals_ = new TerminationSignals(this);
     connect(signals_, &TerminationSignals::terminationRequested, this, [this] { finish(0); });
 
     m_stream = new FrameStream(m_dispatcher, this);
     connect(m_stream, &FrameStream::opened, this, &FramesProgram::readSavedOptions);
     connect(m_stream, &FrameStream::finished, this, &FramesProgram::finish);
-    QString error;
     if (!m_stream->open(m_options.source, m_options.follow, m_options.recordPath, error)) {
         qWarning().noquote() << error;
-        return false;
+        return 1;
     }
-    return true;
+    return std::nullopt;
 }
 
 void FramesProgram::finish(int status)
@@ -56,7 +71,13 @@ void FramesProgram::finish(int status)
     m_finishing = true;
     if (m_json)
         m_json->flush();
-    Q_EMIT finished(status);
+    if (!m_mqtt) {
+        Q_EMIT finished(status);
+        return;
+    }
+    // The broker hears "offline" before the program ends.
+    connect(m_mqtt.get(), &MqttPublisher::stopped, this, [this, status] { Q_EMIT finished(status); });
+    m_mqtt->stop();
 }
 
 void FramesProgram::readSavedOptions()
@@ -69,6 +90,8 @@ void FramesProgram::readSavedOptions()
         qWarning().noquote() << tr("Can't read the saved options %1: %2").arg(m_options.optionsPath, error);
         return;
     }
+    if (m_mqtt)
+        m_mqtt->setHoldSeconds(saved->timeout);
 }
 
 } // namespace Vantrel

@@ -6,11 +6,13 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 namespace Vantrel {
 
 class FrameStream;
 class JsonLines;
+class MqttPublisher;
 
 // vantrel-frames: the stream, the dispatcher and the outputs the options ask for, and how they end.
 class FramesProgram : public QObject
@@ -20,9 +22,9 @@ public:
     explicit FramesProgram(FramesOptions options, QObject *parent = nullptr);
     ~FramesProgram() override;
 
-    // Opens the stream and starts the outputs; false when that cannot be done (the message has
-    // been logged).
-    bool start();
+    // Starts the outputs and opens the stream. When that cannot be done, the message has been
+    // logged and the answer is the status to end with.
+    std::optional<int> start();
 
 Q_SIGNALS:
     // Everything has stopped; the program ends with this status.
@@ -35,6 +37,7 @@ private:
     FramesOptions m_options;
     FrameDispatcher m_dispatcher;
     std::unique_ptr<JsonLines> m_json;
+    std::unique_ptr<MqttPublisher> m_mqtt;
     FrameStream *m_stream = nullptr;
     bool m_finishing = false;
 };

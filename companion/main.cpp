@@ -34,7 +34,7 @@ int main(int argc, char **argv)
     Vantrel::FramesProgram program(*commandLine.options);
     QObject::connect(&program, &Vantrel::FramesProgram::finished, &application, &QCoreApplication::exit,
                      Qt::QueuedConnection);
-    if (!program.start())
-        return 1;
+    if (const std::optional<int> status = program.start())
+        return *status;
     return QCoreApplication::exec();
 }

@@ -210,6 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{"TwoSources", {"a", "b"}, "one source at most"},
                       OptionCase{"HeartbeatOfZero", {"--mqtt", "mqtt://h/p", "--heartbeat", "0"}, "--heartbeat needs"},
                       OptionCase{"MqttOptionWithoutMqtt", {"--discovery"}, "need --mqtt"},
+                      OptionCase{"BadMqttUrl", {"--mqtt", "http://h/p"}, "--mqtt: unknown scheme \"http\""},
+                      OptionCase{"EmptyMqttVariable", {"--mqtt-env", "VANTREL_TEST_UNSET"}, "holds no URL"},
                       OptionCase{"UnknownOption", {"--bogus"}, "Unknown option 'bogus'"}),
     Vantrel::Test::RowName());
 

@@ -1,0 +1,71 @@
+#include "presencehold.h"
+
+#include <chrono>
+#include <limits>
+
+namespace Vantrel {
+
+namespace {
+
+// The same conversion as the program's hold timer: milliseconds in an int, the fraction dropped.
+int toTimerMilliseconds(double milliseconds)
+{
+    if (!(milliseconds > 0))
+        return 0;
+    if (milliseconds >= std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    return static_cast<int>(milliseconds);
+}
+
+qint64 steadyMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+PresenceHold::PresenceHold(double holdSeconds, Clock clock)
+    : m_holdMs(toTimerMilliseconds(holdSeconds * 1000))
+    , m_enabled(holdSeconds != 0)
+    , m_clock(clock ? std::move(clock) : Clock(steadyMilliseconds))
+{
+}
+
+bool PresenceHold::report(bool presence)
+{
+    if (m_enabled) {
+        const qint64 now = m_clock();
+        if (m_holding && now >= m_holdEnd)
+            m_holding = false;
+        if (presence) {
+            m_lastPresence = now;
+            m_presenceSeen = true;
+            m_holding = false;
+        } else if (m_presence && !m_holding) {
+            m_holding = true;
+            m_holdEnd = now + m_holdMs;
+        }
+    }
+    m_presence = presence;
+    m_occupancy = presence || m_holding;
+    return m_occupancy;
+}
+
+void PresenceHold::setHoldSeconds(double holdSeconds)
+{
+    if (!m_presence) {
+        const qint64 now = m_clock();
+        const double remaining = m_presenceSeen ? holdSeconds * 1000 - double(now - m_lastPresence) : 0;
+        if (remaining > 0) {
+            m_holding = true;
+            m_holdEnd = now + toTimerMilliseconds(remaining);
+        } else {
+            m_holding = false;
+        }
+    }
+    m_holdMs = toTimerMilliseconds(holdSeconds * 1000);
+    m_enabled = holdSeconds != 0;
+}
+
+} // namespace Vantrel
