@@ -29,6 +29,29 @@ FramesCommandLine fail(const QString &message)
     return {std::nullopt, UsageStatus};
 }
 
+// [address:]port, the address of IPv6 in brackets.
+bool parseHttpAddress(const QString &text, FramesOptions &options)
+{
+    QString port = text;
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0) {
+        QString address = text.left(colon);
+        if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']')))
+            address = address.mid(1, address.size() - 2);
+        if (address.isEmpty())
+            return false;
+        options.httpAddress = address;
+        port = text.mid(colon + 1);
+    }
+    bool ok = false;
+    const uint number = port.toUInt(&ok);
+    if (!ok || number < 1 || number > 65535)
+        return false;
+    options.http = true;
+    options.httpPort = static_cast<quint16>(number);
+    return true;
+}
+
 } // namespace
 
 FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
@@ -69,7 +92,11 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     const QCommandLineOption name(QStringLiteral("name"),
                                   QStringLiteral("This sensor's name in topics (default: the host name)."),
                                   QStringLiteral("name"));
-    parser.addOptions({follow, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery, name});
+    const QCommandLineOption http(QStringLiteral("http"),
+                                  QStringLiteral("Serve a live web view of the sensor on <[address:]port> "
+                                                 "(address 127.0.0.1 when left out; [::1]:port for IPv6)."),
+                                  QStringLiteral("[address:]port"));
+    parser.addOptions({follow, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery, name, http});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -129,6 +156,11 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
         return fail(QStringLiteral("--heartbeat needs 1 to 86400 seconds, not \"%1\"").arg(parser.value(heartbeat)));
     result.discovery = parser.isSet(discovery);
     result.name = parser.value(name);
+    if (parser.isSet(http)) {
+        if (!parseHttpAddress(parser.value(http), result))
+            return fail(QStringLiteral("--http needs [address:]port with a port from 1 to 65535, not \"%1\"")
+                            .arg(parser.value(http)));
+    }
     const bool mqttOnly = parser.isSet(discovery) || parser.isSet(name) || parser.isSet(heartbeat);
     if (mqttOnly && result.mqttUrl.isEmpty())
         return fail(QStringLiteral("--discovery, --name and --heartbeat need --mqtt"));

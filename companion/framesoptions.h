@@ -23,6 +23,10 @@ struct FramesOptions
     int heartbeatSeconds = 30;
     bool discovery = false; // Home Assistant MQTT discovery
     QString name; // this sensor's name in topics; the host name when not given
+
+    bool http = false; // serve the web view
+    QString httpAddress = QStringLiteral("127.0.0.1");
+    quint16 httpPort = 0;
 };
 
 // The outcome of reading the command line: options to run with, or a status to end with after

@@ -11,8 +11,10 @@
 namespace Vantrel {
 
 class FrameStream;
-class JsonLines;
+class JsonFrames;
+class LineWriter;
 class MqttPublisher;
+class WebView;
 
 // vantrel-frames: the stream, the dispatcher and the outputs the options ask for, and how they end.
 class FramesProgram : public QObject
@@ -31,13 +33,19 @@ Q_SIGNALS:
     void finished(int status);
 
 private:
+    void startJsonLines();
+    // Each answers the status to end with when its output cannot start.
+    std::optional<int> startMqtt();
+    std::optional<int> startWebView();
     void finish(int status);
     void readSavedOptions();
 
     FramesOptions m_options;
     FrameDispatcher m_dispatcher;
-    std::unique_ptr<JsonLines> m_json;
+    std::unique_ptr<JsonFrames> m_jsonFrames;
+    std::unique_ptr<LineWriter> m_standardOutput;
     std::unique_ptr<MqttPublisher> m_mqtt;
+    std::unique_ptr<WebView> m_webView;
     FrameStream *m_stream = nullptr;
     bool m_finishing = false;
 };

@@ -9,6 +9,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 unit="$here/systemd/vantrel-cli.service" defaults="$here/default/vantrel-cli"
 rules="$here/udev/60-vantrel-ft4222.rules" program="${1:-$here/../build/app/vantrel-cli}"
 mqtt_unit="$here/systemd/vantrel-frames-mqtt.service" mqtt_defaults="$here/default/vantrel-frames"
+web_unit="$here/systemd/vantrel-frames-web.service"
 frames="${2:-$(dirname "$program")/vantrel-frames}"
 [ -n "${2:-}" ] || [ -x "$frames" ] || frames="$here/../build/companion/vantrel-frames"
 scratch="$(mktemp -d)"
@@ -22,7 +23,7 @@ sed -n 's/^#   \([A-Z]*=\)/\1/p' "$defaults" >"$scratch/example"   # the documen
 
 verify_silent() { # verify_silent UNIT: the units of this system stand in for the targets the unit is ordered against
     mkdir -p "$scratch/root/usr/bin" "$scratch/root/usr/lib/systemd/system"
-    cp -a /lib/systemd/system/. "$unit" "$mqtt_unit" "$scratch/root/usr/lib/systemd/system/"
+    cp -a /lib/systemd/system/. "$unit" "$mqtt_unit" "$web_unit" "$scratch/root/usr/lib/systemd/system/"
     local name; for name in vantrel-cli vantrel-frames; do
         printf '#!/bin/sh\n' >"$scratch/root/usr/bin/$name" && chmod +x "$scratch/root/usr/bin/$name"
     done
@@ -31,7 +32,7 @@ verify_silent() { # verify_silent UNIT: the units of this system stand in for th
 }
 score_of() { systemd-analyze --no-pager security --offline=true "$1" 2>&1 |
     sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p'; }
-score="$(score_of "$unit")" mqtt_score="$(score_of "$mqtt_unit")"
+score="$(score_of "$unit")" mqtt_score="$(score_of "$mqtt_unit")" web_score="$(score_of "$web_unit")"
 at_most_2() { [ -n "$1" ] && awk -v s="$1" 'BEGIN { exit !(s <= 2.0) }'; }
 sysusers_creates() {
     mkdir -p "$scratch/users/usr/lib/sysusers.d" "$scratch/users/etc"
@@ -121,4 +122,16 @@ if [ -d /run/systemd/system ]; then verdict "systemd expands the example into th
 else skip "systemd expands the example into the right words (systemd is not running)"; fi
 if [ -x "$frames" ]; then verdict "without a URL the service ends without restart" mqtt_unconfigured_not_restarted
 else skip "without a URL the service ends without restart (no program at $frames)"; fi
+web_view_of_the_cli_stream() { # the same stream and options as the MQTT service, which it excludes
+    [ "$(key ExecStart "$web_unit" | sed 's/--http [^ ]* //')" = "$(key ExecStart "$mqtt_unit" | sed 's/--mqtt-env [^ ]* [^ ]* //')" ] &&
+        [ "$(key Conflicts "$web_unit")" = vantrel-frames-mqtt.service ] && [ "$(key BindsTo "$web_unit")" = vantrel-cli.service ] &&
+        [ "$(key User "$web_unit")" = "$(key User)" ]
+}
+web_defaults_loopback() { [ "$(sh -c '. "$1"; printf "%s" "$HTTP_ADDRESS"' sh "$mqtt_defaults")" = 127.0.0.1:8080 ]; }
+
+echo "== vantrel-frames-web.service"
+verdict "systemd-analyze verify is silent" verify_silent vantrel-frames-web.service
+verdict "systemd-analyze security: exposure ${web_score:-unknown}, at most 2.0" at_most_2 "$web_score"
+verdict "reads the stream of vantrel-cli.service; excludes the MQTT service" web_view_of_the_cli_stream
+verdict "defaults file: listens on 127.0.0.1:8080" web_defaults_loopback
 summary

@@ -5,6 +5,7 @@
 #include "framevocabulary.h"
 #include "runningcli.h"
 #include "sampleframes.h"
+#include "sseclient.h"
 #include "tablerows.h"
 
 #include <QDir>
@@ -15,10 +16,12 @@
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -333,5 +336,46 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"Proximity", "proximity.hpd", "Proximity 1.0", {"proximity-fast", "range-profile"}},
                       RunCase{"PowerMap", "powermap.hpd", "PowerMap 1.0", {"power", "heatmap", "presence3"}}),
     Vantrel::Test::RowName());
+
+// A viewer of the web view stays connected while vantrel-cli ends and a new run makes its FIFO
+// anew: the frames of both runs reach it, and so do the run's options.
+TEST(WebView, AViewerSeesTheStreamEndAndComeBack)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("hpd.fifo");
+    const QString options = dir.filePath("options.json");
+    const uint16_t port = freePort();
+    RunningCli frames;
+    frames.setProgram(QStringLiteral(VANTREL_FRAMES));
+    ASSERT_TRUE(frames.start(
+        {"--follow", fifo, "--no-json", "--options", options, "--http", QString("127.0.0.1:%1").arg(port)}));
+    std::unique_ptr<SseClient> viewer;
+    for (int attempt = 0; attempt < 100 && !(viewer && viewer->isConnected()); ++attempt) {
+        QThread::msleep(100);
+        viewer = std::make_unique<SseClient>(port);
+    }
+    ASSERT_TRUE(viewer->isConnected()) << frames.err().toStdString();
+    const auto run = [&](const QString &fps) {
+        RunningCli cli;
+        ASSERT_TRUE(cli.start({"-f", QDir(SAMPLE_BUNDLE_DIR).filePath("presence.hpd"), "Presence 1.0", "Simulation",
+                               "FPS", fps, "-p", "--pipe-name", fifo, "--options-path", options, "--stop-after", "2"}));
+        ASSERT_TRUE(cli.waitForExit(30000));
+    };
+    run("20");
+    viewer->readUntil("frame", 1, 10000);
+    const int firstRun = viewer->events("frame").size();
+    run("10");
+    viewer->readUntil("frame", firstRun + 5, 10000);
+    frames.sendSignal(SIGTERM);
+    ASSERT_TRUE(frames.waitForExit(20000));
+    EXPECT_EQ(frames.exitCode(), 0) << frames.err().toStdString();
+
+    ASSERT_GT(firstRun, 0);
+    EXPECT_GE(viewer->events("frame").size(), firstRun + 5);
+    QStringList parameterFiles;
+    for (const SseClient::Event &event : viewer->events("options"))
+        parameterFiles.append(QJsonDocument::fromJson(event.data)["parameters"]["FPS"].toString());
+    EXPECT_EQ(parameterFiles.mid(parameterFiles.indexOf("fps-20.parb")), (QStringList{"fps-20.parb", "fps-10.parb"}));
+}
 
 } // namespace

@@ -1,18 +1,14 @@
-#include "jsonlines.h"
+#include "jsonframes.h"
 
 #include "framedecoder.h"
+#include "jsonlinesink.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <poll.h>
-#include <unistd.h>
 
 namespace Vantrel {
 
 namespace {
-
-constexpr size_t BatchSize = 64 * 1024;
 
 void appendInt(std::string &out, int64_t value)
 {
@@ -63,18 +59,12 @@ void appendPoints(std::string &out, const char *key, const QVector<QPointF> &poi
 
 } // namespace
 
-JsonLines::JsonLines(int fd, std::function<void(int)> failed)
-    : m_fd(fd)
-    , m_failed(std::move(failed))
+void JsonFrames::addSink(JsonLineSink *sink)
 {
+    m_sinks.push_back(sink);
 }
 
-JsonLines::~JsonLines()
-{
-    flush();
-}
-
-void JsonLines::beginFrame(uint32_t outputId, const Frames::Frame &frame, size_t length)
+void JsonFrames::beginFrame(uint32_t outputId, const Frames::Frame &frame, size_t length)
 {
     m_object.clear();
     m_targets.clear();
@@ -99,7 +89,7 @@ void JsonLines::beginFrame(uint32_t outputId, const Frames::Frame &frame, size_t
     appendInt(m_object, frame.timestamp());
 }
 
-void JsonLines::endFrame()
+void JsonFrames::endFrame()
 {
     if (!m_targets.empty()) {
         m_object += ",\"targets\":[";
@@ -112,19 +102,17 @@ void JsonLines::endFrame()
         m_object += ']';
     }
     m_object += "}\n";
-    m_lines += m_object;
-    if (m_lines.size() >= BatchSize)
-        flush();
+    for (JsonLineSink *sink : m_sinks)
+        sink->line(m_object);
 }
 
-void JsonLines::flush()
+void JsonFrames::flush()
 {
-    if (!m_lines.empty())
-        write(m_lines.data(), m_lines.size());
-    m_lines.clear();
+    for (JsonLineSink *sink : m_sinks)
+        sink->flush();
 }
 
-void JsonLines::hpdData(bool state, uint32_t distance, uint32_t confidence, int64_t, uint32_t)
+void JsonFrames::hpdData(bool state, uint32_t distance, uint32_t confidence, int64_t, uint32_t)
 {
     // As on vantrel-cli's presence line: the state as 0 or 1, the distance in whole centimetres.
     m_object += state ? ",\"presence\":1,\"distance_cm\":" : ",\"presence\":0,\"distance_cm\":";
@@ -133,8 +121,8 @@ void JsonLines::hpdData(bool state, uint32_t distance, uint32_t confidence, int6
     appendInt(m_object, confidence);
 }
 
-void JsonLines::powerData(const QVector<quint32> &powerData, const QVector<quint32> &thresholdData,
-                          const QVector<quint32> &ranges, uint effectiveRange, uint distance)
+void JsonFrames::powerData(const QVector<quint32> &powerData, const QVector<quint32> &thresholdData,
+                           const QVector<quint32> &ranges, uint effectiveRange, uint distance)
 {
     appendArray<int32_t>(m_object, ",\"ranges_cm\":", ranges);
     appendArray<uint32_t>(m_object, ",\"power_cdb\":", powerData);
@@ -145,7 +133,7 @@ void JsonLines::powerData(const QVector<quint32> &powerData, const QVector<quint
     appendInt(m_object, static_cast<int32_t>(distance));
 }
 
-void JsonLines::range(float start, float end, int count)
+void JsonFrames::range(float start, float end, int count)
 {
     m_object += ",\"range_cm\":{\"start\":";
     appendFloat(m_object, start);
@@ -156,17 +144,17 @@ void JsonLines::range(float start, float end, int count)
     m_object += '}';
 }
 
-void JsonLines::thresholdPoints(const QVector<QPointF> &points)
+void JsonFrames::thresholdPoints(const QVector<QPointF> &points)
 {
     appendPoints(m_object, ",\"threshold_db\":", points);
 }
 
-void JsonLines::powerPoints(const QVector<QPointF> &points)
+void JsonFrames::powerPoints(const QVector<QPointF> &points)
 {
     appendPoints(m_object, ",\"power_db\":", points);
 }
 
-void JsonLines::proximity2DData(uchar type, float range, float angle)
+void JsonFrames::proximity2DData(uchar type, float range, float angle)
 {
     if (!m_targets.empty())
         m_targets += ',';
@@ -177,7 +165,7 @@ void JsonLines::proximity2DData(uchar type, float range, float angle)
     m_targets += '}';
 }
 
-void JsonLines::detectionStatistics(float first, float second)
+void JsonFrames::detectionStatistics(float first, float second)
 {
     m_object += ",\"statistics\":[";
     appendFloat(m_object, first);
@@ -186,7 +174,7 @@ void JsonLines::detectionStatistics(float first, float second)
     m_object += ']';
 }
 
-void JsonLines::heatmapBasicData(int32_t state, int32_t confidence, int32_t zoneIndex)
+void JsonFrames::heatmapBasicData(int32_t state, int32_t confidence, int32_t zoneIndex)
 {
     if (!m_zones.empty())
         m_zones += ',';
@@ -197,29 +185,6 @@ void JsonLines::heatmapBasicData(int32_t state, int32_t confidence, int32_t zone
     m_zones += ",\"zone\":";
     appendInt(m_zones, zoneIndex);
     m_zones += '}';
-}
-
-void JsonLines::write(const char *bytes, size_t length)
-{
-    while (!m_broken && length > 0) {
-        const ssize_t written = ::write(m_fd, bytes, length);
-        if (written > 0) {
-            bytes += written;
-            length -= static_cast<size_t>(written);
-            continue;
-        }
-        const int error = written < 0 ? errno : EIO;
-        if (error == EINTR)
-            continue;
-        if (error == EAGAIN) { // an output someone else made non-blocking: wait for room
-            pollfd output = {m_fd, POLLOUT, 0};
-            ::poll(&output, 1, -1);
-            continue;
-        }
-        m_broken = true;
-        if (m_failed)
-            m_failed(error);
-    }
 }
 
 } // namespace Vantrel

@@ -2,20 +2,20 @@
 
 #include "framelistener.h"
 
-#include <functional>
 #include <string>
+#include <vector>
 
 namespace Vantrel {
 
-// Writes one JSON object per frame and line: the output id and kind, the frame's sequence number
+class JsonLineSink;
+
+// Makes one JSON object per frame, as a line: the output id and kind, the frame's sequence number
 // and timestamp, and the decoded values with their units in their names. Frames of an unknown kind
-// give their size only. Lines are written in batches, at every flush and when 64 KiB are waiting.
-class JsonLines final : public FrameListener
+// give their size only. Every line goes to every sink.
+class JsonFrames final : public FrameListener
 {
 public:
-    // failed is called once, with errno, when writing to fd fails; nothing is written after that.
-    explicit JsonLines(int fd, std::function<void(int error)> failed = {});
-    ~JsonLines() override;
+    void addSink(JsonLineSink *sink);
 
     void beginFrame(uint32_t outputId, const Frames::Frame &frame, size_t length) override;
     void endFrame() override;
@@ -33,15 +33,10 @@ public:
     void heatmapBasicData(int32_t state, int32_t confidence, int32_t zoneIndex) override;
 
 private:
-    void write(const char *bytes, size_t length);
-
-    int m_fd;
-    std::function<void(int)> m_failed;
-    bool m_broken = false;
+    std::vector<JsonLineSink *> m_sinks;
     std::string m_object; // members of the frame being decoded
     std::string m_targets; // array members gathered over the frame
     std::string m_zones;
-    std::string m_lines; // whole lines not yet written
 };
 
 } // namespace Vantrel
