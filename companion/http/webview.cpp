@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <utility>
 
 // Resources of a static library are registered by hand, from the global namespace.
 static void initPageResource()
@@ -256,8 +257,8 @@ bool WebView::start(QString &error)
         m_helloEvent =
             sseEvent("hello", QJsonObject{{QStringLiteral("version"), QCoreApplication::applicationVersion()}});
     }
-    // One polling thread for every connection: viewers wait suspended, not in threads of their own,
-    // and a frame wakes that one thread once (see the class comment). "::" also takes IPv4.
+    // One polling thread for every connection, viewers waiting suspended rather than in threads of
+    // their own (see the class comment). "::" also takes IPv4.
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     if (address.ss_family == AF_INET6)
         flags |= isAnyAddress(address) ? MHD_USE_DUAL_STACK : MHD_USE_IPv6;

@@ -35,9 +35,9 @@ struct WebViewSettings
 // Read-only: no request changes anything.
 //
 // libmicrohttpd serves it from one polling thread of its own. A viewer with nothing to send is
-// suspended and resumed when an event is queued for it, so a frame costs one wake-up of that thread
-// however many viewers there are, and the caller of line() and hpdData() only locks, queues and
-// signals: it never touches a socket. Each viewer's queue is bounded; a viewer that falls behind
+// suspended and resumed when an event is queued for it, so waiting viewers cost nothing and need no
+// thread each, and the caller of line() and hpdData() only locks, queues and signals: it never
+// touches a socket. Each viewer's queue is bounded; a viewer that falls behind
 // skips the oldest frames (and is told how many in its status), and one that takes nothing for
 // StallSeconds is disconnected.
 class WebView : public QObject, public FrameListener, public JsonLineSink
