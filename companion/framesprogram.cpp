@@ -105,6 +105,9 @@ void FramesProgram::finish(int status)
     if (m_finishing)
         return;
     m_finishing = true;
+    // Frames read from here on would reach outputs that are stopping.
+    if (m_stream)
+        m_stream->close();
     if (m_jsonFrames)
         m_jsonFrames->flush();
     if (m_webView)

@@ -115,10 +115,22 @@ bool FrameStream::openSource(QString &error)
     return true;
 }
 
+void FrameStream::close()
+{
+    m_ended = true;
+    if (m_followTimer)
+        m_followTimer->stop();
+    closeSource();
+}
+
 void FrameStream::closeSource()
 {
-    delete m_notifier;
-    m_notifier = nullptr;
+    // Often closed from the notifier's own signal: it goes once that has returned.
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        m_notifier->deleteLater();
+        m_notifier = nullptr;
+    }
     for (int *fd : {&m_fd, &m_keepOpenFd}) {
         if (*fd >= 0)
             ::close(*fd);
@@ -242,12 +254,9 @@ void FrameStream::end(int status, const QString &message)
 {
     if (m_ended)
         return;
-    m_ended = true;
     if (!message.isEmpty())
         qWarning().noquote() << message;
-    if (m_followTimer)
-        m_followTimer->stop();
-    closeSource();
+    close();
     m_dispatcher.flush();
     Q_EMIT finished(status);
 }

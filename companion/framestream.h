@@ -32,6 +32,8 @@ public:
     // source: a path, or empty for standard input. False with a message when the source or the
     // recording cannot be opened (a FIFO to follow may appear later).
     bool open(const QString &source, bool follow, const QString &recordPath, QString &error);
+    // Stops reading, without a finished() signal.
+    void close();
 
 Q_SIGNALS:
     // A source was opened (again): a new stream begins.
