@@ -2,27 +2,12 @@
 #include "application.h"
 
 #include "standardoutput.h"
+#include "timermilliseconds.h"
 
 #include <QDateTime>
 #include <QDebug>
 
-#include <limits>
-
 namespace Vantrel {
-
-namespace {
-
-// Hold times come from algorithm definitions: keep any value inside the timer's int range.
-int toTimerMilliseconds(double milliseconds)
-{
-    if (!(milliseconds > 0))
-        return 0;
-    if (milliseconds >= std::numeric_limits<int>::max())
-        return std::numeric_limits<int>::max();
-    return static_cast<int>(milliseconds);
-}
-
-} // namespace
 
 void Application::updateState(bool state, uint32_t distance, uint32_t confidence, int64_t timestamp,
                               uint32_t sequenceNumber)

@@ -1,21 +1,12 @@
 #include "presencehold.h"
 
+#include "timermilliseconds.h"
+
 #include <chrono>
-#include <limits>
 
 namespace Vantrel {
 
 namespace {
-
-// The same conversion as the program's hold timer: milliseconds in an int, the fraction dropped.
-int toTimerMilliseconds(double milliseconds)
-{
-    if (!(milliseconds > 0))
-        return 0;
-    if (milliseconds >= std::numeric_limits<int>::max())
-        return std::numeric_limits<int>::max();
-    return static_cast<int>(milliseconds);
-}
 
 qint64 steadyMilliseconds()
 {

@@ -1,6 +1,7 @@
 // WebView on real sockets, curl as the browser: the page, and viewers of the event stream.
 #include "webview.h"
 
+#include "eventstreamtesting.h"
 #include "qtprinters.h"
 #include "savedrunoptions.h"
 #include "tablerows.h"
@@ -10,14 +11,10 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMap>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
-#include <functional>
 #include <iostream>
 #include <memory>
 #include <ostream>
@@ -35,118 +32,6 @@ namespace Vantrel::Test {
 namespace {
 
 using Vantrel::Test::operator<<;
-
-// Waits up to timeoutMs for the condition, running the event loop meanwhile.
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 30000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return condition();
-}
-
-struct HttpReply
-{
-    int status = 0; // 0: no response
-    QMap<QByteArray, QByteArray> headers; // names in lower case
-    QByteArray body;
-};
-
-// Takes a response's head off the front of bytes, once it is all there.
-bool takeHead(QByteArray &bytes, HttpReply &reply)
-{
-    const int end = bytes.indexOf("\r\n\r\n");
-    if (end < 0)
-        return false;
-    const QList<QByteArray> lines = bytes.left(end).split('\n');
-    reply.status = lines[0].split(' ').value(1).toInt();
-    for (const QByteArray &line : lines.mid(1))
-        reply.headers.insert(line.left(line.indexOf(':')).toLower(), line.mid(line.indexOf(':') + 1).trimmed());
-    bytes.remove(0, end + 4);
-    return true;
-}
-
-// One request made by curl; arguments go before the URL.
-HttpReply curl(const QString &url, const QStringList &arguments = {})
-{
-    QProcess process;
-    const QStringList head = arguments.contains(QStringLiteral("-I")) ? QStringList() : QStringList{"-i"};
-    process.start(QStringLiteral("curl"), QStringList{"-sS", "--max-time", "60"} + head + arguments + QStringList{url});
-    process.waitForFinished(90000);
-    QByteArray output = process.readAllStandardOutput();
-    HttpReply reply;
-    if (takeHead(output, reply))
-        reply.body = output;
-    return reply;
-}
-
-struct SseEvent
-{
-    QByteArray name; // "retry" for a retry field
-    QByteArray data;
-};
-
-// A viewer of the event stream: `curl -sN`, its output taken as it comes while the event loop runs.
-class CurlStream
-{
-public:
-    explicit CurlStream(const QString &url)
-    {
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { take(); });
-        m_process.start(QStringLiteral("curl"), {"-sSN", "-i", url});
-    }
-    ~CurlStream()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-
-    // A stopped curl reads nothing: its sockets fill up, as those of a viewer that stalls.
-    void stall(bool stalled) { ::kill(pid_t(m_process.processId()), stalled ? SIGSTOP : SIGCONT); }
-    bool ended() const { return m_process.state() == QProcess::NotRunning; }
-    int count(const QByteArray &name) const { return m_counts.value(name); }
-    QList<QByteArray> data(const QByteArray &name) const
-    {
-        QList<QByteArray> found;
-        for (const SseEvent &event : events) {
-            if (event.name == name)
-                found.append(event.data);
-        }
-        return found;
-    }
-    QByteArray last(const QByteArray &name) const { return count(name) ? data(name).last() : QByteArray(); }
-
-    HttpReply head;
-    QList<SseEvent> events;
-
-private:
-    void take()
-    {
-        m_buffer += m_process.readAllStandardOutput();
-        if (head.status == 0 && !takeHead(m_buffer, head))
-            return;
-        for (int end; (end = m_buffer.indexOf("\n\n")) >= 0; m_buffer.remove(0, end + 2)) {
-            SseEvent event;
-            for (const QByteArray &line : m_buffer.left(end).split('\n')) {
-                if (line.startsWith("event: "))
-                    event.name = line.mid(7);
-                else if (line.startsWith("data: "))
-                    event.data += (event.data.isEmpty() ? "" : "\n") + line.mid(6);
-                else if (line.startsWith("retry: "))
-                    event = {"retry", line.mid(7)};
-            }
-            ++m_counts[event.name];
-            events.append(event);
-        }
-    }
-
-    QProcess m_process;
-    QByteArray m_buffer;
-    QMap<QByteArray, int> m_counts;
-};
 
 const QByteArray Policy = "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
                           "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";

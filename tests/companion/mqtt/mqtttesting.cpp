@@ -36,19 +36,6 @@ int probe(int port)
 
 } // namespace
 
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 MqttTestBroker::MqttTestBroker()
 {
     // What it says before its log file is open (a port in use, say) goes here.

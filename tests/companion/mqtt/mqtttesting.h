@@ -2,6 +2,8 @@
 // the same port, and a real subscriber that records every message; for tests.
 #pragma once
 
+#include "eventstreamtesting.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
@@ -15,9 +17,6 @@ struct mosquitto;
 struct mosquitto_message;
 
 namespace Vantrel::Test {
-
-// Processes Qt events until the condition holds or timeoutMs has passed; answers the condition.
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 15000);
 
 class MqttTestBroker
 {

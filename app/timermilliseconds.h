@@ -1,0 +1,18 @@
+#pragma once
+
+#include <limits>
+
+namespace Vantrel {
+
+// A presence hold time in the milliseconds of a timer's int: the fraction dropped, and any value
+// (hold times come from algorithm definitions and saved options) kept inside the int's range.
+inline int toTimerMilliseconds(double milliseconds)
+{
+    if (!(milliseconds > 0))
+        return 0;
+    if (milliseconds >= std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    return static_cast<int>(milliseconds);
+}
+
+} // namespace Vantrel
