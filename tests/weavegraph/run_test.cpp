@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include <unistd.h>
+
 using namespace Vantrel::Tests;
 
 namespace {
@@ -215,7 +217,8 @@ protected:
     }
     void TearDown() override { std::remove(m_path.c_str()); }
 
-    std::string m_path = ::testing::TempDir() + "wg-replay.raw";
+    // One file per process: ctest runs the tests of this fixture side by side.
+    std::string m_path = ::testing::TempDir() + "wg-replay-" + std::to_string(getpid()) + ".raw";
     std::vector<CapturedFrame> m_recorded;
 };
 
