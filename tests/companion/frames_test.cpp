@@ -31,6 +31,7 @@ using Vantrel::Fixtures::int32Array;
 using Vantrel::Fixtures::singleSignalFrame;
 using Vantrel::Test::CurlStream;
 using Vantrel::Test::freePort;
+using Vantrel::Test::operator<<;
 using Vantrel::Test::waitUntil;
 namespace Key = Vantrel::Frames::Key;
 
@@ -126,11 +127,6 @@ struct StreamCase
     QString message; // on standard error
 };
 
-std::ostream &operator<<(std::ostream &os, const StreamCase &c)
-{
-    return os << c.name;
-}
-
 class BadStreams : public ::testing::TestWithParam<StreamCase>
 {};
 
@@ -190,11 +186,6 @@ struct OptionCase
     QStringList arguments;
     QString message;
 };
-
-std::ostream &operator<<(std::ostream &os, const OptionCase &c)
-{
-    return os << c.name;
-}
 
 class BadOptions : public ::testing::TestWithParam<OptionCase>
 {};
@@ -283,11 +274,6 @@ struct RunCase
     QString algorithm;
     QSet<QString> kinds;
 };
-
-std::ostream &operator<<(std::ostream &os, const RunCase &c)
-{
-    return os << c.name;
-}
 
 class SampleRuns : public ::testing::TestWithParam<RunCase>
 {};
