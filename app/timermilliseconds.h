@@ -4,8 +4,8 @@
 
 namespace Vantrel {
 
-// A presence hold time in the milliseconds of a timer's int: the fraction dropped, and any value
-// (hold times come from algorithm definitions and saved options) kept inside the int's range.
+// A time in the milliseconds of a timer's int: the fraction dropped, and any value (hold times
+// come from algorithm definitions and saved options) kept inside the int's range.
 inline int toTimerMilliseconds(double milliseconds)
 {
     if (!(milliseconds > 0))

@@ -1,5 +1,7 @@
 #include "mqttpublisher.h"
 
+#include "timermilliseconds.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QJsonArray>
@@ -12,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <chrono>
-#include <limits>
 #include <utility>
 
 namespace Vantrel {
@@ -69,8 +70,7 @@ MqttPublisher::MqttPublisher(MqttSettings settings, QObject *parent)
     , m_hold(m_settings.holdSeconds)
 {
     m_heartbeat.setSingleShot(true);
-    const int maxSeconds = std::numeric_limits<int>::max() / 1000;
-    m_heartbeat.setInterval(std::clamp(m_settings.heartbeatSeconds, 0, maxSeconds) * 1000);
+    m_heartbeat.setInterval(toTimerMilliseconds(m_settings.heartbeatSeconds * 1000.0));
     connect(&m_heartbeat, &QTimer::timeout, this, &MqttPublisher::publishState);
 }
 
