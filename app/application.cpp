@@ -1,7 +1,8 @@
-#include "application.h"
+#include "process/exitstatus.h"
+#include "app/application.h"
 
-#include "logging.h"
-#include "standardoutput.h"
+#include "app/logging.h"
+#include "app/standardoutput.h"
 
 #include <QThread>
 
@@ -28,6 +29,7 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
     connect(&m_stoppedState, &QState::entered, this, &Application::closeNamedPipe);
 
     m_presenceTimer.setSingleShot(true);
+    connect(&m_runInfo, &RunInfo::timeoutChanged, this, [this](double timeout) { m_hold.setHoldSeconds(timeout); });
     connect(this, &Application::stopWeaveGraph, this, &Application::stop);
     connect(&m_startingState, &QState::entered, this, &Application::openNamedPipe);
     connect(&m_loader, &AlgorithmLoader::resourceRegistered, this, &Application::setLoadAlgorithms);
@@ -93,7 +95,7 @@ void Application::finish(int exitCode)
         QCoreApplication::processEvents();
         QThread::msleep(FinishTimeoutMs);
         QCoreApplication::processEvents();
-        QCoreApplication::exit(7);
+        QCoreApplication::exit(code(ExitStatus::ForeignThreadFinish));
     }
 
     // Bounds the wait for a runner that does not stop.

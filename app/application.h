@@ -1,11 +1,12 @@
 #pragma once
 
-#include "algorithmloader.h"
-#include "commandline.h"
-#include "droppedframes.h"
-#include "namedpipe.h"
-#include "runinfo.h"
-#include "weavegraphrunner.h"
+#include "runinfo/presencehold.h"
+#include "catalogue/algorithmloader.h"
+#include "app/commandline.h"
+#include "runtime/droppedframes.h"
+#include "stream/namedpipe.h"
+#include "runinfo/runinfo.h"
+#include "runtime/weavegraphrunner.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -102,7 +103,8 @@ private:
     bool m_streamData = false;
     QString m_pipeName = QStringLiteral("/tmp/hpd.fifo");
     QString m_optionsPath = QStringLiteral("/tmp/selected_options.json");
-    qint64 m_lastPresenceTime = 0;
+    // Decides the presence timer: the hold follows the run configuration's timeout.
+    PresenceHold m_hold{0};
     CommandLine m_commandLine;
     QTimer m_presenceTimer;
     int m_logLevel = 1;

@@ -1,11 +1,11 @@
 // The command line: options, the log level, the positional grammar and the checks before a run.
-#include "commandline.h"
+#include "app/commandline.h"
 
-#include "algorithmloader.h"
-#include "helptexts.h"
-#include "logging.h"
-#include "runinfo.h"
-#include "standardoutput.h"
+#include "catalogue/algorithmloader.h"
+#include "catalogue/helptexts.h"
+#include "app/logging.h"
+#include "runinfo/runinfo.h"
+#include "app/standardoutput.h"
 
 #include <QDebug>
 #include <QStandardPaths>
@@ -21,7 +21,7 @@ namespace {
 constexpr qulonglong maximumRunningSeconds = std::numeric_limits<int>::max() / 1000;
 
 // Every message of the command line is a warning, so it is printed whatever the log level.
-CommandLineExit warning(int status, const QString &message)
+CommandLineExit warning(ExitStatus status, const QString &message)
 {
     return {status, CommandLineExit::Output::Warnings, {message}};
 }
@@ -92,7 +92,8 @@ CommandLineOutcome CommandLine::readLogLevel(int &level) const
     bool ok = false;
     const int read = text.toInt(&ok, 10);
     if (!ok || read < 1 || read > 7)
-        return CommandLineExit{3, CommandLineExit::Output::LogLine, {tr("Wrong log level: %1").arg(text)}};
+        return CommandLineExit{
+            ExitStatus::BadCommandLine, CommandLineExit::Output::LogLine, {tr("Wrong log level: %1").arg(text)}};
     level = read;
     return std::nullopt;
 }
@@ -111,13 +112,14 @@ CommandLineOutcome CommandLine::processArguments(const AlgorithmLoader &loader, 
         return outcome;
     const bool parsed = m_parser.parse(m_arguments);
     if (!parsed)
-        return CommandLineExit{1, CommandLineExit::Output::Parser, {m_parser.errorText()}};
+        return CommandLineExit{ExitStatus::SyntaxError, CommandLineExit::Output::Parser, {m_parser.errorText()}};
     for (const char *option : {"version", "help", "help-all"}) {
         if (m_parser.isSet(QLatin1String(option)))
-            return CommandLineExit{0, CommandLineExit::Output::Parser, {}};
+            return CommandLineExit{ExitStatus::Success, CommandLineExit::Output::Parser, {}};
     }
     if (m_parser.isSet(QStringLiteral("print-options")))
-        return CommandLineExit{0, CommandLineExit::Output::Warnings, optionLines(loader.algorithms())};
+        return CommandLineExit{ExitStatus::Success, CommandLineExit::Output::Warnings,
+                               optionLines(loader.algorithms())};
     return readTimeout(runInfo);
 }
 
@@ -133,14 +135,15 @@ CommandLineOutcome CommandLine::parsePositionalArguments(const AlgorithmLoader &
 
     const QString algorithmName = words.takeFirst();
     if (!runInfo.setAlgorithm(algorithmName))
-        return CommandLineExit{3, CommandLineExit::Output::AlreadyLogged, {}};
+        return CommandLineExit{ExitStatus::BadCommandLine, CommandLineExit::Output::AlreadyLogged, {}};
     // An empty word selects no algorithm: it has no sensors to show or to default to, and a sensor word
     // after it is refused by the run configuration.
     const std::optional<AlgorithmOption> algorithm = loader.findAlgorithm(algorithmName);
     const QString sensorsHelp = algorithm ? Vantrel::sensorsHelp(*algorithm) : QString();
     if (helpAsked && words.isEmpty()) {
-        return warning(0, tr("%1: %2\n%3\nType %1 <sensor_name> -h/--help to get sensor specific options.")
-                              .arg(algorithmName, runInfo.algorithmInfo().description, sensorsHelp));
+        return warning(ExitStatus::Success,
+                       tr("%1: %2\n%3\nType %1 <sensor_name> -h/--help to get sensor specific options.")
+                           .arg(algorithmName, runInfo.algorithmInfo().description, sensorsHelp));
     }
 
     const QString sensorName = !words.isEmpty() ? words.takeFirst()
@@ -149,45 +152,51 @@ CommandLineOutcome CommandLine::parsePositionalArguments(const AlgorithmLoader &
     if (sensorName.isEmpty())
         return std::nullopt;
     if (!runInfo.setSensor(sensorName))
-        return CommandLineExit{3, CommandLineExit::Output::AlreadyLogged, {}};
+        return CommandLineExit{ExitStatus::BadCommandLine, CommandLineExit::Output::AlreadyLogged, {}};
     const SensorOption sensor = *algorithm->findSensor(sensorName);
     const int parameterCount = sensor.options().size();
     const QString parametersHelp = Vantrel::parametersHelp(sensor);
     if (helpAsked && words.isEmpty()) {
         if (parameterCount == 0)
             return warning(
-                0, tr("%1: %2: %3\nDoesn't have any parameters").arg(algorithmName, sensorName, sensor.description()));
-        return warning(0, tr("%1: %2\n%3\nType %4 %1 <parameter> -h/--help to get parameter options.")
-                              .arg(sensorName, sensor.description(), parametersHelp, algorithmName));
+                ExitStatus::Success,
+                tr("%1: %2: %3\nDoesn't have any parameters").arg(algorithmName, sensorName, sensor.description()));
+        return warning(ExitStatus::Success, tr("%1: %2\n%3\nType %4 %1 <parameter> -h/--help to get parameter options.")
+                                                .arg(sensorName, sensor.description(), parametersHelp, algorithmName));
     }
 
     for (int pairs = 0;; ++pairs) {
         if (pairs == parameterCount && !words.isEmpty())
-            return warning(3, tr("Unknown parameter: %1.\n%2").arg(words.first(), parametersHelp));
+            return warning(ExitStatus::BadCommandLine,
+                           tr("Unknown parameter: %1.\n%2").arg(words.first(), parametersHelp));
         if (words.isEmpty())
             return std::nullopt;
 
         const QString parameterName = words.takeFirst();
         const std::optional<ParameterOption> parameter = sensor.findParameter(parameterName);
         if (!parameter)
-            return warning(3, tr("Unknown parameter: %1.\n%2").arg(parameterName, parametersHelp));
+            return warning(ExitStatus::BadCommandLine,
+                           tr("Unknown parameter: %1.\n%2").arg(parameterName, parametersHelp));
         const QString valuesHelp = Vantrel::valuesHelp(*parameter);
         if (words.isEmpty()) {
             if (helpAsked) {
                 return warning(
-                    0, tr("%1: %2\n%3\nType %4 %5 %1 <parameter_option> -h/--help to get options details.")
-                           .arg(parameterName, parameter->description(), valuesHelp, algorithmName, sensorName));
+                    ExitStatus::Success,
+                    tr("%1: %2\n%3\nType %4 %5 %1 <parameter_option> -h/--help to get options details.")
+                        .arg(parameterName, parameter->description(), valuesHelp, algorithmName, sensorName));
             }
-            return warning(3, tr("Parameter value must be specified for %1.\n%2").arg(parameterName, valuesHelp));
+            return warning(ExitStatus::BadCommandLine,
+                           tr("Parameter value must be specified for %1.\n%2").arg(parameterName, valuesHelp));
         }
 
         const QString valueName = words.takeFirst();
         const std::optional<ParameterValueOption> value = parameter->findValue(valueName);
         if (!value)
-            return warning(3, tr("Unknown parameter value: %1.\n%2").arg(valueName, valuesHelp));
+            return warning(ExitStatus::BadCommandLine,
+                           tr("Unknown parameter value: %1.\n%2").arg(valueName, valuesHelp));
         if (helpAsked && words.isEmpty()) {
             const QString description = value->description().isEmpty() ? tr("no descripion") : value->description();
-            return warning(0, tr("%1: %2\n").arg(valueName, description));
+            return warning(ExitStatus::Success, tr("%1: %2\n").arg(valueName, description));
         }
         runInfo.setOptionValue(parameterName, valueName, value->info().parb, parameter->index(), true);
     }
@@ -200,22 +209,22 @@ CommandLineOutcome CommandLine::readTimeout(RunInfo &runInfo) const
     bool ok = false;
     const qulonglong value = text.toULongLong(&ok, 10);
     if (!ok)
-        return warning(3, tr("Invalid value for presence timeout: %1").arg(text));
+        return warning(ExitStatus::BadCommandLine, tr("Invalid value for presence timeout: %1").arg(text));
     if (value == 0) {
         runInfo.setTimeout(runInfo.timeoutDefaultValue());
         return std::nullopt;
     }
     if (runInfo.algorithm().isEmpty())
-        return warning(3, tr("Algortithm name must be specified for timeout"));
+        return warning(ExitStatus::BadCommandLine, tr("Algortithm name must be specified for timeout"));
 
     const double seconds = static_cast<double>(value);
     if (seconds < runInfo.timeoutStart()) {
-        return warning(3,
+        return warning(ExitStatus::BadCommandLine,
                        tr("Presence timeout can't be less than %1 seconds. Provided value:").arg(runInfo.timeoutStart())
                            + QLatin1Char(' ') + text);
     }
     if (seconds > runInfo.timeoutEnd()) {
-        return warning(3,
+        return warning(ExitStatus::BadCommandLine,
                        tr("Presence timeout can't be more than %1 seconds. Provided value:").arg(runInfo.timeoutEnd())
                            + QLatin1Char(' ') + text);
     }
@@ -226,9 +235,10 @@ CommandLineOutcome CommandLine::readTimeout(RunInfo &runInfo) const
 CommandLineOutcome CommandLine::checkParams(const RunInfo &runInfo) const
 {
     if (!runInfo.isValid())
-        return warning(3, tr("Not all mandatory parameters have been provided"));
+        return warning(ExitStatus::BadCommandLine, tr("Not all mandatory parameters have been provided"));
     if (!isSet(QStringLiteral("pipe")) && !isSet(QStringLiteral("stdout")))
-        return warning(3, tr("At least one output should be enabled: GUI, standart output or named pipe (fifo)"));
+        return warning(ExitStatus::BadCommandLine,
+                       tr("At least one output should be enabled: GUI, standart output or named pipe (fifo)"));
     return std::nullopt;
 }
 
@@ -240,7 +250,7 @@ CommandLineOutcome CommandLine::readStopAfter(int &seconds) const
     bool ok = false;
     const qulonglong read = value(QStringLiteral("stop-after")).toULongLong(&ok, 10);
     if (!ok || read == 0 || read > maximumRunningSeconds)
-        return warning(3, tr("Bad value for running time"));
+        return warning(ExitStatus::BadCommandLine, tr("Bad value for running time"));
     seconds = static_cast<int>(read);
     return std::nullopt;
 }
@@ -265,7 +275,7 @@ void CommandLine::leaveIf(const CommandLineOutcome &outcome)
         m_parser.process(m_arguments);
         break;
     }
-    std::exit(outcome->status);
+    std::exit(code(outcome->status));
 }
 
 } // namespace Vantrel

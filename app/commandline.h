@@ -1,5 +1,7 @@
 #pragma once
 
+#include "process/exitstatus.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QString>
@@ -22,7 +24,7 @@ struct CommandLineExit
         Parser, // the parser's own help, version or syntax error
     };
 
-    int status = 0;
+    ExitStatus status = ExitStatus::Success;
     Output output = Output::AlreadyLogged;
     QStringList messages;
 };

@@ -1,4 +1,4 @@
-#include "filereplacement.h"
+#include "app/filereplacement.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,6 +1,7 @@
-#include "logging.h"
+#include "process/exitstatus.h"
+#include "app/logging.h"
 
-#include "application.h"
+#include "app/application.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,14 +30,14 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
     auto *application = qobject_cast<Application *>(QCoreApplication::instance());
     if (!application) {
         std::fprintf(stderr, "# fatal error: %s\n", text.constData());
-        _exit(1);
+        _exit(code(ExitStatus::SyntaxError));
     }
     if (type == QtFatalMsg) {
         std::fprintf(stderr, "# %s fatal error: %s\n", QCoreApplication::applicationName().toLocal8Bit().constData(),
                      text.constData());
         if (context.file && context.function)
             std::fprintf(stderr, "# Context: file: %s, function: %s\n", context.file, context.function);
-        std::exit(1);
+        std::exit(code(ExitStatus::SyntaxError));
     }
     if (application->logLevel() >= leastLogLevel(type))
         Q_EMIT application->writeLogMessage(message);

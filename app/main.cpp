@@ -1,7 +1,8 @@
-#include "application.h"
-#include "logging.h"
-#include "standarddescriptors.h"
-#include "terminationsignals.h"
+#include "process/exitstatus.h"
+#include "app/application.h"
+#include "app/logging.h"
+#include "process/standarddescriptors.h"
+#include "process/terminationsignals.h"
 
 int main(int argc, char **argv)
 {
@@ -10,6 +11,6 @@ int main(int argc, char **argv)
     Vantrel::Application application(argc, argv);
     Vantrel::TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &Vantrel::TerminationSignals::terminationRequested, &application,
-                     [&application] { application.finish(0); });
+                     [&application] { application.finish(Vantrel::code(Vantrel::ExitStatus::Success)); });
     return application.exec();
 }

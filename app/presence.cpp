@@ -1,10 +1,9 @@
 // Presence reports: the lifecycle step on the first one, the presence hold timer and the stdout line.
-#include "application.h"
+#include "app/application.h"
 
-#include "standardoutput.h"
-#include "timermilliseconds.h"
+#include "app/standardoutput.h"
+#include "decoding/decodedframe.h"
 
-#include <QDateTime>
 #include <QDebug>
 
 namespace Vantrel {
@@ -24,31 +23,22 @@ void Application::updateState(bool state, uint32_t distance, uint32_t confidence
 
 void Application::updatePresenceTimerState(bool newState)
 {
-    const double timeout = m_runInfo.timeout();
-    if (timeout == 0)
+    if (m_runInfo.timeout() == 0)
         return;
-    if (newState) {
-        m_lastPresenceTime = QDateTime::currentMSecsSinceEpoch();
-        if (m_presenceTimer.isActive())
-            m_presenceTimer.stop();
-    } else if (m_state && !m_presenceTimer.isActive()) {
-        m_presenceTimer.start(toTimerMilliseconds(timeout * 1000));
-    }
+    m_hold.report(newState);
+    if (!m_hold.holding())
+        m_presenceTimer.stop();
+    else if (!m_presenceTimer.isActive())
+        m_presenceTimer.start(m_hold.remainingMilliseconds());
 }
 
 void Application::timeoutChanged(double timeout)
 {
-    if (!m_state) {
-        const double elapsed = static_cast<double>(QDateTime::currentMSecsSinceEpoch() - m_lastPresenceTime);
-        const double remaining = timeout * 1000 - elapsed;
-        if (remaining > 0) {
-            m_presenceTimer.start(toTimerMilliseconds(remaining));
-            return;
-        }
-        if (m_presenceTimer.isActive())
-            m_presenceTimer.stop();
-    }
-    m_presenceTimer.setInterval(toTimerMilliseconds(timeout * 1000));
+    m_hold.setHoldSeconds(timeout);
+    if (m_hold.holding())
+        m_presenceTimer.start(m_hold.remainingMilliseconds());
+    else
+        m_presenceTimer.stop();
 }
 
 void Application::logState(bool state, uint32_t distance, uint32_t, int64_t timestamp, uint32_t)
@@ -63,7 +53,7 @@ void Application::logState(bool state, uint32_t distance, uint32_t, int64_t time
                                     << "state";
     }
     const QByteArray line = QByteArray::number(static_cast<qint64>(timestamp)) + ";\t"
-                            + QByteArray::number(distance / 10) + ";\t" + (state ? "1" : "0") + ";\t\n";
+                            + QByteArray::number(distanceCentimetres(distance)) + ";\t" + (state ? "1" : "0") + ";\t\n";
     if (StandardOutput::instance().writeData(line))
         m_droppedLines.report();
     else

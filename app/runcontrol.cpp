@@ -1,8 +1,9 @@
 // Run control: start-up from the command line to a running graph, and stopping it again.
-#include "application.h"
+#include "process/exitstatus.h"
+#include "app/application.h"
 
-#include "bridge.h"
-#include "standardoutput.h"
+#include "device/bridge.h"
+#include "app/standardoutput.h"
 
 #include <QDebug>
 #include <QStandardPaths>
@@ -45,7 +46,7 @@ void Application::startCLI()
     int stopAfterSeconds = 0;
     m_commandLine.leaveIf(m_commandLine.readStopAfter(stopAfterSeconds));
     if (stopAfterSeconds > 0)
-        QTimer::singleShot(stopAfterSeconds * 1000, [this] { finish(0); });
+        QTimer::singleShot(stopAfterSeconds * 1000, [this] { finish(code(ExitStatus::Success)); });
     start();
 }
 
@@ -62,7 +63,7 @@ void Application::start()
     if (bridgeNeeded && !bridgePresent()) {
         Q_EMIT showError(tr("Can't find FTDI USB dongle.\nMake sure the module is properly connected and FTDI "
                             "drivers installed."));
-        finish(5);
+        finish(code(ExitStatus::NoBridge));
         return;
     }
 
@@ -72,7 +73,7 @@ void Application::start()
     if (m_runner.start())
         Q_EMIT starting();
     else
-        finish(6);
+        finish(code(ExitStatus::RunnerFailed));
 }
 
 void Application::stop()
@@ -91,7 +92,7 @@ void Application::weaveGraphStopped()
 {
     setState(false);
     Q_EMIT stopped();
-    finish(m_runner.exitCode() != 0 ? 6 : 0);
+    finish(code(m_runner.exitCode() != 0 ? ExitStatus::RunnerFailed : ExitStatus::Success));
 }
 
 void Application::connectFlowRunner()

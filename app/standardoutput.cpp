@@ -1,4 +1,4 @@
-#include "standardoutput.h"
+#include "app/standardoutput.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,8 +1,8 @@
-#include "algorithmloader.h"
+#include "catalogue/algorithmloader.h"
 
-#include "definitionreader.h"
-#include "helptexts.h"
-#include "rccchecker.h"
+#include "catalogue/definitionreader.h"
+#include "catalogue/helptexts.h"
+#include "catalogue/rccchecker.h"
 
 #include <QDebug>
 #include <QDir>

@@ -2,7 +2,7 @@
 // directories there and keeps every accepted definition under its catalogue name.
 #pragma once
 
-#include "options.h"
+#include "catalogue/options.h"
 
 #include <QFileInfo>
 #include <QMap>

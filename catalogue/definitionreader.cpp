@@ -1,6 +1,6 @@
-#include "definitionreader.h"
+#include "catalogue/definitionreader.h"
 
-#include "jsonread.h"
+#include "catalogue/jsonread.h"
 
 #include <QDebug>
 #include <QRegExp>

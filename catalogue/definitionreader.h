@@ -3,7 +3,7 @@
 // then checked, and an item that fails is dropped with the warning of its first failed check.
 #pragma once
 
-#include "options.h"
+#include "catalogue/options.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>

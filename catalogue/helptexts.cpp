@@ -1,4 +1,4 @@
-#include "helptexts.h"
+#include "catalogue/helptexts.h"
 
 #include <QCoreApplication>
 

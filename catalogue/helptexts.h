@@ -2,7 +2,7 @@
 // so that they can be pasted onto a command line.
 #pragma once
 
-#include "options.h"
+#include "catalogue/options.h"
 
 #include <QMap>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "jsonread.h"
+#include "catalogue/jsonread.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "options.h"
+#include "catalogue/options.h"
 
 namespace Vantrel {
 

@@ -1,4 +1,4 @@
-#include "rccchecker.h"
+#include "catalogue/rccchecker.h"
 
 #include <QBitArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "framedecoder.h"
+#include "decoding/framedecoder.h"
 
-#include "framereader.h"
-#include "framevocabulary.h"
+#include "decoding/framereader.h"
+#include "platform/weavegraph/framevocabulary.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -118,13 +118,10 @@ QVector<quint32> widened(const flatbuffers::Vector<T> &values)
 
 } // namespace
 
-FrameDecoder::FrameDecoder(FrameSink &sink)
-    : m_sink(sink)
+int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length, DecodedFrame &out)
 {
-}
-
-int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length) const
-{
+    out.clear();
+    out.length = length;
     const OutputDecoders *decoders = decodersFor(outputId);
     if (!decoders)
         return 0;
@@ -142,19 +139,26 @@ int FrameDecoder::decode(uint32_t outputId, const uint8_t *frame, size_t length)
                  .arg(length));
         return decoders->presence ? -1 : 0;
     }
-    return decodeVerified(outputId, *FrameReader::root(frame));
+    const int status = decodeVerified(outputId, *FrameReader::root(frame), out);
+    out.length = length;
+    return status;
 }
 
-int FrameDecoder::decodeVerified(uint32_t outputId, const Frames::Frame &frame) const
+int FrameDecoder::decodeVerified(uint32_t outputId, const Frames::Frame &frame, DecodedFrame &out)
 {
+    out.clear();
     const OutputDecoders *decoders = decodersFor(outputId);
     if (!decoders)
         return 0;
+    out.outputId = outputId;
+    out.kind = decoders->kind;
+    out.sequenceNumber = frame.sequenceNumber();
+    out.timestamp = frame.timestamp();
     for (Decoder decoder : {decoders->first, decoders->second}) {
         if (decoder)
-            (this->*decoder)(frame);
+            decoder(frame, out);
     }
-    return decoders->presence ? (this->*decoders->presence)(frame) : 0;
+    return decoders->presence ? decoders->presence(frame, out) : 0;
 }
 
 namespace {
@@ -245,28 +249,23 @@ uint32_t FrameDecoder::recognize(const Frames::Frame &frame)
     return 0;
 }
 
-void FrameDecoder::emitPresence(const Frames::Frame &frame, bool state, uint32_t distance, uint32_t confidence) const
+void FrameDecoder::noTarget(uchar type, DecodedFrame &out)
 {
-    m_sink.hpdData(state, distance, confidence, frame.timestamp(), frame.sequenceNumber());
+    out.targets.push_back({type, 0.0f, 0.0f});
+    out.presence = PresenceReport{false, 0, 0};
 }
 
-void FrameDecoder::emitNoTarget(const Frames::Frame &frame, uchar type) const
-{
-    m_sink.proximity2DData(type, 0.0f, 0.0f);
-    emitPresence(frame, false, 0, 0);
-}
-
-int FrameDecoder::decodeHumanPresence(const Frames::Frame &frame) const
+int FrameDecoder::decodeHumanPresence(const Frames::Frame &frame, DecodedFrame &out)
 {
     const auto *v = humanPresenceValues(frame, 4);
     if (!v)
         return -1;
     const float distance = static_cast<float>(v->Get(1)) * 100.0f;
-    emitPresence(frame, v->Get(0) != 0, toUint32(distance), static_cast<uint32_t>(v->Get(3)));
+    out.presence = PresenceReport{v->Get(0) != 0, toUint32(distance), static_cast<uint32_t>(v->Get(3))};
     return 0;
 }
 
-int FrameDecoder::decodePresence3(const Frames::Frame &frame) const
+int FrameDecoder::decodePresence3(const Frames::Frame &frame, DecodedFrame &out)
 {
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticPresence3);
     if (!signal) {
@@ -288,11 +287,11 @@ int FrameDecoder::decodePresence3(const Frames::Frame &frame) const
         return -1;
     const float distance = p->Get(2) * 1000.0f;
     // NaN compares unequal to 0, so an undecided presence counts as present.
-    emitPresence(frame, p->Get(3) != 0.0f, toUint32(distance), toUint32(c->Get(0)));
+    out.presence = PresenceReport{p->Get(3) != 0.0f, toUint32(distance), toUint32(c->Get(0))};
     return 0;
 }
 
-int FrameDecoder::decodePresenceProfile(const Frames::Frame &frame) const
+int FrameDecoder::decodePresenceProfile(const Frames::Frame &frame, DecodedFrame &out)
 {
     const auto *v = humanPresenceValues(frame, 5);
     if (!v)
@@ -315,21 +314,20 @@ int FrameDecoder::decodePresenceProfile(const Frames::Frame &frame) const
     powerPoints.reserve(binCount);
     for (uint32_t n = FirstProfileBin; n <= LastProfileBin; ++n)
         powerPoints.append(QPointF(binPosition(n), 0.0));
-    const QVector<QPointF> thresholdPoints = powerPoints;
+    QVector<QPointF> thresholdPoints = powerPoints;
     if (state) {
         const float level = static_cast<float>(10.0 * std::log10(static_cast<double>(power)));
         powerPoints[static_cast<int>(bin - FirstProfileBin)].setY(level);
     }
 
-    m_sink.range(binPosition(FirstProfileBin), binPosition(LastProfileBin), binCount);
-    m_sink.powerPoints(powerPoints);
-    m_sink.thresholdPoints(thresholdPoints);
-    emitPresence(frame, state, toUint32(binPosition(bin)), 100);
+    out.profile = RangeProfile{binPosition(FirstProfileBin), binPosition(LastProfileBin), binCount,
+                               std::move(thresholdPoints),   std::move(powerPoints),      true};
+    out.presence = PresenceReport{state, toUint32(binPosition(bin)), 100};
     return 0;
 }
 
 template <R5::Proximity2D::Enum kind>
-void FrameDecoder::decodeProximity(const Frames::Frame &frame) const
+void FrameDecoder::decodeProximity(const Frames::Frame &frame, DecodedFrame &out)
 {
     const auto type = static_cast<uchar>(kind);
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticTarget);
@@ -342,25 +340,23 @@ void FrameDecoder::decodeProximity(const Frames::Frame &frame) const
     if (!layout)
         return;
     if (layout->rows == 0) {
-        emitNoTarget(frame, type);
+        noTarget(type, out);
         return;
     }
-    bool presenceReported = false;
     for (uint32_t row = 0; row < layout->rows; ++row) {
         const uint32_t at = row * layout->stride;
         const float range = f->Get(at);
         const float angle = f->Get(at + 2);
         if (std::isnan(range) || std::isnan(angle))
             continue;
-        m_sink.proximity2DData(type, range, angle);
-        if (!presenceReported) {
-            presenceReported = true;
-            emitPresence(frame, true, toUint32(static_cast<double>(range) * 1000.0), 0);
-        }
+        out.targets.push_back({type, range, angle});
+        // Presence is the nearest-reported target: the first one with a position.
+        if (!out.presence)
+            out.presence = PresenceReport{true, toUint32(static_cast<double>(range) * 1000.0), 0};
     }
 }
 
-void FrameDecoder::decodeProximityFixed(const Frames::Frame &frame) const
+void FrameDecoder::decodeProximityFixed(const Frames::Frame &frame, DecodedFrame &out)
 {
     const auto fast = static_cast<uchar>(R5::Proximity2D::Enum::Fast);
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
@@ -373,21 +369,21 @@ void FrameDecoder::decodeProximityFixed(const Frames::Frame &frame) const
     if (!layout)
         return;
     if (layout->rows == 0) {
-        emitNoTarget(frame, fast);
+        noTarget(fast, out);
         return;
     }
     for (uint32_t row = 0; row < layout->rows; ++row) {
         const uint32_t at = row * layout->stride;
-        m_sink.proximity2DData(fast, static_cast<float>(w->Get(at + 1)) / 100.0f,
-                               static_cast<float>(w->Get(at + 2)) / 100.0f);
+        out.targets.push_back(
+            {fast, static_cast<float>(w->Get(at + 1)) / 100.0f, static_cast<float>(w->Get(at + 2)) / 100.0f});
         if (row == 0) {
             const auto confidence = static_cast<uint32_t>(static_cast<int32_t>(w->Get(at + 3)));
-            emitPresence(frame, w->Get(at) != 0, 0, confidence);
+            out.presence = PresenceReport{w->Get(at) != 0, 0, confidence};
         }
     }
 }
 
-void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame) const
+void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame, DecodedFrame &out)
 {
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticTarget);
     if (!signal)
@@ -396,10 +392,10 @@ void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame) const
     const auto *b = findValues<float>(*signal, Key::ArraySemanticSecondStatistic);
     if (!a || !b || a->size() == 0 || b->size() == 0)
         return;
-    m_sink.detectionStatistics(a->Get(0), b->Get(0));
+    out.statistics = DetectionStatistics{a->Get(0), b->Get(0)};
 }
 
-void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame) const
+void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame, DecodedFrame &out)
 {
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticTarget);
     const auto *ranges = signal ? findValues<float>(*signal, Key::ArraySemanticProfileRanges) : nullptr;
@@ -437,16 +433,14 @@ void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame) const
         }
         return points;
     };
-    const QVector<QPointF> threshold = levelPoints(Key::ArraySemanticThreshold);
-    const QVector<QPointF> power = levelPoints(Key::ArraySemanticProfilePower);
+    QVector<QPointF> threshold = levelPoints(Key::ArraySemanticThreshold);
+    QVector<QPointF> power = levelPoints(Key::ArraySemanticProfilePower);
     if (threshold.isEmpty() || power.isEmpty())
         return;
-    m_sink.range(first, last, static_cast<int>(kept));
-    m_sink.thresholdPoints(threshold);
-    m_sink.powerPoints(power);
+    out.profile = RangeProfile{first, last, static_cast<int>(kept), std::move(threshold), std::move(power), false};
 }
 
-void FrameDecoder::decodePowerData(const Frames::Frame &frame) const
+void FrameDecoder::decodePowerData(const Frames::Frame &frame, DecodedFrame &out)
 {
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
     if (!signal)
@@ -462,12 +456,12 @@ void FrameDecoder::decodePowerData(const Frames::Frame &frame) const
     const auto *distance = findValues<int32_t>(*signal, Key::ArraySemanticDistance);
     if (!distance || distance->size() < 2)
         return;
-    m_sink.powerData(QVector<quint32>(power->begin(), power->end()), widened(*threshold), widened(*ranges),
-                     static_cast<uint>(static_cast<int32_t>(effectiveRange->Get(0))),
-                     static_cast<uint>(distance->Get(1) / 10));
+    out.power = PowerProfile{QVector<quint32>(power->begin(), power->end()), widened(*threshold), widened(*ranges),
+                             static_cast<uint>(static_cast<int32_t>(effectiveRange->Get(0))),
+                             static_cast<uint>(distance->Get(1) / 10)};
 }
 
-void FrameDecoder::decodeHeatmapBasic(const Frames::Frame &frame) const
+void FrameDecoder::decodeHeatmapBasic(const Frames::Frame &frame, DecodedFrame &out)
 {
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
     const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArraySemanticHeatmapRows) : nullptr;
@@ -480,7 +474,7 @@ void FrameDecoder::decodeHeatmapBasic(const Frames::Frame &frame) const
         return;
     for (uint32_t row = 0; row < layout->rows; ++row) {
         const uint32_t at = row * layout->stride;
-        m_sink.heatmapBasicData(v->Get(at), v->Get(at + 1), v->Get(at + 2));
+        out.zones.push_back({v->Get(at), v->Get(at + 1), v->Get(at + 2)});
     }
 }
 

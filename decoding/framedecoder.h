@@ -1,8 +1,8 @@
 #pragma once
 
-#include "frame_generated.h"
-#include "framesink.h"
-#include "proximitytype.h"
+#include "platform/weavegraph/frame_generated.h"
+#include "decoding/decodedframe.h"
+#include "decoding/proximitytype.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -13,19 +13,17 @@
 
 namespace Vantrel {
 
-// Decodes the runtime's output frames in place, by output id, into a FrameSink.
+// Decodes the runtime's output frames in place, by output id, into one DecodedFrame value.
 class FrameDecoder
 {
     Q_DECLARE_TR_FUNCTIONS(FrameDecoder)
 
 public:
-    explicit FrameDecoder(FrameSink &sink);
-
     // Verifies the frame and runs the decoders of its output id. Returns 0, or -1 when a presence
-    // frame cannot be read.
-    int decode(uint32_t outputId, const uint8_t *frame, size_t length) const;
-    // The same for a frame that has passed FrameReader::verify.
-    int decodeVerified(uint32_t outputId, const Frames::Frame &frame) const;
+    // frame cannot be read; out holds what could be read.
+    static int decode(uint32_t outputId, const uint8_t *frame, size_t length, DecodedFrame &out);
+    // The same for a frame that has passed FrameReader::verify; out.length is left 0.
+    static int decodeVerified(uint32_t outputId, const Frames::Frame &frame, DecodedFrame &out);
 
     // The name of what the decoders read from an output id ("human-presence", "power", ...), or null
     // for an id without decoders. Ids decoded alike share a name.
@@ -41,8 +39,8 @@ public:
     static uint32_t recognize(const Frames::Frame &frame);
 
 private:
-    using Decoder = void (FrameDecoder::*)(const Frames::Frame &frame) const;
-    using PresenceDecoder = int (FrameDecoder::*)(const Frames::Frame &frame) const;
+    using Decoder = void (*)(const Frames::Frame &frame, DecodedFrame &out);
+    using PresenceDecoder = int (*)(const Frames::Frame &frame, DecodedFrame &out);
     // The decoders of one output id, run in field order (null ones skipped). The presence decoder's status
     // is the answer to the runtime; outputs without one answer 0.
     struct OutputDecoders
@@ -57,21 +55,18 @@ private:
     static const OutputDecoders s_outputs[];
     static const OutputDecoders *decodersFor(uint32_t outputId);
 
-    int decodeHumanPresence(const Frames::Frame &frame) const;
-    int decodePresence3(const Frames::Frame &frame) const;
-    int decodePresenceProfile(const Frames::Frame &frame) const;
+    static int decodeHumanPresence(const Frames::Frame &frame, DecodedFrame &out);
+    static int decodePresence3(const Frames::Frame &frame, DecodedFrame &out);
+    static int decodePresenceProfile(const Frames::Frame &frame, DecodedFrame &out);
     template <R5::Proximity2D::Enum type>
-    void decodeProximity(const Frames::Frame &frame) const;
-    void decodeProximityFixed(const Frames::Frame &frame) const;
-    void decodeDetectionStatistics(const Frames::Frame &frame) const;
-    void decodeRangeProfile(const Frames::Frame &frame) const;
-    void decodePowerData(const Frames::Frame &frame) const;
-    void decodeHeatmapBasic(const Frames::Frame &frame) const;
+    static void decodeProximity(const Frames::Frame &frame, DecodedFrame &out);
+    static void decodeProximityFixed(const Frames::Frame &frame, DecodedFrame &out);
+    static void decodeDetectionStatistics(const Frames::Frame &frame, DecodedFrame &out);
+    static void decodeRangeProfile(const Frames::Frame &frame, DecodedFrame &out);
+    static void decodePowerData(const Frames::Frame &frame, DecodedFrame &out);
+    static void decodeHeatmapBasic(const Frames::Frame &frame, DecodedFrame &out);
 
-    void emitPresence(const Frames::Frame &frame, bool state, uint32_t distance, uint32_t confidence) const;
-    void emitNoTarget(const Frames::Frame &frame, uchar type) const;
-
-    FrameSink &m_sink;
+    static void noTarget(uchar type, DecodedFrame &out);
 };
 
 } // namespace Vantrel

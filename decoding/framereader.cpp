@@ -1,4 +1,4 @@
-#include "framereader.h"
+#include "decoding/framereader.h"
 
 namespace Vantrel {
 namespace FrameReader {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame_generated.h"
+#include "platform/weavegraph/frame_generated.h"
 
 #include <cstdint>
 #include <type_traits>

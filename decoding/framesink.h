@@ -8,9 +8,8 @@
 
 namespace Vantrel {
 
-// What the decoders read from a frame, handed over value by value in the order they read it. The
-// program's runner turns each call into its signal of the same name; other readers of the frames
-// collect them.
+// A frame's values one by one, in the order the runner publishes them (replay() in
+// decodedframe.h); the runner turns each call into its signal of the same name.
 class FrameSink
 {
 public:

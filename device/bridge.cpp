@@ -1,6 +1,6 @@
-#include "bridge.h"
+#include "device/bridge.h"
 
-#include "devicerecord.h"
+#include "device/devicerecord.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 #ifndef VANTREL_DEVICE_BRIDGE_H
 #define VANTREL_DEVICE_BRIDGE_H
 
-#include "ft4222.h"
+#include "platform/ft4222/ft4222.h"
 
 namespace Vantrel {
 

@@ -1,7 +1,7 @@
 #ifndef VANTREL_DEVICE_DEVICERECORD_H
 #define VANTREL_DEVICE_DEVICERECORD_H
 
-#include "ft4222.h" // fixed-width types come with the library's declarations
+#include "platform/ft4222/ft4222.h" // fixed-width types come with the library's declarations
 
 namespace Vantrel {
 

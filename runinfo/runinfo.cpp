@@ -1,6 +1,6 @@
-#include "runinfo.h"
+#include "runinfo/runinfo.h"
 
-#include "algorithmloader.h"
+#include "catalogue/algorithmloader.h"
 
 #include <QDebug>
 

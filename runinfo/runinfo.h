@@ -4,7 +4,7 @@
 // a front end can drive it by name.
 #pragma once
 
-#include "options.h"
+#include "catalogue/options.h"
 
 #include <QMap>
 #include <QObject>

@@ -1,7 +1,7 @@
-#include "flowworker.h"
+#include "runtime/flowworker.h"
 
-#include "runnersignals.h"
-#include "runtimeversion.h"
+#include "runtime/runnersignals.h"
+#include "runtime/runtimeversion.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "framebacklog.h"
-#include "graphinstance.h"
-#include "weavegraphrunner.h"
+#include "runtime/framebacklog.h"
+#include "runtime/graphinstance.h"
+#include "runtime/weavegraphrunner.h"
 
 #include <QCoreApplication>
 #include <QMutex>

@@ -1,4 +1,4 @@
-#include "framebacklog.h"
+#include "runtime/framebacklog.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "droppedframes.h"
+#include "runtime/droppedframes.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "graphinstance.h"
+#include "runtime/graphinstance.h"
 
 #include <QMutexLocker>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "weavegraph.h"
+#include "platform/weavegraph/weavegraph.h"
 
 #include <QByteArray>
 #include <QMutex>

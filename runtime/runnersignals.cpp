@@ -1,7 +1,8 @@
-#include "runnersignals.h"
+#include "runtime/runnersignals.h"
 
-#include "framedecoder.h"
-#include "weavegraphrunner.h"
+#include "decoding/decodedframe.h"
+#include "decoding/framedecoder.h"
+#include "runtime/weavegraphrunner.h"
 
 #include <vector>
 
@@ -17,7 +18,10 @@ int RunnerSignals::onFrame(uint32_t outputId, const uint8_t *frame, int32_t leng
     const size_t size = frame && length > 0 ? static_cast<size_t>(length) : 0;
     // The runtime owns the bytes only for this call; receivers get their own copy.
     Q_EMIT m_runner.newRawData(outputId, std::vector<uint8_t>(frame, frame + size));
-    return FrameDecoder(*this).decode(outputId, frame, size);
+    DecodedFrame decoded;
+    const int status = FrameDecoder::decode(outputId, frame, size, decoded);
+    replay(decoded, *this);
+    return status;
 }
 
 void RunnerSignals::hpdData(bool state, uint32_t distance, uint32_t confidence, int64_t timestamp,

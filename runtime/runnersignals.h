@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framesink.h"
+#include "decoding/framesink.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +9,8 @@ namespace Vantrel {
 
 class WeaveGraphRunner;
 
-// Publishes the runtime's output frames as the runner's signals: every frame raw, then what its
-// decoders read from it.
+// Publishes the runtime's output frames as the runner's signals: every frame raw, then the values
+// its decoders read from it, in the order replay() gives.
 class RunnerSignals final : public FrameSink
 {
 public:

@@ -1,4 +1,4 @@
-#include "runnertypes.h"
+#include "runtime/runnertypes.h"
 
 #include <QPointF>
 #include <QVector>

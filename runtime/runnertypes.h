@@ -1,6 +1,6 @@
 #pragma once
 
-#include "proximitytype.h"
+#include "decoding/proximitytype.h"
 
 #include <QMetaType>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "runtimeversion.h"
+#include "runtime/runtimeversion.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
-#include "weavegraphrunner.h"
+#include "runtime/weavegraphrunner.h"
 
-#include "flowworker.h"
+#include "runtime/flowworker.h"
 
 #include <QDebug>
 #include <QThread>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runnertypes.h"
+#include "runtime/runnertypes.h"
 
 #include <QObject>
 #include <QPointF>

@@ -1,6 +1,6 @@
-#include "fifowriter.h"
+#include "stream/fifowriter.h"
 
-#include "systemerror.h"
+#include "stream/systemerror.h"
 
 #include <QDebug>
 #include <QString>

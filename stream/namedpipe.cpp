@@ -1,7 +1,7 @@
-#include "namedpipe.h"
+#include "stream/namedpipe.h"
 
-#include "fifowriter.h"
-#include "systemerror.h"
+#include "stream/fifowriter.h"
+#include "stream/systemerror.h"
 
 #include <QDebug>
 

@@ -4,8 +4,8 @@
 // each measurement runs in a fresh child process that loads the directory once. The bundles are
 // copies of one rcc-built bundle whose directory and algorithm names are rewritten in place
 // (same length, name hash updated), so that every bundle holds a distinct algorithm.
-#include "algorithmloader.h"
-#include "bundlebuilder.h"
+#include "catalogue/algorithmloader.h"
+#include "tests/support/bundlebuilder.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Splits the floor's cost per presence frame into what the stand-in runtime spends building the frame
 // and what the floor spends copying, verifying, decoding and printing it.
-#include "presencefloor.h"
-#include "weavegraph.h"
+#include "bench/e2e/presencefloor.h"
+#include "platform/weavegraph/weavegraph.h"
 
 #include <benchmark/benchmark.h>
 

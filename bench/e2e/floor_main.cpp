@@ -1,8 +1,8 @@
 // e2e_floor <flow> [<parb>...]: runs a flow through libWeaveGraph.so's C interface and prints the
 // presence line of every frame, as the program's -s does, with nothing else on the way. A summary goes
 // to standard error; the status is nonzero when a step failed or a frame could not be printed.
-#include "presencefloor.h"
-#include "weavegraph.h"
+#include "bench/e2e/presencefloor.h"
+#include "platform/weavegraph/weavegraph.h"
 
 #include <atomic>
 #include <csignal>

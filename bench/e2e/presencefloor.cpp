@@ -1,7 +1,7 @@
-#include "presencefloor.h"
+#include "bench/e2e/presencefloor.h"
 
-#include "frame_generated.h"
-#include "framevocabulary.h"
+#include "platform/weavegraph/frame_generated.h"
+#include "platform/weavegraph/framevocabulary.h"
 
 #include <cinttypes>
 

@@ -3,8 +3,8 @@
 // writing, so a subscriber can tell how long the frame took to reach it. Each sensor's presence
 // comes and goes every 3 to 15 s on a schedule of its own. At the end the number of presence changes
 // written to each FIFO (the first report counting as one) is printed, one line per FIFO, in order.
-#include "frame_generated.h"
-#include "framevocabulary.h"
+#include "platform/weavegraph/frame_generated.h"
+#include "platform/weavegraph/framevocabulary.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,5 +1,5 @@
 // Pacing of the stand-in runtime at 20 Hz over 5 s, and how long a stop request takes to end a run.
-#include "weavegraph.h"
+#include "platform/weavegraph/weavegraph.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 # files. Needs (Debian 12): systemd (systemd-analyze, systemd-sysusers, systemd-run), coreutils,
 # grep, sed, mawk or gawk. Run as root; writes only below a scratch directory.
 # Usage: packaging/tests/unit_test.sh [vantrel-cli [vantrel-frames]]   (the programs: one check runs each;
-# vantrel-frames is looked for beside vantrel-cli, then in build/companion)
+# vantrel-frames is looked for beside vantrel-cli, then in build/frames)
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 unit="$here/systemd/vantrel-cli.service" defaults="$here/default/vantrel-cli"
@@ -11,7 +11,7 @@ rules="$here/udev/60-vantrel-ft4222.rules" program="${1:-$here/../build/app/vant
 mqtt_unit="$here/systemd/vantrel-frames-mqtt.service" mqtt_defaults="$here/default/vantrel-frames"
 web_unit="$here/systemd/vantrel-frames-web.service"
 frames="${2:-$(dirname "$program")/vantrel-frames}"
-[ -n "${2:-}" ] || [ -x "$frames" ] || frames="$here/../build/companion/vantrel-frames"
+[ -n "${2:-}" ] || [ -x "$frames" ] || frames="$here/../build/frames/vantrel-frames"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 # shellcheck source=packaging/tests/checks.sh

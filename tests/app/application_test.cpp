@@ -1,6 +1,6 @@
-#include "application.h"
-#include "application_test.h"
-#include "tablerows.h"
+#include "app/application.h"
+#include "tests/app/application_test.h"
+#include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -51,6 +51,8 @@ struct LifecycleCase
     const char *expectedState;
     int closeNamedPipeCount;
 };
+
+using Vantrel::Test::operator<<;
 
 class LifecycleTransitions : public ::testing::TestWithParam<LifecycleCase>
 {};
@@ -114,6 +116,7 @@ TEST(ApplicationState, SetStateEmitsOnlyOnChange)
 
 struct LogCase
 {
+    const char *name;
     const char *message;
     const char *printed;
     const char *observed;
@@ -134,17 +137,22 @@ TEST_P(LogOutput, EveryLineStartsWithTheLogPrefix)
 
 INSTANTIATE_TEST_SUITE_P(
     Logging, LogOutput,
-    ::testing::Values(LogCase{"one line", "# one line\n", "one line"},
-                      LogCase{"first\nsecond\nthird", "# first\n# second\n# third\n", "first\nsecond\nthird"},
-                      LogCase{"trailing line feed\n", "# trailing line feed\n", "trailing line feed"},
-                      LogCase{"  \tpadded  \n\n", "# padded\n", "padded"}, LogCase{"", "# \n", ""},
-                      LogCase{"a\n\nb", "# a\n# \n# b\n", "a\n\nb"},
-                      LogCase{"Gr\xc3\xbc\xc3\x9f"
+    ::testing::Values(LogCase{"OneLine", "one line", "# one line\n", "one line"},
+                      LogCase{"ThreeLines", "first\nsecond\nthird", "# first\n# second\n# third\n",
+                              "first\nsecond\nthird"},
+                      LogCase{"TrailingLineFeed", "trailing line feed\n", "# trailing line feed\n",
+                              "trailing line feed"},
+                      LogCase{"Padded", "  \tpadded  \n\n", "# padded\n", "padded"},
+                      LogCase{"Empty", "", "# \n", ""},
+                      LogCase{"EmptyLineBetween", "a\n\nb", "# a\n# \n# b\n", "a\n\nb"},
+                      LogCase{"Utf8",
+                              "Gr\xc3\xbc\xc3\x9f"
                               "e",
                               "# Gr\xc3\xbc\xc3\x9f"
                               "e\n",
                               "Gr\xc3\xbc\xc3\x9f"
-                              "e"}));
+                              "e"}),
+    Vantrel::Test::RowName());
 
 TEST(Logging, DefaultLevelPrintsWarningsAndCriticalsOnly)
 {

@@ -1,8 +1,8 @@
-#include "application.h"
-#include "application_test.h"
-#include "logging.h"
-#include "outputcapture.h"
-#include "standardoutput.h"
+#include "app/application.h"
+#include "tests/app/application_test.h"
+#include "app/logging.h"
+#include "tests/support/outputcapture.h"
+#include "app/standardoutput.h"
 
 #include <gtest/gtest.h>
 

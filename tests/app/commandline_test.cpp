@@ -2,12 +2,12 @@
 // (sensor S1 with parameters mode, range and the fixed connection; sensor S2 without parameters; hold
 // time 5 to 600 s) and "Multi 2.0" (two sensors, neither marked default). What the program would print
 // is the run configuration's warnings and then the outcome's messages, each as a log line.
-#include "algorithmloader.h"
-#include "commandline.h"
-#include "logcapture.h"
-#include "logging.h"
-#include "runinfo.h"
-#include "tablerows.h"
+#include "catalogue/algorithmloader.h"
+#include "app/commandline.h"
+#include "tests/support/logcapture.h"
+#include "app/logging.h"
+#include "runinfo/runinfo.h"
+#include "tests/support/tablerows.h"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +72,7 @@ Ending process(const QStringList &arguments)
         ending.out += logLine(warning);
     if (!outcome)
         return ending;
-    ending.status = outcome->status;
+    ending.status = code(outcome->status);
     ending.parserOutput = outcome->output == CommandLineExit::Output::Parser;
     const bool warnings = outcome->output == CommandLineExit::Output::Warnings;
     if (ending.parserOutput)

@@ -1,6 +1,6 @@
 // Replacing a file whole, in a directory where others may have planted links, FIFOs or directories.
-#include "filereplacement.h"
-#include "tablerows.h"
+#include "app/filereplacement.h"
+#include "tests/support/tablerows.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The program's lifecycle without its command line: idle in the stopped state, or, with the
 // argument "starting", held in the starting state as if a runner had started and never reported.
-#include "application.h"
-#include "logging.h"
-#include "terminationsignals.h"
+#include "app/application.h"
+#include "app/logging.h"
+#include "process/terminationsignals.h"
 
 #include <QTimer>
 

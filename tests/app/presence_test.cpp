@@ -1,7 +1,8 @@
-#include "application.h"
-#include "application_test.h"
+#include "app/application.h"
+#include "tests/app/application_test.h"
 
-#include "runinfo.h"
+#include "runinfo/runinfo.h"
+#include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -125,11 +126,14 @@ namespace {
 
 struct LineCase
 {
+    const char *name;
     bool state;
     uint32_t distance;
     int64_t timestamp;
     const char *line;
 };
+
+using Vantrel::Test::operator<<;
 
 class PresenceLine : public ::testing::TestWithParam<LineCase>
 {};
@@ -148,8 +152,12 @@ TEST_P(PresenceLine, FieldsEachFollowedBySemicolonAndTab)
 }
 
 INSTANTIATE_TEST_SUITE_P(Presence, PresenceLine,
-                         ::testing::Values(LineCase{true, 7385, 1634552761952, "1634552761952;\t738;\t1;\t\n"},
-                                           LineCase{true, 7389, 1634552761952, "1634552761952;\t738;\t1;\t\n"},
-                                           LineCase{false, 9, 1, "1;\t0;\t0;\t\n"},
-                                           LineCase{false, 4294967295u, -5, "-5;\t429496729;\t0;\t\n"},
-                                           LineCase{true, 0, 0, "0;\t0;\t1;\t\n"}));
+                         ::testing::Values(LineCase{"Present", true, 7385, 1634552761952,
+                                                    "1634552761952;\t738;\t1;\t\n"},
+                                           LineCase{"DistanceTruncatedNotRounded", true, 7389, 1634552761952,
+                                                    "1634552761952;\t738;\t1;\t\n"},
+                                           LineCase{"Absent", false, 9, 1, "1;\t0;\t0;\t\n"},
+                                           LineCase{"LargestDistanceNegativeTimestamp", false, 4294967295u, -5,
+                                                    "-5;\t429496729;\t0;\t\n"},
+                                           LineCase{"AllZero", true, 0, 0, "0;\t0;\t1;\t\n"}),
+                         Vantrel::Test::RowName());

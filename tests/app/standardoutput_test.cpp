@@ -1,5 +1,5 @@
 // Standard output written by its own thread: bounded, whole lines, in order, whatever the reader does.
-#include "standardoutput.h"
+#include "app/standardoutput.h"
 
 #include <QDeadlineTimer>
 #include <QList>

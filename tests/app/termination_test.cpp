@@ -1,5 +1,5 @@
 // Termination signals sent from outside to a process running the program's lifecycle.
-#include "tablerows.h"
+#include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -15,6 +15,8 @@ struct TerminationCase
     const char *name;
     int signalNumber;
 };
+
+using Vantrel::Test::operator<<;
 
 class TerminationSignal : public ::testing::TestWithParam<TerminationCase>
 {

@@ -1,7 +1,7 @@
 // The texts that describe the catalogue to the user, exactly as printed.
-#include "algorithmloader.h"
-#include "definitionreader.h"
-#include "helptexts.h"
+#include "catalogue/algorithmloader.h"
+#include "catalogue/definitionreader.h"
+#include "catalogue/helptexts.h"
 
 #include <QJsonDocument>
 

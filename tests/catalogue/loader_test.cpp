@@ -4,9 +4,9 @@
 // therefore uses its own tag in every directory, file and algorithm name, lets its loader absorb
 // whatever earlier tests left, and checks the records that carry its tag; records without a
 // tag are checked by count.
-#include "algorithmloader.h"
-#include "bundlebuilder.h"
-#include "logcapture.h"
+#include "catalogue/algorithmloader.h"
+#include "tests/support/bundlebuilder.h"
+#include "tests/support/logcapture.h"
 
 #include <QDir>
 #include <QSet>

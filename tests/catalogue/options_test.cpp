@@ -1,6 +1,7 @@
 // Reading definitions into the option model: messages, validation, defaults and lookups.
-#include "definitionreader.h"
-#include "logcapture.h"
+#include "catalogue/definitionreader.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/tablerows.h"
 
 #include <QJsonDocument>
 #include <QSysInfo>
@@ -39,11 +40,13 @@ QByteArray withValues(const QByteArray &values)
 
 struct MessageCase
 {
-    const char *label;
+    const char *name;
     QByteArray json;
     QStringList messages; // every record, warnings and debug, in order, including the final validation
     bool valid;
 };
+
+using Vantrel::Test::operator<<;
 
 class DefinitionMessages : public ::testing::TestWithParam<MessageCase>
 {};
@@ -146,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "dynamicOptions":[1,{"qmlName":2,"sectionNames":["a",false]}]}]})",
                     {"Type doesn't match for key qmlName", "Type doesn't match for key sectionNames, expected string"},
                     true}),
-    [](const ::testing::TestParamInfo<MessageCase> &info) { return std::string(info.param.label); });
+    Vantrel::Test::RowName());
 
 TEST(DefinitionReading, KeepsEveryFieldAsRead)
 {

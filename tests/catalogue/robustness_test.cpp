@@ -2,9 +2,9 @@
 // the program, and each is either registered or refused with the warning. Batches run in child
 // processes so that a crash is reported instead of ending the suite, and so that each batch
 // starts with an empty resource tree.
-#include "algorithmloader.h"
-#include "bundlebuilder.h"
-#include "logcapture.h"
+#include "catalogue/algorithmloader.h"
+#include "tests/support/bundlebuilder.h"
+#include "tests/support/logcapture.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "bridge.h"
-#include "ft4222double.h"
-#include "outputcapture.h"
-#include "tablerows.h"
+#include "device/bridge.h"
+#include "tests/device/ft4222double.h"
+#include "tests/support/outputcapture.h"
+#include "tests/support/tablerows.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ft4222double.h"
+#include "tests/device/ft4222double.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #ifndef VANTREL_TESTS_FT4222DOUBLE_H
 #define VANTREL_TESTS_FT4222DOUBLE_H
 
-#include "ft4222.h"
+#include "platform/ft4222/ft4222.h"
 
 #include <optional>
 #include <string>

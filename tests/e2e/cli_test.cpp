@@ -1,8 +1,8 @@
 // The command line of the real executable against an rcc-built bundle holding two algorithms:
 // "Presence 1.4" (sensor S1 with parameters mode, range and the fixed connection; sensor S2 without
 // parameters; hold time 5 to 600 s) and "Multi 2.0" (two sensors, neither marked default).
-#include "clirunner.h"
-#include "tablerows.h"
+#include "tests/e2e/clirunner.h"
+#include "tests/support/tablerows.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +21,8 @@ struct CliCase
     const char *out;
     const char *errContains = "";
 };
+
+using Vantrel::Test::operator<<;
 
 class CommandLine : public ::testing::TestWithParam<CliCase>
 {};
@@ -66,6 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct LogLevelCase
 {
+    const char *name;
     const char *level;
     bool info;
     bool debug;
@@ -91,11 +94,11 @@ TEST_P(LogLevel, FiltersRecordsByType)
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, LogLevel,
-                         ::testing::Values(LogLevelCase{"1", false, false}, LogLevelCase{"2", true, false},
-                                           LogLevelCase{"3", true, true}, LogLevelCase{"7", true, true}),
-                         [](const ::testing::TestParamInfo<LogLevelCase> &info) {
-                             return std::string("Level") + info.param.level;
-                         });
+                         ::testing::Values(LogLevelCase{"Level1", "1", false, false},
+                                           LogLevelCase{"Level2", "2", true, false},
+                                           LogLevelCase{"Level3", "3", true, true},
+                                           LogLevelCase{"Level7", "7", true, true}),
+                         Vantrel::Test::RowName());
 
 // Whatever is named with -f, only a bounded regular file is read: a device that never ends, a FIFO
 // without a writer (opening it to read would block) and a directory are refused at once, and the

@@ -1,4 +1,4 @@
-#include "clirunner.h"
+#include "tests/e2e/clirunner.h"
 
 #include <QProcess>
 

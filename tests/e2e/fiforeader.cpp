@@ -1,6 +1,6 @@
-#include "fiforeader.h"
+#include "tests/e2e/fiforeader.h"
 
-#include "frame_generated.h"
+#include "platform/weavegraph/frame_generated.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The real executable started the way supervisors and attackers start it: with standard
 // descriptors closed, with files planted at the saved options path, under a file size limit, and
 // with a log level made to look like data.
-#include "clirunner.h"
-#include "tablerows.h"
+#include "tests/e2e/clirunner.h"
+#include "tests/support/tablerows.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

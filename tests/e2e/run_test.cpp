@@ -1,11 +1,11 @@
 // Whole runs of the real executable on the sample bundles and the stand-in runtime: presence lines,
 // the raw frame FIFO with real readers, the saved options file, the exit statuses of runs that end
 // by themselves, stop-after and termination signals.
-#include "fiforeader.h"
-#include "runningcli.h"
+#include "tests/e2e/fiforeader.h"
+#include "tests/e2e/runningcli.h"
 
-#include "frame_generated.h"
-#include "tablerows.h"
+#include "platform/weavegraph/frame_generated.h"
+#include "tests/support/tablerows.h"
 
 #include <QDateTime>
 #include <QDir>

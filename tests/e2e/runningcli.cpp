@@ -1,4 +1,4 @@
-#include "runningcli.h"
+#include "tests/e2e/runningcli.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clirunner.h"
+#include "tests/e2e/clirunner.h"
 
 #include <QByteArray>
 #include <QProcess>

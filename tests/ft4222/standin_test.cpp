@@ -1,8 +1,8 @@
-#include "bridge.h"
-#include "ft4222.h"
-#include "outputcapture.h"
-#include "sysfstree.h"
-#include "tablerows.h"
+#include "device/bridge.h"
+#include "platform/ft4222/ft4222.h"
+#include "tests/support/outputcapture.h"
+#include "tests/ft4222/sysfstree.h"
+#include "tests/support/tablerows.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sysfstree.h"
+#include "tests/ft4222/sysfstree.h"
 
 #include <cstdio>
 #include <cstdlib>

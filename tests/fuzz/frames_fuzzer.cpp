@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes through the frame path: raw copy, verification, decoding by output id.
 // Input: one byte choosing the output id, one byte choosing the frame's misalignment, then the frame.
 
-#include "runnersignals.h"
-#include "fuzzoutputids.h"
-#include "weavegraphrunner.h"
+#include "runtime/runnersignals.h"
+#include "tests/fuzz/fuzzoutputids.h"
+#include "runtime/weavegraphrunner.h"
 
 #include <QtGlobal>
 

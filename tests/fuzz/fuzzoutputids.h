@@ -3,7 +3,7 @@
 // The output ids the fuzzer chooses from by its first input byte: every id that has decoders, and one
 // that has none. The seed corpus writes its selectors by this table.
 
-#include "framevocabulary.h"
+#include "platform/weavegraph/framevocabulary.h"
 
 #include <cstdint>
 

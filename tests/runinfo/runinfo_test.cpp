@@ -1,10 +1,10 @@
 // The run configuration against a catalogue loaded from a real rcc-built bundle.
-#include "runinfo.h"
+#include "runinfo/runinfo.h"
 
-#include "algorithmloader.h"
-#include "bundlebuilder.h"
-#include "logcapture.h"
-#include "signalrecorder.h"
+#include "catalogue/algorithmloader.h"
+#include "tests/support/bundlebuilder.h"
+#include "tests/support/logcapture.h"
+#include "tests/runinfo/signalrecorder.h"
 
 #include <QMetaMethod>
 #include <QMetaProperty>

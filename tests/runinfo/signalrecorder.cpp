@@ -1,4 +1,4 @@
-#include "signalrecorder.h"
+#include "tests/runinfo/signalrecorder.h"
 
 #include <QMetaMethod>
 

@@ -1,6 +1,7 @@
-#include "queuedsignalspy.h"
-#include "runtimeversion.h"
-#include "weavegraphrunner.h"
+#include "tests/support/queuedsignalspy.h"
+#include "runtime/runtimeversion.h"
+#include "runtime/weavegraphrunner.h"
+#include "tests/support/tablerows.h"
 
 #include <QHash>
 #include <QMetaEnum>
@@ -15,8 +16,11 @@
 namespace Vantrel {
 namespace {
 
+using Vantrel::Test::operator<<;
+
 struct VersionCase
 {
+    const char *name;
     const char *text;
     uint32_t major, minor, patch;
 };
@@ -31,12 +35,18 @@ TEST_P(ParseVersion, ReadsTheFirstThreeNumbers)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ParseVersion,
-                         ::testing::Values(VersionCase{"6.4.53", 6, 4, 53}, VersionCase{"v10x2y3", 10, 2, 3},
-                                           VersionCase{"1.2", 0, 0, 0}, VersionCase{"", 0, 0, 0},
-                                           VersionCase{"70000.1.2", 0, 1, 2}, VersionCase{"65535.0.65536", 65535, 0, 0},
-                                           VersionCase{"release 1-2-3 build 7.8.9", 1, 2, 3},
-                                           VersionCase{"1.2.3.4", 1, 2, 3}, VersionCase{"007.08.9", 7, 8, 9}));
+                         ::testing::Values(VersionCase{"ThreeNumbers", "6.4.53", 6, 4, 53},
+                                           VersionCase{"LettersBetween", "v10x2y3", 10, 2, 3},
+                                           VersionCase{"TwoNumbers", "1.2", 0, 0, 0},
+                                           VersionCase{"Empty", "", 0, 0, 0},
+                                           VersionCase{"MajorTooLarge", "70000.1.2", 0, 1, 2},
+                                           VersionCase{"PatchTooLarge", "65535.0.65536", 65535, 0, 0},
+                                           VersionCase{"FirstThreeOfSeveral", "release 1-2-3 build 7.8.9", 1, 2, 3},
+                                           VersionCase{"FourNumbers", "1.2.3.4", 1, 2, 3},
+                                           VersionCase{"LeadingZeros", "007.08.9", 7, 8, 9}),
+                         Vantrel::Test::RowName());
 
+// Named by the type name they look up: "::" and "<>" leave it out of GoogleTest's own names.
 struct MetaTypeCase
 {
     const char *name;

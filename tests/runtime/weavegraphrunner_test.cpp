@@ -1,7 +1,7 @@
-#include "logcapture.h"
-#include "framebacklog.h"
-#include "weavegraphrunner.h"
-#include "tablerows.h"
+#include "tests/support/logcapture.h"
+#include "runtime/framebacklog.h"
+#include "runtime/weavegraphrunner.h"
+#include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -364,6 +364,7 @@ TEST_F(RunnerTest, StopWhileIdleDoesNothing)
 
 struct LogLevelCase
 {
+    const char *name;
     int applicationLevel;
     QStringList forwarded;
 };
@@ -395,9 +396,10 @@ TEST_P(RuntimeLog, IsForwardedAsWarningsUpToTheApplicationsLevel)
 
 INSTANTIATE_TEST_SUITE_P(
     Levels, RuntimeLog,
-    ::testing::Values(LogLevelCase{1, {"relay: one"}}, LogLevelCase{2, {"relay: one", "relay: two"}},
-                      LogLevelCase{3, {"relay: one", "relay: two", "relay: three"}},
-                      LogLevelCase{7, {"relay: one", "relay: two", "relay: three", "relay: seven"}}));
+    ::testing::Values(LogLevelCase{"Level1", 1, {"relay: one"}}, LogLevelCase{"Level2", 2, {"relay: one", "relay: two"}},
+                      LogLevelCase{"Level3", 3, {"relay: one", "relay: two", "relay: three"}},
+                      LogLevelCase{"Level7", 7, {"relay: one", "relay: two", "relay: three", "relay: seven"}}),
+    Vantrel::Test::RowName());
 
 struct VersionLimitCase
 {

@@ -1,7 +1,7 @@
-#include "namedpipe.h"
+#include "stream/namedpipe.h"
 
-#include "logcapture.h"
-#include "tablerows.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
 #include <QFile>

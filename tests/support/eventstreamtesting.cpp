@@ -1,4 +1,4 @@
-#include "eventstreamtesting.h"
+#include "tests/support/eventstreamtesting.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Records every log message written while it exists, for exact checks of texts, types and order.
 #pragma once
 
-#include "qtprinters.h"
+#include "tests/support/qtprinters.h"
 
 #include <QString>
 #include <QStringList>

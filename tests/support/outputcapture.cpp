@@ -1,4 +1,4 @@
-#include "outputcapture.h"
+#include "tests/support/outputcapture.h"
 
 #include <cstdlib>
 #include <unistd.h>

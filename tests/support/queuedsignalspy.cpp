@@ -1,4 +1,4 @@
-#include "queuedsignalspy.h"
+#include "tests/support/queuedsignalspy.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
 // The stand-in and the program agree on every output kind: frames the stand-in makes of a known scene,
 // run through the program's own decoder, give that scene back in the program's units, with status 0
 // and without a warning.
-#include "runnersignals.h"
-#include "graphharness.h"
-#include "logcapture.h"
-#include "weavegraphrunner.h"
+#include "runtime/runnersignals.h"
+#include "tests/weavegraph/graphharness.h"
+#include "tests/support/logcapture.h"
+#include "runtime/weavegraphrunner.h"
 
 #include <QSignalSpy>
 

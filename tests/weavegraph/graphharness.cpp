@@ -1,6 +1,6 @@
-#include "graphharness.h"
+#include "tests/weavegraph/graphharness.h"
 
-#include "framevocabulary.h"
+#include "platform/weavegraph/framevocabulary.h"
 
 #include <zlib.h>
 

@@ -2,8 +2,8 @@
 #ifndef VANTREL_TESTS_GRAPHHARNESS_H
 #define VANTREL_TESTS_GRAPHHARNESS_H
 
-#include "frame_generated.h"
-#include "weavegraph.h"
+#include "platform/weavegraph/frame_generated.h"
+#include "platform/weavegraph/weavegraph.h"
 
 #include <atomic>
 #include <chrono>

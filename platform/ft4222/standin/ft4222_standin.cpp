@@ -1,9 +1,9 @@
 // The project's stand-in for the bridge library: the device list comes from Linux sysfs.
 #pragma GCC visibility push(default)
-#include "ft4222.h"
+#include "platform/ft4222/ft4222.h"
 #pragma GCC visibility pop
 
-#include "usbsysfs.h"
+#include "platform/ft4222/standin/usbsysfs.h"
 
 #include <cstdlib>
 #include <cstring>

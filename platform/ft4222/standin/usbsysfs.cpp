@@ -1,4 +1,4 @@
-#include "usbsysfs.h"
+#include "platform/ft4222/standin/usbsysfs.h"
 
 #include <algorithm>
 #include <cerrno>

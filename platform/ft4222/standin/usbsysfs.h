@@ -1,7 +1,7 @@
 #ifndef VANTREL_FT4222_USBSYSFS_H
 #define VANTREL_FT4222_USBSYSFS_H
 
-#include "ft4222.h"
+#include "platform/ft4222/ft4222.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "files.h"
+#include "platform/weavegraph/standin/files.h"
 
 #include <fstream>
 

@@ -3,9 +3,9 @@
 #ifndef WEAVEGRAPH_STANDIN_FLOW_H
 #define WEAVEGRAPH_STANDIN_FLOW_H
 
-#include "outputkind.h"
-#include "recording.h"
-#include "scene.h"
+#include "platform/weavegraph/standin/outputkind.h"
+#include "platform/weavegraph/standin/recording.h"
+#include "platform/weavegraph/standin/scene.h"
 
 #include <cstdint>
 #include <map>

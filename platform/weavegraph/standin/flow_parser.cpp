@@ -1,7 +1,7 @@
-#include "flow.h"
+#include "platform/weavegraph/standin/flow.h"
 
-#include "errors.h"
-#include "textformat.h"
+#include "platform/weavegraph/standin/errors.h"
+#include "platform/weavegraph/standin/textformat.h"
 
 #include <cstdint>
 #include <limits>

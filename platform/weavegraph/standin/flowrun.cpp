@@ -1,7 +1,7 @@
-#include "flowrun.h"
+#include "platform/weavegraph/standin/flowrun.h"
 
-#include "log.h"
-#include "textformat.h"
+#include "platform/weavegraph/standin/log.h"
+#include "platform/weavegraph/standin/textformat.h"
 
 #include <algorithm>
 

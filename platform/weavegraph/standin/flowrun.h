@@ -2,10 +2,10 @@
 #ifndef WEAVEGRAPH_STANDIN_FLOWRUN_H
 #define WEAVEGRAPH_STANDIN_FLOWRUN_H
 
-#include "flow.h"
-#include "frames.h"
-#include "pacer.h"
-#include "settings.h"
+#include "platform/weavegraph/standin/flow.h"
+#include "platform/weavegraph/standin/frames.h"
+#include "platform/weavegraph/standin/pacer.h"
+#include "platform/weavegraph/standin/settings.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "framebuilder.h"
+#include "platform/weavegraph/standin/framebuilder.h"
 
 namespace Vantrel::Standin {
 namespace {

@@ -2,7 +2,7 @@
 #ifndef WEAVEGRAPH_STANDIN_FRAMEBUILDER_H
 #define WEAVEGRAPH_STANDIN_FRAMEBUILDER_H
 
-#include "frame_generated.h"
+#include "platform/weavegraph/frame_generated.h"
 
 #include <cstdint>
 #include <initializer_list>

@@ -2,9 +2,9 @@
 #ifndef WEAVEGRAPH_STANDIN_FRAMES_H
 #define WEAVEGRAPH_STANDIN_FRAMES_H
 
-#include "outputkind.h"
-#include "scene.h"
-#include "settings.h"
+#include "platform/weavegraph/standin/outputkind.h"
+#include "platform/weavegraph/standin/scene.h"
+#include "platform/weavegraph/standin/settings.h"
 
 #include <flatbuffers/flatbuffers.h>
 

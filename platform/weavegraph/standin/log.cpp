@@ -1,4 +1,4 @@
-#include "log.h"
+#include "platform/weavegraph/standin/log.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
-#include "outputkind.h"
+#include "platform/weavegraph/standin/outputkind.h"
 
-#include "framevocabulary.h"
+#include "platform/weavegraph/framevocabulary.h"
 
 namespace Vantrel::Standin {
 

@@ -1,6 +1,6 @@
-#include "pacer.h"
+#include "platform/weavegraph/standin/pacer.h"
 
-#include "log.h"
+#include "platform/weavegraph/standin/log.h"
 
 #include <algorithm>
 #include <thread>

@@ -2,7 +2,7 @@
 #ifndef WEAVEGRAPH_STANDIN_PACER_H
 #define WEAVEGRAPH_STANDIN_PACER_H
 
-#include "weavegraph.h"
+#include "platform/weavegraph/weavegraph.h"
 
 #include <chrono>
 #include <optional>

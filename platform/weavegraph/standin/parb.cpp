@@ -1,7 +1,7 @@
-#include "parb.h"
+#include "platform/weavegraph/standin/parb.h"
 
-#include "errors.h"
-#include "textformat.h"
+#include "platform/weavegraph/standin/errors.h"
+#include "platform/weavegraph/standin/textformat.h"
 
 #include <cmath>
 #include <cstring>

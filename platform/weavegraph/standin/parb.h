@@ -9,7 +9,7 @@
 #ifndef WEAVEGRAPH_STANDIN_PARB_H
 #define WEAVEGRAPH_STANDIN_PARB_H
 
-#include "settings.h"
+#include "platform/weavegraph/standin/settings.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "scene.h"
+#include "platform/weavegraph/standin/scene.h"
 
 #include <algorithm>
 #include <cmath>

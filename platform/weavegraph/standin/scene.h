@@ -3,7 +3,7 @@
 #ifndef WEAVEGRAPH_STANDIN_SCENE_H
 #define WEAVEGRAPH_STANDIN_SCENE_H
 
-#include "settings.h"
+#include "platform/weavegraph/standin/settings.h"
 
 #include <vector>
 

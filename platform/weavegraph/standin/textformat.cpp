@@ -1,4 +1,4 @@
-#include "textformat.h"
+#include "platform/weavegraph/standin/textformat.h"
 
 #include <charconv>
 #include <cmath>

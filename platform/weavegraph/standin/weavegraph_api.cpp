@@ -1,13 +1,13 @@
 // The C entry points of the stand-in runtime: argument checks, instance state and logging.
-#include "weavegraph.h"
+#include "platform/weavegraph/weavegraph.h"
 
-#include "errors.h"
-#include "files.h"
-#include "flow.h"
-#include "flowrun.h"
-#include "log.h"
-#include "parb.h"
-#include "textformat.h"
+#include "platform/weavegraph/standin/errors.h"
+#include "platform/weavegraph/standin/files.h"
+#include "platform/weavegraph/standin/flow.h"
+#include "platform/weavegraph/standin/flowrun.h"
+#include "platform/weavegraph/standin/log.h"
+#include "platform/weavegraph/standin/parb.h"
+#include "platform/weavegraph/standin/textformat.h"
 
 #include <atomic>
 #include <chrono>

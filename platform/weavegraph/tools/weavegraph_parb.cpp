@@ -1,7 +1,7 @@
 // weavegraph-parb <source> <output>: compiles a readable parameter source into a binary parb file.
-#include "errors.h"
-#include "files.h"
-#include "parb.h"
+#include "platform/weavegraph/standin/errors.h"
+#include "platform/weavegraph/standin/files.h"
+#include "platform/weavegraph/standin/parb.h"
 
 #include <cstdio>
 #include <fstream>

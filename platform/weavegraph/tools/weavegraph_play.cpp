@@ -1,7 +1,7 @@
 // weavegraph-play <flow> [<parb>...]: runs a flow through libWeaveGraph.so and prints one line per
 // frame (output id, size, sequence number) until the flow ends or Ctrl-C. Runtime log lines start with "#".
-#include "frame_generated.h"
-#include "weavegraph.h"
+#include "platform/weavegraph/frame_generated.h"
+#include "platform/weavegraph/weavegraph.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace Vantrel {
+
+struct DecodedFrame;
+
+// Appends the frame's JSON object, as one line with its line feed: the output id and kind, the
+// frame's sequence number and timestamp, and the decoded values with their units in their names.
+// A frame of an unknown kind gives its size only.
+void appendJsonLine(std::string &line, const DecodedFrame &frame);
+
+// Takes the JSON object of each frame, one line (with its line feed) at a time.
+class JsonLineSink
+{
+public:
+    virtual ~JsonLineSink() = default;
+
+    virtual void line(std::string_view line) = 0;
+    // The frames read so far have all been handed over; lines kept in a buffer go out now.
+    virtual void flush() {}
+};
+
+} // namespace Vantrel

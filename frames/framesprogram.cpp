@@ -1,0 +1,142 @@
+#include "frames/framesprogram.h"
+
+#include "frames/framestream.h"
+#include "frames/jsonframes.h"
+#include "frames/linewriter.h"
+#include "frames/mqtt/mqttpublisher.h"
+#include "runinfo/savedoptions.h"
+#include "process/terminationsignals.h"
+#include "frames/http/webview.h"
+
+#include <QDebug>
+#include <QSysInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace Vantrel {
+
+FramesProgram::FramesProgram(FramesOptions options, QObject *parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_dispatcher(m_options.kinds, m_options.outputId)
+{
+}
+
+FramesProgram::~FramesProgram() = default;
+
+std::optional<int> FramesProgram::start()
+{
+    startJsonLines();
+    if (const std::optional<int> status = startMqtt())
+        return status;
+    if (const std::optional<int> status = startWebView())
+        return status;
+    auto *signals_ = new TerminationSignals(this);
+    connect(signals_, &TerminationSignals::terminationRequested, this, [this] { finish(0); });
+
+    m_stream = new FrameStream(m_dispatcher, this);
+    connect(m_stream, &FrameStream::opened, this, &FramesProgram::readSavedOptions);
+    connect(m_stream, &FrameStream::finished, this, &FramesProgram::finish);
+    QString error;
+    if (!m_stream->open(m_options.source, m_options.follow, m_options.recordPath, error)) {
+        qWarning().noquote() << error;
+        return 1;
+    }
+    return std::nullopt;
+}
+
+void FramesProgram::startJsonLines()
+{
+    if (m_options.json || m_options.http) {
+        m_jsonFrames = std::make_unique<JsonFrames>();
+        m_dispatcher.addListener(m_jsonFrames.get());
+    }
+    if (!m_options.json)
+        return;
+    m_standardOutput = std::make_unique<LineWriter>(STDOUT_FILENO, [this](int error) {
+        // A reader that has gone (as `head` does) is no fault; the program ends as it asked.
+        if (error != EPIPE)
+            qWarning().noquote()
+                << tr("Can't write to standard output: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
+        QMetaObject::invokeMethod(
+            this, [this, error] { finish(error == EPIPE ? 0 : 1); }, Qt::QueuedConnection);
+    });
+    m_jsonFrames->addSink(m_standardOutput.get());
+}
+
+std::optional<int> FramesProgram::startMqtt()
+{
+    if (m_options.mqttUrl.isEmpty())
+        return std::nullopt;
+    QString error;
+    MqttSettings settings;
+    settings.url = *MqttUrl::parse(m_options.mqttUrl, error); // checked with the command line
+    settings.name = m_options.name.isEmpty() ? QSysInfo::machineHostName() : m_options.name;
+    settings.heartbeatSeconds = m_options.heartbeatSeconds;
+    settings.discovery = m_options.discovery;
+    m_mqtt = std::make_unique<MqttPublisher>(settings);
+    if (!m_mqtt->start(error)) {
+        qWarning().noquote() << error;
+        return 2;
+    }
+    m_dispatcher.addListener(m_mqtt.get());
+    return std::nullopt;
+}
+
+std::optional<int> FramesProgram::startWebView()
+{
+    if (!m_options.http)
+        return std::nullopt;
+    m_webView = std::make_unique<WebView>(WebViewSettings{m_options.httpAddress, m_options.httpPort});
+    QString error;
+    if (!m_webView->start(error)) {
+        qWarning().noquote() << tr("Can't serve the web view: %1").arg(error);
+        return 1;
+    }
+    m_jsonFrames->addSink(m_webView.get());
+    m_dispatcher.addListener(m_webView.get());
+    return std::nullopt;
+}
+
+void FramesProgram::finish(int status)
+{
+    if (m_finishing)
+        return;
+    m_finishing = true;
+    // Frames read from here on would reach outputs that are stopping.
+    if (m_stream)
+        m_stream->close();
+    if (m_jsonFrames)
+        m_jsonFrames->flush();
+    if (m_webView)
+        m_webView->stop();
+    if (!m_mqtt) {
+        Q_EMIT finished(status);
+        return;
+    }
+    // The broker hears "offline" before the program ends.
+    connect(m_mqtt.get(), &MqttPublisher::stopped, this, [this, status] { Q_EMIT finished(status); });
+    m_mqtt->stop();
+}
+
+void FramesProgram::readSavedOptions()
+{
+    if (m_options.optionsPath.isEmpty())
+        return;
+    QString error;
+    const std::optional<SavedRunOptions> saved = SavedRunOptions::read(m_options.optionsPath, error);
+    if (!saved) {
+        qWarning().noquote() << tr("Can't read the saved options %1: %2").arg(m_options.optionsPath, error);
+        return;
+    }
+    if (m_mqtt)
+        m_mqtt->setHoldSeconds(saved->timeout);
+    if (m_webView) {
+        m_webView->setHoldSeconds(saved->timeout);
+        m_webView->setRunOptions(*saved);
+    }
+}
+
+} // namespace Vantrel

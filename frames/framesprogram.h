@@ -1,0 +1,53 @@
+#pragma once
+
+#include "frames/framedispatcher.h"
+#include "frames/framesoptions.h"
+
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+namespace Vantrel {
+
+class FrameStream;
+class JsonFrames;
+class LineWriter;
+class MqttPublisher;
+class WebView;
+
+// vantrel-frames: the stream, the dispatcher and the outputs the options ask for, and how they end.
+class FramesProgram : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FramesProgram(FramesOptions options, QObject *parent = nullptr);
+    ~FramesProgram() override;
+
+    // Starts the outputs and opens the stream. When that cannot be done, the message has been
+    // logged and the answer is the status to end with.
+    std::optional<int> start();
+
+Q_SIGNALS:
+    // Everything has stopped; the program ends with this status.
+    void finished(int status);
+
+private:
+    void startJsonLines();
+    // Each answers the status to end with when its output cannot start.
+    std::optional<int> startMqtt();
+    std::optional<int> startWebView();
+    void finish(int status);
+    void readSavedOptions();
+
+    FramesOptions m_options;
+    FrameDispatcher m_dispatcher;
+    std::unique_ptr<JsonFrames> m_jsonFrames;
+    std::unique_ptr<LineWriter> m_standardOutput;
+    std::unique_ptr<MqttPublisher> m_mqtt;
+    std::unique_ptr<WebView> m_webView;
+    FrameStream *m_stream = nullptr;
+    bool m_finishing = false;
+};
+
+} // namespace Vantrel

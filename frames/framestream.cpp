@@ -1,0 +1,237 @@
+#include "frames/framestream.h"
+
+#include "frames/framedispatcher.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Vantrel {
+
+namespace {
+
+constexpr size_t ReadSize = 256 * 1024;
+// How often a followed FIFO's path is looked at for a FIFO made anew.
+constexpr int FollowCheckMs = 250;
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+FrameStream::FrameStream(FrameDispatcher &dispatcher, QObject *parent)
+    : QObject(parent)
+    , m_dispatcher(dispatcher)
+    , m_splitter([this](const uint8_t *frame, size_t length, uint64_t offset) {
+        m_dispatcher.frame(frame, length, offset);
+    }, 2 * ReadSize)
+{
+}
+
+FrameStream::~FrameStream()
+{
+    closeSource();
+    if (m_recordFd >= 0)
+        ::close(m_recordFd);
+}
+
+bool FrameStream::open(const QString &source, bool follow, const QString &recordPath, QString &error)
+{
+    m_source = source;
+    m_follow = follow && !source.isEmpty();
+    if (!recordPath.isEmpty()) {
+        m_recordPath = recordPath;
+        m_recordFd = ::open(QFile::encodeName(recordPath).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (m_recordFd < 0) {
+            error = tr("Can't open recording %1: %2").arg(recordPath, systemError(errno));
+            return false;
+        }
+    }
+    if (openSource(error))
+        return true;
+    if (!m_follow || errno != ENOENT)
+        return false;
+    // The writer makes the FIFO when it starts; until then there is nothing to read.
+    m_followTimer = new QTimer(this);
+    m_followTimer->setInterval(FollowCheckMs);
+    connect(m_followTimer, &QTimer::timeout, this, &FrameStream::checkFollowedPath);
+    m_followTimer->start();
+    return true;
+}
+
+bool FrameStream::openSource(QString &error)
+{
+    if (m_source.isEmpty()) {
+        m_fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    } else {
+        // Non-blocking, so that opening a FIFO does not wait for a writer.
+        m_fd = ::open(QFile::encodeName(m_source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (m_fd < 0) {
+        const int openError = errno;
+        error = tr("Can't open %1: %2")
+                    .arg(m_source.isEmpty() ? QStringLiteral("standard input") : m_source, systemError(openError));
+        errno = openError;
+        return false;
+    }
+    struct stat status = {};
+    ::fstat(m_fd, &status);
+    m_sourceDevice = status.st_dev;
+    m_sourceInode = status.st_ino;
+    if (m_follow && S_ISFIFO(status.st_mode)) {
+        // While we hold a write end, the writer going away is no end of file.
+        m_keepOpenFd = ::open(QFile::encodeName(m_source).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat kept = {};
+        if (m_keepOpenFd < 0 || ::fstat(m_keepOpenFd, &kept) != 0 || kept.st_ino != status.st_ino
+            || kept.st_dev != status.st_dev) {
+            // The FIFO was replaced between the two opens: try again at the next look.
+            closeSource();
+            errno = ENOENT;
+            error = tr("%1 changed while it was being opened").arg(m_source);
+            return false;
+        }
+        if (!m_followTimer) {
+            m_followTimer = new QTimer(this);
+            m_followTimer->setInterval(FollowCheckMs);
+            connect(m_followTimer, &QTimer::timeout, this, &FrameStream::checkFollowedPath);
+            m_followTimer->start();
+        }
+    }
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &FrameStream::readAvailable);
+    Q_EMIT opened();
+    return true;
+}
+
+void FrameStream::close()
+{
+    m_ended = true;
+    if (m_followTimer)
+        m_followTimer->stop();
+    closeSource();
+}
+
+void FrameStream::closeSource()
+{
+    // Often closed from the notifier's own signal: it goes once that has returned.
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        m_notifier->deleteLater();
+        m_notifier = nullptr;
+    }
+    for (int *fd : {&m_fd, &m_keepOpenFd}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
+void FrameStream::checkFollowedPath()
+{
+    if (m_fd < 0) {
+        QString error;
+        if (!openSource(error) && errno != ENOENT)
+            end(1, error);
+        return;
+    }
+    if (m_keepOpenFd < 0)
+        return; // not a FIFO: read to its end
+    struct stat status = {};
+    const QByteArray path = QFile::encodeName(m_source);
+    if (::stat(path.constData(), &status) == 0 && status.st_dev == m_sourceDevice && status.st_ino == m_sourceInode)
+        return;
+    // The FIFO was removed (and maybe made anew): take what its last writer left, then start over.
+    while (m_fd >= 0 && !m_ended && readAvailable() > 0) {
+    }
+    if (m_ended)
+        return;
+    if (m_splitter.pending() > 0) {
+        qWarning().noquote() << tr("The stream of %1 stopped in the middle of a frame at byte %2; %3 bytes dropped")
+                                    .arg(m_source)
+                                    .arg(m_splitter.position())
+                                    .arg(m_splitter.pending());
+    }
+    m_splitter.reset();
+    closeSource();
+    checkFollowedPath();
+}
+
+qint64 FrameStream::readAvailable()
+{
+    if (m_ended || m_fd < 0)
+        return 0;
+    const FrameSplitter::Space space = m_splitter.space(ReadSize);
+    const ssize_t count = ::read(m_fd, space.bytes, space.size);
+    if (count < 0) {
+        if (errno != EINTR && errno != EAGAIN)
+            end(1, tr("Can't read %1: %2").arg(m_source, systemError(errno)));
+        return 0;
+    }
+    if (count == 0) {
+        if (m_splitter.pending() > 0) {
+            end(1, tr("The stream ends in the middle of a frame at byte %1 (%2 bytes of it read)")
+                       .arg(m_splitter.position())
+                       .arg(m_splitter.pending()));
+        } else {
+            end(0);
+        }
+        return 0;
+    }
+    m_splitter.commit(static_cast<size_t>(count));
+    if (takeFrames())
+        m_dispatcher.flush();
+    return count;
+}
+
+bool FrameStream::takeFrames()
+{
+    const FrameSplitter::Split split = m_splitter.split();
+    if (split.oversized) {
+        end(1, tr("The frame at byte %1 announces %2 bytes, more than 16 MiB: not a stream of frames")
+                   .arg(split.oversizedOffset)
+                   .arg(split.announcedSize));
+    }
+    record(split.bytes, split.length);
+    m_splitter.discard(split);
+    return !split.oversized;
+}
+
+void FrameStream::record(const uint8_t *bytes, size_t length)
+{
+    while (m_recordFd >= 0 && length > 0) {
+        const ssize_t written = ::write(m_recordFd, bytes, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            qWarning().noquote() << tr("Can't write to recording %1: %2; recording stopped")
+                                        .arg(m_recordPath, systemError(written < 0 ? errno : ENOSPC));
+            ::close(m_recordFd);
+            m_recordFd = -1;
+            return;
+        }
+        bytes += written;
+        length -= static_cast<size_t>(written);
+    }
+}
+
+void FrameStream::end(int status, const QString &message)
+{
+    if (m_ended)
+        return;
+    if (!message.isEmpty())
+        qWarning().noquote() << message;
+    close();
+    m_dispatcher.flush();
+    Q_EMIT finished(status);
+}
+
+} // namespace Vantrel

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "frames/framesplitter.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+class QSocketNotifier;
+class QTimer;
+
+namespace Vantrel {
+
+class FrameDispatcher;
+
+// Reads a stream of size-prefixed frames (a FIFO, a recording, standard input) and hands each
+// whole frame to the dispatcher, aligned for in-place reading. Frames can be appended to a
+// recording as they are read. The stream ends at its end, or with status 1 when it is cut in the
+// middle of a frame, announces a frame larger than 16 MiB, or cannot be read.
+//
+// Following a FIFO, the stream does not end with its writer: a write end of our own keeps the
+// FIFO open, and a FIFO that is removed or made anew under its path is opened again.
+class FrameStream : public QObject
+{
+    Q_OBJECT
+public:
+    FrameStream(FrameDispatcher &dispatcher, QObject *parent = nullptr);
+    ~FrameStream() override;
+
+    // source: a path, or empty for standard input. False with a message when the source or the
+    // recording cannot be opened (a FIFO to follow may appear later).
+    bool open(const QString &source, bool follow, const QString &recordPath, QString &error);
+    // Stops reading, without a finished() signal.
+    void close();
+
+Q_SIGNALS:
+    // A source was opened (again): a new stream begins.
+    void opened();
+    void finished(int status);
+
+private:
+    bool openSource(QString &error);
+    void closeSource();
+    // One read; the bytes read, 0 at the end or when nothing was there.
+    qint64 readAvailable();
+    void checkFollowedPath();
+    // Hands over the whole frames in the buffer; false when the stream cannot go on.
+    bool takeFrames();
+    void record(const uint8_t *bytes, size_t length);
+    void end(int status, const QString &message = QString());
+
+    FrameDispatcher &m_dispatcher;
+    QString m_source;
+    bool m_follow = false;
+    int m_fd = -1;
+    int m_keepOpenFd = -1; // our own write end of a followed FIFO
+    uint64_t m_sourceDevice = 0;
+    uint64_t m_sourceInode = 0;
+    int m_recordFd = -1;
+    QString m_recordPath;
+    QSocketNotifier *m_notifier = nullptr;
+    QTimer *m_followTimer = nullptr;
+    FrameSplitter m_splitter;
+    bool m_ended = false;
+};
+
+} // namespace Vantrel

@@ -1,0 +1,370 @@
+// vantrel-frames as its users run it: on the FIFO of a real vantrel-cli run, on recordings with
+// faults in them, across a writer that goes and comes back, and with bad options.
+#include "tests/e2e/fiforeader.h"
+#include "tests/support/testframebuilder.h"
+#include "platform/weavegraph/framevocabulary.h"
+#include "tests/support/eventstreamtesting.h"
+#include "tests/e2e/runningcli.h"
+#include "tests/support/sampleframes.h"
+#include "tests/support/tablerows.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Vantrel::Fixtures::int32Array;
+using Vantrel::Fixtures::singleSignalFrame;
+using Vantrel::Test::CurlStream;
+using Vantrel::Test::freePort;
+using Vantrel::Test::operator<<;
+using Vantrel::Test::waitUntil;
+namespace Key = Vantrel::Frames::Key;
+
+struct Finished
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Finished runFrames(const QStringList &arguments, const QString &input = QString())
+{
+    QProcess process;
+    if (!input.isEmpty())
+        process.setStandardInputFile(input);
+    process.start(QStringLiteral(VANTREL_FRAMES), arguments);
+    process.waitForFinished(30000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+QList<QJsonObject> jsonLines(const QByteArray &out)
+{
+    QList<QJsonObject> objects;
+    for (const QByteArray &line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonDocument document = QJsonDocument::fromJson(line);
+        EXPECT_TRUE(document.isObject()) << line.toStdString();
+        objects.append(document.object());
+    }
+    return objects;
+}
+
+QByteArray bytesOf(const std::vector<uint8_t> &frame)
+{
+    return QByteArray(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()));
+}
+
+QByteArray presenceFrame(uint32_t sequenceNumber, int32_t decimetres)
+{
+    return bytesOf(singleSignalFrame(Key::SignalSemanticHumanPresence,
+                                     {int32Array(Key::ArraySemanticHumanPresence, {1, decimetres, 0, 90})},
+                                     sequenceNumber));
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Every kind of frame in one recording, in the order of the samples.
+TEST(JsonLines, EveryKindIsNamedAndDecodedWithItsUnits)
+{
+    QTemporaryDir dir;
+    QByteArray recording;
+    QStringList kinds;
+    for (const Vantrel::Fixtures::SampleFrame &sample : Vantrel::Fixtures::sampleFrames())
+        recording += bytesOf(sample.bytes);
+    ASSERT_TRUE(writeFile(dir.filePath("all.bin"), recording));
+
+    const Finished run = runFrames({dir.filePath("all.bin")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    const QList<QJsonObject> lines = jsonLines(run.out);
+    // The member each kind must carry, with its unit in its name.
+    const QList<QPair<QString, QString>> expected = {{"human-presence", "distance_cm"},
+                                                     {"presence3", "distance_cm"},
+                                                     {"presence-profile", "power_db"},
+                                                     {"range-presence", "threshold_db"},
+                                                     {"range-profile", "range_cm"},
+                                                     {"proximity-fast", "targets"},
+                                                     {"proximity-statistics", "statistics"},
+                                                     {"proximity-fixed", "targets"},
+                                                     {"power", "power_cdb"},
+                                                     {"heatmap", "zones"}};
+    ASSERT_EQ(lines.size(), expected.size()) << run.out.toStdString();
+    for (int i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].value("kind").toString(), expected[i].first);
+        EXPECT_TRUE(lines[i].contains(expected[i].second)) << expected[i].first.toStdString();
+        EXPECT_EQ(lines[i].value("id").toString().size(), 8);
+        EXPECT_TRUE(lines[i].contains("sequence") && lines[i].contains("timestamp"));
+    }
+}
+
+struct StreamCase
+{
+    std::string name;
+    QByteArray stream;
+    bool fromStandardInput;
+    int status;
+    QStringList kinds; // of the lines printed, in order
+    QString message; // on standard error
+};
+
+class BadStreams : public ::testing::TestWithParam<StreamCase>
+{};
+
+TEST_P(BadStreams, EveryWholeFrameBeforeTheFaultIsPrinted)
+{
+    const StreamCase &c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("stream.bin");
+    ASSERT_TRUE(writeFile(path, c.stream));
+    const Finished run = c.fromStandardInput ? runFrames({}, path) : runFrames({path});
+    EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+    QStringList kinds;
+    for (const QJsonObject &line : jsonLines(run.out))
+        kinds.append(line.value("kind").toString());
+    EXPECT_EQ(kinds, c.kinds);
+    EXPECT_TRUE(run.err.contains(c.message.toUtf8())) << run.err.toStdString();
+}
+
+QByteArray prefix(uint32_t size)
+{
+    return QByteArray(reinterpret_cast<const char *>(&size), 4); // little-endian hosts and targets
+}
+
+const QByteArray one = presenceFrame(1, 12);
+const QByteArray two = presenceFrame(2, 13);
+const QByteArray unknown =
+    bytesOf(singleSignalFrame(0x0BA11A57, {int32Array(Key::ArraySemanticHumanPresence, {1, 2, 3, 4})}));
+const QStringList both = {"human-presence", "human-presence"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Recordings, BadStreams,
+    ::testing::Values(StreamCase{"Whole", one + two, false, 0, both, ""},
+                      StreamCase{"WholeFromStandardInput", one + two, true, 0, both, ""},
+                      StreamCase{"Empty", "", false, 0, {}, ""},
+                      StreamCase{"CutInAFrame", one + two + two.left(30), false, 1, both, "middle of a frame at byte"},
+                      StreamCase{"CutInAPrefix", one + two + "\x10\x00", true, 1, both, "middle of a frame"},
+                      StreamCase{"PrefixOverSixteenMiB", one + two + prefix((16u << 20) + 1) + one, false, 1, both,
+                                 "more than 16 MiB"},
+                      StreamCase{"FrameFailingVerification", one + prefix(8) + QByteArray(8, '\xff') + two, false, 0,
+                                 both, QString("at byte %1 (12 bytes) is not a valid frame").arg(one.size())},
+                      StreamCase{
+                          "UnknownKindGivesItsSize", one + unknown, false, 0, {"human-presence", "unknown"}, ""}),
+    Vantrel::Test::RowName());
+
+TEST(JsonLines, UnknownFramesGiveTheirSizeOnly)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeFile(dir.filePath("u.bin"), unknown));
+    const QList<QJsonObject> lines = jsonLines(runFrames({dir.filePath("u.bin")}).out);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines[0], (QJsonObject{{"kind", "unknown"}, {"size", unknown.size()}}));
+}
+
+struct OptionCase
+{
+    std::string name;
+    QStringList arguments;
+    QString message;
+};
+
+class BadOptions : public ::testing::TestWithParam<OptionCase>
+{};
+
+TEST_P(BadOptions, EndWithStatusTwoAndSayWhy)
+{
+    const Finished run = runFrames(GetParam().arguments);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(GetParam().message.toUtf8())) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, BadOptions,
+    ::testing::Values(OptionCase{"UnknownKind", {"--kind", "presence"}, "unknown kind \"presence\"; one of heatmap"},
+                      OptionCase{"IdNotHex", {"--id", "xyz"}, "--id needs an output id in hex"},
+                      OptionCase{"FollowWithoutSource", {"--follow"}, "--follow needs a FIFO"},
+                      OptionCase{"TwoSources", {"a", "b"}, "one source at most"},
+                      OptionCase{"HeartbeatOfZero", {"--mqtt", "mqtt://h/p", "--heartbeat", "0"}, "--heartbeat needs"},
+                      OptionCase{"MqttOptionWithoutMqtt", {"--discovery"}, "need --mqtt"},
+                      OptionCase{"BadMqttUrl", {"--mqtt", "http://h/p"}, "--mqtt: unknown scheme \"http\""},
+                      OptionCase{"EmptyMqttVariable", {"--mqtt-env", "VANTREL_TEST_UNSET"}, "holds no URL"},
+                      OptionCase{"UnknownOption", {"--bogus"}, "Unknown option 'bogus'"}),
+    Vantrel::Test::RowName());
+
+// A writer that closes and opens again, then a FIFO removed and made anew at the same path: one
+// stream to a follower, which was started before there was any FIFO.
+TEST(Follow, GoesOnAcrossWritersAndNewFifos)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("hpd.fifo");
+    const QString recording = dir.filePath("recording.bin");
+    RunningCli frames;
+    frames.setProgram(QStringLiteral(VANTREL_FRAMES));
+    ASSERT_TRUE(frames.start({"--follow", fifo, "--record", recording}));
+    const auto linesSeen = [](int count) {
+        return [count](const QByteArray &out) { return out.count('\n') >= count; };
+    };
+    const auto writeOnce = [&](const QByteArray &frames) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY); // waits for the follower
+        ASSERT_GE(fd, 0);
+        // One frame in two writes: a reader must not take half a frame for a whole one.
+        ASSERT_EQ(::write(fd, frames.constData(), 10), 10);
+        ASSERT_EQ(::write(fd, frames.constData() + 10, frames.size() - 10), frames.size() - 10);
+        ::close(fd);
+    };
+    for (int round = 0; round < 3; ++round) {
+        if (round != 1) { // round 1 reopens the same FIFO
+            QFile::remove(fifo);
+            ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        }
+        writeOnce(presenceFrame(round * 2, 10) + presenceFrame(round * 2 + 1, 11));
+        ASSERT_TRUE(frames.waitForOutput(linesSeen(2 * (round + 1)), 20000)) << frames.err().toStdString();
+    }
+    frames.sendSignal(SIGTERM);
+    ASSERT_TRUE(frames.waitForExit(20000));
+    EXPECT_TRUE(frames.exitedNormally());
+    EXPECT_EQ(frames.exitCode(), 0);
+    QList<int> sequence;
+    for (const QJsonObject &line : jsonLines(frames.out()))
+        sequence.append(line.value("sequence").toInt());
+    EXPECT_EQ(sequence, (QList<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_TRUE(frames.err().isEmpty()) << frames.err().toStdString();
+
+    // The recording is the stream's frames back to back, which the stand-in runtime replays.
+    QFile recorded(recording);
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(recorded.size(), 6 * presenceFrame(0, 10).size());
+    ASSERT_TRUE(
+        writeFile(dir.filePath("replay.flow"), QString("weaveflow 1\nreplay 0x%1 %2\n")
+                                                   .arg(Vantrel::Frames::Output::HumanPresenceA, 8, 16, QChar('0'))
+                                                   .arg(recording)
+                                                   .toUtf8()));
+    QProcess play;
+    play.start(QStringLiteral(WEAVEGRAPH_PLAY), {dir.filePath("replay.flow")});
+    ASSERT_TRUE(play.waitForFinished(30000));
+    EXPECT_EQ(play.exitCode(), 0) << play.readAllStandardError().toStdString();
+    EXPECT_EQ(play.readAllStandardOutput().count("\n0xCE4599EC "), 6);
+}
+
+// The JSON of a real run agrees with the presence lines vantrel-cli prints for the same frames.
+struct RunCase
+{
+    std::string name;
+    QString bundle;
+    QString algorithm;
+    QSet<QString> kinds;
+};
+
+class SampleRuns : public ::testing::TestWithParam<RunCase>
+{};
+
+TEST_P(SampleRuns, PresenceAgreesWithThePresenceLines)
+{
+    const RunCase &c = GetParam();
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("hpd.fifo");
+    RunningCli frames;
+    frames.setProgram(QStringLiteral(VANTREL_FRAMES));
+    ASSERT_TRUE(frames.start({"--follow", fifo}));
+    RunningCli cli;
+    ASSERT_TRUE(
+        cli.start({"-f", QDir(SAMPLE_BUNDLE_DIR).filePath(c.bundle), c.algorithm, "Simulation", "FPS", "20", "-s", "-p",
+                   "--pipe-name", fifo, "--options-path", dir.filePath("options.json"), "--stop-after", "2"}));
+    ASSERT_TRUE(cli.waitForExit(30000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.err().toStdString();
+    frames.sendSignal(SIGTERM);
+    ASSERT_TRUE(frames.waitForExit(20000));
+    EXPECT_EQ(frames.exitCode(), 0) << frames.err().toStdString();
+
+    QSet<QString> presenceLines;
+    for (const QByteArray &line : cli.out().split('\n')) {
+        if (!line.isEmpty() && !line.startsWith('#'))
+            presenceLines.insert(QString::fromUtf8(line));
+    }
+    QSet<QString> kinds;
+    int withPresence = 0;
+    for (const QJsonObject &line : jsonLines(frames.out())) {
+        kinds.insert(line.value("kind").toString());
+        if (!line.contains("presence"))
+            continue;
+        ++withPresence;
+        const QString asLine = QString("%1;\t%2;\t%3;\t")
+                                   .arg(static_cast<qint64>(line.value("timestamp").toDouble()))
+                                   .arg(line.value("distance_cm").toInt())
+                                   .arg(line.value("presence").toInt());
+        EXPECT_TRUE(presenceLines.contains(asLine)) << asLine.toStdString();
+    }
+    EXPECT_EQ(kinds, c.kinds);
+    EXPECT_GT(withPresence, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Algorithms, SampleRuns,
+    ::testing::Values(RunCase{"Presence", "presence.hpd", "Presence 1.0", {"human-presence"}},
+                      RunCase{"Proximity", "proximity.hpd", "Proximity 1.0", {"proximity-fast", "range-profile"}},
+                      RunCase{"PowerMap", "powermap.hpd", "PowerMap 1.0", {"power", "heatmap", "presence3"}}),
+    Vantrel::Test::RowName());
+
+// A viewer of the web view stays connected while vantrel-cli ends and a new run makes its FIFO
+// anew: the frames of both runs reach it, and so do the run's options.
+TEST(WebView, AViewerSeesTheStreamEndAndComeBack)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("hpd.fifo");
+    const QString options = dir.filePath("options.json");
+    const uint16_t port = freePort();
+    RunningCli frames;
+    frames.setProgram(QStringLiteral(VANTREL_FRAMES));
+    ASSERT_TRUE(frames.start(
+        {"--follow", fifo, "--no-json", "--options", options, "--http", QString("127.0.0.1:%1").arg(port)}));
+    // Until vantrel-frames listens, a viewer's curl gives up at once: then another.
+    std::unique_ptr<CurlStream> viewer;
+    waitUntil([&] {
+        viewer = std::make_unique<CurlStream>(QString("http://127.0.0.1:%1/events").arg(port));
+        return waitUntil([&] { return viewer->count("hello") == 1 || viewer->ended(); }) && !viewer->ended();
+    });
+    ASSERT_EQ(viewer->count("hello"), 1) << frames.err().toStdString();
+    const auto run = [&](const QString &fps) {
+        RunningCli cli;
+        ASSERT_TRUE(cli.start({"-f", QDir(SAMPLE_BUNDLE_DIR).filePath("presence.hpd"), "Presence 1.0", "Simulation",
+                               "FPS", fps, "-p", "--pipe-name", fifo, "--options-path", options, "--stop-after", "2"}));
+        ASSERT_TRUE(cli.waitForExit(30000));
+    };
+    run("20");
+    waitUntil([&] { return viewer->count("frame") > 0; }, 10000);
+    const int firstRun = viewer->count("frame");
+    run("10");
+    waitUntil([&] { return viewer->count("frame") >= firstRun + 5; }, 10000);
+    frames.sendSignal(SIGTERM);
+    ASSERT_TRUE(frames.waitForExit(20000));
+    EXPECT_EQ(frames.exitCode(), 0) << frames.err().toStdString();
+
+    ASSERT_GT(firstRun, 0);
+    EXPECT_GE(viewer->count("frame"), firstRun + 5);
+    QStringList parameterFiles;
+    for (const QByteArray &data : viewer->data("options"))
+        parameterFiles.append(QJsonDocument::fromJson(data)["parameters"]["FPS"].toString());
+    EXPECT_EQ(parameterFiles.mid(parameterFiles.indexOf("fps-20.parb")), (QStringList{"fps-20.parb", "fps-10.parb"}));
+}
+
+} // namespace

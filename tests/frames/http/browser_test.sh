@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# The live view of vantrel-frames --http in headless Chromium, on a simulated presence run: what the
+# page shows of presence, its distance plot and its connection, no script errors under the page's
+# Content-Security-Policy, a screenshot, and the page finding a restarted vantrel-frames by itself.
+#
+#   tests/frames/http/browser_test.sh VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR
+#
+# ARTEFACT_DIR gets webview.png and the programs' logs. UPDATE_SCREENSHOT=1 also copies the
+# screenshot to docs/webview.png. Without chromium or python3 the test is skipped (status 77).
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../../.." && pwd)
+# shellcheck source=packaging/tests/checks.sh
+source "$repo/packaging/tests/checks.sh"
+
+if [ $# -ne 4 ]; then
+    echo "Usage: $0 VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR" >&2
+    exit 2
+fi
+cli=$1 frames=$2 bundles=$3 artefacts=$4
+browser=${CHROMIUM:-chromium}
+
+for tool in "$browser" python3; do
+    if ! command -v "$tool" > /dev/null; then
+        skip "$tool is not installed (scripts/install-deps installs it)"
+        summary
+        exit 77
+    fi
+done
+
+mkdir -p "$artefacts" || exit 1
+scratch=$(mktemp -d)
+fifo=$scratch/hpd.fifo
+options=$scratch/options.json
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+url=http://127.0.0.1:$port/
+frames_pid='' cli_pid=''
+
+start_frames()
+{
+    "$frames" --follow "$fifo" --http "127.0.0.1:$port" --no-json --options "$options" \
+        >> "$artefacts/vantrel-frames.log" 2>&1 &
+    frames_pid=$!
+}
+
+cleanup()
+{
+    # The driver closes the browser at the end of its input.
+    local input=${DRIVER[1]:-}
+    [ -n "$input" ] && exec {input}>&-
+    [ -n "${DRIVER_PID:-}" ] && wait "$DRIVER_PID" 2> /dev/null
+    [ -n "$cli_pid" ] && kill "$cli_pid" 2> /dev/null && wait "$cli_pid"
+    [ -n "$frames_pid" ] && kill "$frames_pid" 2> /dev/null && wait "$frames_pid"
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# The page answers within SECONDS.
+page_answers()
+{
+    local deadline=$((SECONDS + $1))
+    until python3 -c 'import sys, urllib.request; urllib.request.urlopen(sys.argv[1], timeout=2)' "$url" 2> /dev/null; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.2
+    done
+}
+
+: > "$artefacts/vantrel-frames.log"
+start_frames
+"$cli" -f "$bundles/presence.hpd" "Presence 1.0" Simulation FPS 20 -p --pipe-name "$fifo" \
+    --options-path "$options" --stop-after 30 > "$artefacts/vantrel-cli.log" 2>&1 &
+cli_pid=$!
+
+if ! page_answers 20; then
+    fail "vantrel-frames serves the page at $url (see $artefacts/vantrel-frames.log)"
+    summary
+    exit 1
+fi
+pass "vantrel-frames serves the page at $url"
+
+# The driver answers each command with "ok VALUE" or "failed VALUE" (VALUE is JSON).
+coproc DRIVER { python3 "$here/browser_driver.py" "$browser" "$artefacts/chromium.log"; }
+reply=''
+ask()
+{
+    reply=''
+    [ -n "${DRIVER[1]:-}" ] || return 1
+    printf '%s\n' "$*" >&"${DRIVER[1]}" && IFS= read -r -t 90 reply <&"${DRIVER[0]}"
+    [[ $reply == ok* ]]
+}
+value() { printf '%s' "${reply#* }"; }
+# The last value is a number of at least N.
+at_least() { [[ $(value) =~ ^[0-9]+$ ]] && [ "$(value)" -ge "$1" ]; }
+dom() { printf "document.getElementById('%s').%s" "$1" "$2"; }
+
+verdict 'the browser loads the page' ask open "$url"
+# A few seconds of frames at 20 a second.
+points="+$(dom distance-plot dataset.points)"
+ask wait 20 "$points >= 60"
+ask eval "$points"
+verdict "the distance plot draws the frames' points ($(value))" at_least 60
+
+ask eval "[$(dom presence dataset.state), $(dom presence textContent)].join('|')"
+presence=$(value)
+case $presence in
+    '"1|present '[0-9]*' cm"' | '"0|absent '[0-9]*' cm"') pass "#presence shows the state and distance: $presence" ;;
+    *) fail "#presence shows the state and distance: $presence" ;;
+esac
+ask eval "$(dom connection dataset.connected)"
+verdict "the page says it is connected: $(value)" test "$(value)" = '"true"'
+# Presence is the only output: 20 frames a second.
+if ask eval "parseFloat($(dom frame-rate textContent))" && awk -v r="$(value)" 'BEGIN { exit !(r >= 12 && r <= 28) }'; then
+    pass "the page counts about 20 frames a second ($(value))"
+else
+    fail "the page counts about 20 frames a second ($(value))"
+fi
+ask eval "[...document.querySelectorAll('section.panel:not([hidden])')].map(p => p.id).join(' ')"
+verdict "only the panels with data show: $(value)" test "$(value)" = '"state-panel distance-panel options-panel"'
+ask errors
+verdict "no script errors or policy violations: $(value)" test "$(value)" = '[]'
+
+# Ten seconds of the run on the plot: presence coming and going.
+ask wait 20 "$points >= 200"
+if ask screenshot "$artefacts/webview.png" && [ "$(head -c 8 "$artefacts/webview.png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ]; then
+    pass "screenshot $artefacts/webview.png"
+    if [ "${UPDATE_SCREENSHOT:-}" = 1 ]; then
+        mkdir -p "$repo/docs" && cp "$artefacts/webview.png" "$repo/docs/webview.png" &&
+            echo "copied to $repo/docs/webview.png"
+    fi
+else
+    fail "screenshot $artefacts/webview.png: $(value)"
+fi
+
+# vantrel-frames goes away and comes back: the page says so, then carries on by itself.
+kill "$frames_pid" && wait "$frames_pid"
+frames_pid=''
+if ask wait 10 "$(dom connection dataset.connected) === 'false' && $(dom connection textContent)"; then
+    pass "the page shows the lost connection: $(value)"
+else
+    fail "the page shows the lost connection: $(value)"
+fi
+ask eval "$points"
+before=$(value)
+start_frames
+verdict 'the page answers again after the restart' page_answers 20
+verdict 'the page reconnects by itself' ask wait 20 "$(dom connection dataset.connected) === 'true'"
+ask wait 20 "$points > $before + 20"
+ask eval "$points"
+verdict "frames come in again ($before points, then $(value))" at_least $((before + 21))
+
+summary

@@ -1,0 +1,276 @@
+// ViewerFanout without sockets: the test plays the server, taking each viewer's stream and counting
+// its parks and wake-ups.
+#include "frames/http/viewerfanout.h"
+
+#include "runinfo/savedoptions.h"
+#include "tests/support/tablerows.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Readable failures.
+static void PrintTo(const QByteArray &bytes, std::ostream *os)
+{
+    *os << '"' << bytes.toStdString() << '"';
+}
+
+namespace Vantrel::Test {
+namespace {
+
+using Vantrel::Test::operator<<;
+
+struct Event
+{
+    QByteArray name;
+    QByteArray data;
+};
+
+// The events of a stream taken whole, or those of one name; single-line data only (the framing is
+// checked byte by byte).
+std::vector<Event> eventsOf(const QByteArray &stream, const char *name = nullptr)
+{
+    std::vector<Event> events;
+    for (const QByteArray &line : stream.split('\n')) {
+        if (line.startsWith("event: "))
+            events.push_back({line.mid(7), {}});
+        else if (line.startsWith("data: ") && !events.empty())
+            events.back().data = line.mid(6);
+    }
+    if (name) {
+        events.erase(std::remove_if(events.begin(), events.end(), [name](const Event &e) { return e.name != name; }),
+                     events.end());
+    }
+    return events;
+}
+
+int member(const Event &event, const char *name)
+{
+    return QJsonDocument::fromJson(event.data).object().value(QLatin1String(name)).toInt(-1);
+}
+
+std::string frameLine(int sequence, int size = 0)
+{
+    std::string line = R"({"sequence":)" + std::to_string(sequence);
+    if (size > int(line.size()) + 10)
+        line += R"(,"pad":")" + std::string(size_t(size) - line.size() - 10, 'x') + '"';
+    return line + "}\n";
+}
+
+class ViewerFanoutTest : public ::testing::Test
+{
+protected:
+    struct Client
+    {
+        ViewerFanout::Viewer *viewer = nullptr;
+        int parks = 0;
+        int wakes = 0;
+        std::function<void()> onWake;
+    };
+
+    void SetUp() override { m_fanout.begin(QStringLiteral("2.4.9")); }
+
+    Client &join()
+    {
+        auto client = std::make_unique<Client>();
+        Client *c = client.get();
+        c->viewer = m_fanout.join([c] { ++c->parks; },
+                                  [c] {
+                                      ++c->wakes;
+                                      if (c->onWake)
+                                          c->onWake();
+                                  });
+        EXPECT_NE(c->viewer, nullptr);
+        m_clients.push_back(std::move(client));
+        return *c;
+    }
+
+    // All the client can take now, chunk bytes at a time; it is parked afterwards.
+    QByteArray take(Client &client, size_t chunk = 4096)
+    {
+        QByteArray taken;
+        std::vector<char> buffer(chunk);
+        for (long long n; (n = m_fanout.take(*client.viewer, buffer.data(), chunk)) > 0;)
+            taken.append(buffer.data(), int(n));
+        return taken;
+    }
+
+    ViewerFanout m_fanout;
+    std::vector<std::unique_ptr<Client>> m_clients;
+};
+
+TEST_F(ViewerFanoutTest, NewViewerGetsRetryHelloOptionsAndStatusThenFrames)
+{
+    SavedRunOptions options;
+    options.algorithm = QStringLiteral("Presence 1.0");
+    options.timeout = 30;
+    options.parameters = {{"FPS", "fps-10.parb"}};
+    m_fanout.setRunOptions(options);
+    m_fanout.setHoldSeconds(30);
+    m_fanout.line(frameLine(1)); // before the viewer: counted, not sent
+
+    Client &client = join();
+    // Seven bytes at a time: events are split across takes.
+    EXPECT_EQ(take(client, 7), QByteArray("retry: 2000\n\n"
+                                          "event: hello\ndata: {\"version\":\"2.4.9\"}\n\n"
+                                          "event: options\ndata: {\"algorithm\":\"Presence 1.0\","
+                                          "\"parameters\":{\"FPS\":\"fps-10.parb\"},\"timeout\":30}\n\n"
+                                          "event: status\ndata: {\"dropped\":0,\"frames\":1,\"hold\":30,"
+                                          "\"occupancy\":false,\"viewers\":1}\n\n"));
+    m_fanout.line(frameLine(2));
+    EXPECT_EQ(take(client, 7), QByteArray("event: frame\ndata: {\"sequence\":2}\n\n"));
+}
+
+struct FramingRow
+{
+    std::string name;
+    std::string line;
+    QByteArray event;
+};
+
+class ViewerFanoutFramingTest : public ViewerFanoutTest, public ::testing::WithParamInterface<FramingRow>
+{};
+
+TEST_P(ViewerFanoutFramingTest, EachLineOfTheDataIsADataLine)
+{
+    Client &client = join();
+    take(client);
+    m_fanout.line(GetParam().line);
+    EXPECT_EQ(take(client), GetParam().event);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ViewerFanoutFramingTest,
+    ::testing::Values(FramingRow{"JsonLine", "{\"a\":1}\n", "event: frame\ndata: {\"a\":1}\n\n"},
+                      FramingRow{"WithoutLineFeed", "{\"a\":1}", "event: frame\ndata: {\"a\":1}\n\n"},
+                      FramingRow{"Empty", "\n", "event: frame\ndata: \n\n"},
+                      FramingRow{"LineFeeds", "a\nb\n\nc\n", "event: frame\ndata: a\ndata: b\ndata: \ndata: c\n\n"},
+                      FramingRow{"CarriageReturns", "a\r\nb\rc\r", "event: frame\ndata: a\ndata: b\ndata: c\ndata: \n\n"}),
+    RowName());
+
+struct BoundRow
+{
+    std::string name;
+    int frames;
+    int size; // of each line
+};
+
+class ViewerFanoutBoundTest : public ViewerFanoutTest, public ::testing::WithParamInterface<BoundRow>
+{};
+
+TEST_P(ViewerFanoutBoundTest, ViewerBehindSkipsTheOldestFramesAndIsToldHowMany)
+{
+    const BoundRow &row = GetParam();
+    Client &behind = join();
+    Client &reading = join();
+    take(behind);
+    take(reading);
+
+    int readingFrames = 0;
+    for (int i = 0; i < row.frames; ++i) {
+        if (i == row.frames / 2)
+            m_fanout.setRunOptions(SavedRunOptions{}); // not a frame: never skipped
+        m_fanout.line(frameLine(i, row.size));
+        readingFrames += int(eventsOf(take(reading), "frame").size());
+    }
+    m_fanout.statusDue();
+
+    const int eventSize = int(sizeof "event: frame\ndata: " - 1 + frameLine(0, row.size).size() - 1 + 2);
+    const int kept = std::min({row.frames, ViewerFanout::QueuedFrames, ViewerFanout::QueuedBytes / eventSize});
+    const QByteArray stream = take(behind);
+    const std::vector<Event> events = eventsOf(stream);
+    const std::vector<Event> frames = eventsOf(stream, "frame");
+    ASSERT_EQ(int(frames.size()), kept);
+    for (int i = 0; i < kept; ++i)
+        ASSERT_EQ(member(frames[size_t(i)], "sequence"), row.frames - kept + i) << i;
+    EXPECT_EQ(eventsOf(stream, "options").size(), 1u);
+    ASSERT_EQ(events.front().name, "status");
+    EXPECT_EQ(member(events.front(), "dropped"), row.frames - kept);
+    EXPECT_EQ(member(events.front(), "frames"), row.frames);
+
+    EXPECT_EQ(readingFrames, row.frames);
+    EXPECT_EQ(member(eventsOf(take(reading), "status").at(0), "dropped"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, ViewerFanoutBoundTest,
+                         ::testing::Values(BoundRow{"Within", ViewerFanout::QueuedFrames, 100},
+                                           BoundRow{"TooManyFrames", ViewerFanout::QueuedFrames + 10, 100},
+                                           BoundRow{"TooManyBytes", 150, 10000}),
+                         RowName());
+
+TEST_F(ViewerFanoutTest, OnlyAParkedViewerIsWokenAndOnlyOnce)
+{
+    Client &parked = join();
+    Client &busy = join();
+    take(parked);
+    EXPECT_EQ(parked.parks, 1);
+
+    m_fanout.line(frameLine(1));
+    m_fanout.line(frameLine(2));
+    m_fanout.statusDue();
+    EXPECT_EQ(parked.wakes, 1);
+    EXPECT_EQ(busy.wakes, 0);
+
+    EXPECT_EQ(eventsOf(take(parked), "frame").size(), 2u);
+    EXPECT_EQ(parked.parks, 2);
+    m_fanout.statusDue();
+    EXPECT_EQ(parked.wakes, 2);
+    EXPECT_EQ(busy.parks, 0);
+}
+
+TEST_F(ViewerFanoutTest, StatusTellsViewersFramesAndOccupancy)
+{
+    Client &client = join();
+    Client &leaving = join();
+    m_fanout.setHoldSeconds(2);
+    m_fanout.line(frameLine(1));
+    m_fanout.presence(true);
+    m_fanout.presence(true); // no change, no event
+    m_fanout.line(frameLine(2));
+    m_fanout.leave(leaving.viewer);
+    m_fanout.statusDue();
+
+    const QByteArray stream = take(client);
+    const std::vector<Event> events = eventsOf(stream);
+    const std::vector<Event> occupancy = eventsOf(stream, "occupancy");
+    ASSERT_EQ(occupancy.size(), 1u);
+    EXPECT_EQ(occupancy[0].data, R"({"hold":2,"occupancy":true})");
+    EXPECT_EQ(events.front().name, "status");
+    EXPECT_EQ(events.front().data, R"({"dropped":0,"frames":2,"hold":2,"occupancy":true,"viewers":1})");
+}
+
+TEST_F(ViewerFanoutTest, EndWakesParkedViewersToEndAndRefusesNewOnes)
+{
+    Client &parked = join();
+    Client &busy = join();
+    take(parked);
+    char buffer[64];
+    long long ended = 0;
+    // As the server does: a woken viewer is asked for bytes again.
+    parked.onWake = [&] { ended = m_fanout.take(*parked.viewer, buffer, sizeof buffer); };
+
+    QElapsedTimer ending;
+    ending.start();
+    m_fanout.end(std::chrono::seconds(10));
+    EXPECT_LT(ending.elapsed(), 5000); // not waited for: it ended
+    EXPECT_EQ(ended, -1);
+    EXPECT_EQ(m_fanout.take(*busy.viewer, buffer, sizeof buffer), -1);
+    EXPECT_EQ(m_fanout.join({}, {}), nullptr);
+    EXPECT_EQ(m_fanout.viewers(), 2);
+
+    m_fanout.begin(QStringLiteral("2.4.9"));
+    EXPECT_NE(m_fanout.join({}, {}), nullptr);
+}
+
+} // namespace
+} // namespace Vantrel::Test

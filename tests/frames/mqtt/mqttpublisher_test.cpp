@@ -1,0 +1,281 @@
+// MqttPublisher against a real mosquitto broker and a real subscriber.
+#include "frames/mqtt/mqttpublisher.h"
+#include "tests/support/presenceframes.h"
+
+#include "tests/frames/mqtt/mqtttesting.h"
+#include "tests/support/qtprinters.h"
+#include "tests/support/tablerows.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace Vantrel::Test {
+namespace {
+
+using Vantrel::Test::operator<<;
+
+constexpr int64_t Timestamp = 1634552761952;
+const QByteArray Present =
+    R"({"presence":1,"distance":738,"confidence":97,"timestamp":1634552761952,"occupancy":true})";
+const QString State = QStringLiteral("site/radar/kitchen/state");
+const QString Availability = QStringLiteral("site/radar/kitchen/availability");
+
+class MqttPublisherTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
+        m_recorder = std::make_unique<MqttRecorder>(m_broker.port());
+        ASSERT_TRUE(m_recorder->waitSubscribed());
+    }
+
+    MqttSettings settings(const QString &name = QStringLiteral("kitchen"), int heartbeatSeconds = 3600) const
+    {
+        QString error;
+        return {*MqttUrl::parse(m_broker.url(QStringLiteral("site/radar")), error), name, heartbeatSeconds, 0, false};
+    }
+
+    std::unique_ptr<MqttPublisher> started(const MqttSettings &settings)
+    {
+        auto publisher = std::make_unique<MqttPublisher>(settings);
+        QString error;
+        EXPECT_TRUE(publisher->start(error)) << error.toStdString();
+        return publisher;
+    }
+
+    // What a subscriber coming now gets on the topic: the payload when it is one retained message.
+    QByteArray retained(const QString &topic)
+    {
+        MqttRecorder late(m_broker.port());
+        if (!waitUntil([&] { return late.count(topic) > 0; }))
+            return "(nothing)";
+        const QList<ReceivedMessage> messages = late.messages(topic);
+        return messages.size() == 1 && messages[0].retained ? messages[0].payload : "(not one retained message)";
+    }
+
+    // Packets the broker got from the publisher named "kitchen" with all these texts in its log line.
+    int fromPublisher(const QString &packet, const QStringList &texts = {}) const
+    {
+        const QString id = QStringLiteral("site-radar-kitchen-%1").arg(QCoreApplication::applicationPid());
+        return m_broker.countLogLines(QStringList{QStringLiteral("Received %1 from %2").arg(packet, id)} + texts);
+    }
+
+    MqttTestBroker m_broker;
+    std::unique_ptr<MqttRecorder> m_recorder;
+};
+
+TEST_F(MqttPublisherTest, RetainedStateAndAvailabilityReachLateSubscriber)
+{
+    auto publisher = started(settings());
+    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == Present; }));
+    EXPECT_EQ(retained(State), Present);
+    EXPECT_EQ(retained(Availability), "online");
+}
+
+struct Step
+{
+    bool presence;
+    int repeat = 1;
+    int pauseBeforeMs = 0;
+};
+
+struct ChangeRow
+{
+    std::string name;
+    double holdSeconds;
+    std::vector<Step> steps;
+    std::vector<std::pair<int, bool>> published; // presence and occupancy of each state, in order
+};
+
+class MqttPublisherChangeTest : public MqttPublisherTest, public ::testing::WithParamInterface<ChangeRow>
+{};
+
+TEST_P(MqttPublisherChangeTest, PublishesChangesOnly)
+{
+    const ChangeRow &row = GetParam();
+    MqttSettings s = settings();
+    s.holdSeconds = row.holdSeconds;
+    auto publisher = started(s);
+    ASSERT_TRUE(waitUntil([&] { return publisher->isConnected(); }));
+    uint32_t sequence = 0;
+    for (const Step &step : row.steps) {
+        QThread::msleep(step.pauseBeforeMs);
+        // Distance, confidence and time change with every frame; only presence and occupancy count.
+        for (int i = 0; i < step.repeat; ++i, ++sequence)
+            publisher->frame(Fixtures::presenceFrame(step.presence, 1000 + sequence, 50 + sequence % 50, Timestamp + 50 * sequence, sequence));
+    }
+    const auto published = [&] {
+        std::vector<std::pair<int, bool>> states;
+        for (const ReceivedMessage &message : m_recorder->messages(State)) {
+            const QJsonObject state = QJsonDocument::fromJson(message.payload).object();
+            states.emplace_back(state[QStringLiteral("presence")].toInt(-1),
+                                state[QStringLiteral("occupancy")].toBool());
+        }
+        return states;
+    };
+    ASSERT_TRUE(waitUntil([&] { return published().size() >= row.published.size(); }));
+    // Anything published for a repeated report would have come before the last change.
+    QThread::msleep(200);
+    EXPECT_EQ(published(), row.published);
+}
+
+const ChangeRow changeRows[] = {
+    {"PresenceOnOff", 0, {{true, 3}, {false, 3}, {true, 1}}, {{1, true}, {0, false}, {1, true}}},
+    {"IdenticalReportsPublishedOnce", 0, {{true, 200}, {false}}, {{1, true}, {0, false}}},
+    {"OccupancyHeldThroughAbsence", 5, {{true, 3}, {false, 100}, {true, 3}}, {{1, true}, {0, true}, {1, true}}},
+    {"OccupancyFallsAfterHold", 0.3, {{true}, {false, 20}, {false, 20, 600}}, {{1, true}, {0, true}, {0, false}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Changes, MqttPublisherChangeTest, ::testing::ValuesIn(changeRows), RowName());
+
+TEST_F(MqttPublisherTest, HeartbeatRepeatsUnchangedState)
+{
+    auto publisher = started(settings(QStringLiteral("kitchen"), 1));
+    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->count(State) >= 2; }));
+    const QList<ReceivedMessage> states = m_recorder->messages(State);
+    EXPECT_EQ(states[0].payload, Present);
+    EXPECT_EQ(states[1].payload, Present);
+    EXPECT_GE(states[1].arrivalMs - states[0].arrivalMs, 900) << "the heartbeat came early";
+}
+
+TEST_F(MqttPublisherTest, StopPublishesOfflineAndDisconnects)
+{
+    auto publisher = started(settings());
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(Availability) == "online"; }));
+    publisher->stop();
+    bool stopped = false;
+    QObject::connect(publisher.get(), &MqttPublisher::stopped, [&] { stopped = true; });
+    EXPECT_TRUE(waitUntil([&] { return stopped; }));
+    EXPECT_EQ(retained(Availability), "offline");
+    // Said by the publisher itself, which then said goodbye: not its last will.
+    EXPECT_EQ(fromPublisher(QStringLiteral("PUBLISH"), {QStringLiteral("'%1', ... (7 bytes)").arg(Availability)}), 1);
+    EXPECT_EQ(fromPublisher(QStringLiteral("DISCONNECT")), 1);
+}
+
+TEST_F(MqttPublisherTest, StopWithoutEverConnecting)
+{
+    m_broker.stop();
+    auto publisher = started(settings());
+    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    bool stopped = false;
+    QObject::connect(publisher.get(), &MqttPublisher::stopped, [&] { stopped = true; });
+    publisher->stop();
+    EXPECT_TRUE(waitUntil([&] { return stopped; }));
+    publisher->stop();
+}
+
+// The broker away at the start, or gone for a while: the latest state only, then "online" and it.
+TEST_F(MqttPublisherTest, BrokerAwayAtStartIsTriedUntilItComes)
+{
+    m_broker.stop();
+    auto publisher = started(settings());
+    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    publisher->frame(Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
+    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 3));
+    QString error;
+    ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == Present; }, 30000));
+    EXPECT_EQ(fromPublisher(QStringLiteral("PUBLISH"), {QStringLiteral("'%1'").arg(State)}), 1);
+}
+
+TEST_F(MqttPublisherTest, ReconnectsAfterBrokerRestartWithLatestStateOnly)
+{
+    auto publisher = started(settings());
+    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == Present; }));
+    m_broker.stop();
+    ASSERT_TRUE(waitUntil([&] { return !publisher->isConnected(); }));
+    publisher->frame(Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
+    publisher->frame(Fixtures::presenceFrame(true, 2000, 60, Timestamp + 100, 3));
+    publisher->frame(Fixtures::presenceFrame(false, 10, 5, Timestamp + 150, 4));
+    QString error;
+    ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
+    const QByteArray latest =
+        R"({"presence":0,"distance":1,"confidence":5,"timestamp":1634552762102,"occupancy":false})";
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == latest; }, 60000));
+    EXPECT_EQ(m_recorder->lastPayload(Availability), "online");
+    EXPECT_EQ(fromPublisher(QStringLiteral("PUBLISH"), {QStringLiteral("'%1'").arg(State)}), 1);
+    EXPECT_EQ(fromPublisher(QStringLiteral("PUBLISH"), {QStringLiteral("'%1', ... (6 bytes)").arg(Availability)}), 1);
+}
+
+// The real program, killed while it waits for frames on its standard input.
+TEST_F(MqttPublisherTest, LastWillWhenKilled)
+{
+    QProcess frames;
+    frames.setProcessChannelMode(QProcess::ForwardedChannels);
+    frames.start(QStringLiteral(VANTREL_FRAMES),
+                 {QStringLiteral("--no-json"), QStringLiteral("--name"), QStringLiteral("kitchen"),
+                  QStringLiteral("--mqtt"), m_broker.url(QStringLiteral("site/radar"))});
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(Availability) == "online"; }));
+    const QString id = QStringLiteral("site-radar-kitchen-%1").arg(frames.processId());
+    frames.kill();
+    ASSERT_TRUE(frames.waitForFinished());
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(Availability) == "offline"; }));
+    EXPECT_EQ(retained(Availability), "offline");
+    EXPECT_EQ(m_broker.countLogLines({QStringLiteral("Received DISCONNECT from ") + id}), 0) << "it said goodbye";
+    EXPECT_EQ(m_broker.countLogLines({QStringLiteral("New client connected from"), id}), 1);
+}
+
+TEST_F(MqttPublisherTest, HomeAssistantDiscovery)
+{
+    MqttSettings s = settings(QStringLiteral("Küche 2"));
+    s.discovery = true;
+    auto publisher = started(s);
+    const QString state = QStringLiteral("site/radar/Küche 2/state");
+    const QString availability = QStringLiteral("site/radar/Küche 2/availability");
+    const QString occupancyTopic = QStringLiteral("homeassistant/binary_sensor/K_che_2/occupancy/config");
+    const QString distanceTopic = QStringLiteral("homeassistant/sensor/K_che_2/distance/config");
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->count(occupancyTopic) && m_recorder->count(distanceTopic); }));
+    const QJsonObject occupancy = QJsonDocument::fromJson(retained(occupancyTopic)).object();
+    const QJsonObject distance = QJsonDocument::fromJson(retained(distanceTopic)).object();
+    const std::vector<std::tuple<const QJsonObject *, const char *, QString>> expected = {
+        {&occupancy, "device_class", "occupancy"},
+        {&occupancy, "state_topic", state},
+        {&occupancy, "availability_topic", availability},
+        {&occupancy, "payload_on", "ON"},
+        {&occupancy, "payload_off", "OFF"},
+        {&distance, "device_class", "distance"},
+        {&distance, "state_topic", state},
+        {&distance, "availability_topic", availability},
+        {&distance, "unit_of_measurement", "cm"},
+        {&distance, "state_class", "measurement"},
+    };
+    for (const auto &[config, key, value] : expected)
+        EXPECT_EQ((*config)[QLatin1String(key)].toString(), value) << key;
+    EXPECT_TRUE(occupancy[QStringLiteral("value_template")].toString().contains(QStringLiteral("occupancy")));
+    EXPECT_TRUE(distance[QStringLiteral("value_template")].toString().contains(QStringLiteral("distance")));
+    EXPECT_FALSE(occupancy[QStringLiteral("unique_id")].toString().isEmpty());
+    EXPECT_NE(occupancy[QStringLiteral("unique_id")], distance[QStringLiteral("unique_id")]);
+    const QJsonObject device = occupancy[QStringLiteral("device")].toObject();
+    EXPECT_EQ(device, distance[QStringLiteral("device")].toObject());
+    EXPECT_FALSE(device[QStringLiteral("identifiers")].toArray().isEmpty());
+    EXPECT_EQ(device[QStringLiteral("name")].toString(), QStringLiteral("Küche 2"));
+    EXPECT_EQ(device[QStringLiteral("model")].toString(), QStringLiteral("vantrel-cli"));
+}
+
+TEST_F(MqttPublisherTest, NamesNotAllowedInTopicsAreRefused)
+{
+    for (const QString &name : {QStringLiteral("a+b"), QStringLiteral("a#"), QStringLiteral("hall/1"), QString()}) {
+        MqttPublisher publisher(settings(name));
+        QString error;
+        EXPECT_FALSE(publisher.start(error)) << name.toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+    QThread::msleep(100);
+    EXPECT_EQ(m_broker.countLogLines({QStringLiteral("New client connected")}), 1) << "only the recorder";
+}
+
+} // namespace
+} // namespace Vantrel::Test
