@@ -1,5 +1,6 @@
-#include "process/exitstatus.h"
 #include "app/application.h"
+
+#include "process/exitstatus.h"
 
 #include "app/logging.h"
 #include "app/standardoutput.h"

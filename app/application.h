@@ -1,12 +1,12 @@
 #pragma once
 
-#include "runinfo/presencehold.h"
-#include "catalogue/algorithmloader.h"
 #include "app/commandline.h"
-#include "runtime/droppedframes.h"
-#include "stream/namedpipe.h"
+#include "catalogue/algorithmloader.h"
+#include "runinfo/presencehold.h"
 #include "runinfo/runinfo.h"
+#include "runtime/droppedframes.h"
 #include "runtime/weavegraphrunner.h"
+#include "stream/namedpipe.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,11 +1,11 @@
 // The command line: options, the log level, the positional grammar and the checks before a run.
 #include "app/commandline.h"
 
+#include "app/logging.h"
+#include "app/standardoutput.h"
 #include "catalogue/algorithmloader.h"
 #include "catalogue/helptexts.h"
-#include "app/logging.h"
 #include "runinfo/runinfo.h"
-#include "app/standardoutput.h"
 
 #include <QDebug>
 #include <QStandardPaths>

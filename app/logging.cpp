@@ -1,5 +1,6 @@
-#include "process/exitstatus.h"
 #include "app/logging.h"
+
+#include "process/exitstatus.h"
 
 #include "app/application.h"
 

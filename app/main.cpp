@@ -1,6 +1,6 @@
-#include "process/exitstatus.h"
 #include "app/application.h"
 #include "app/logging.h"
+#include "process/exitstatus.h"
 #include "process/standarddescriptors.h"
 #include "process/terminationsignals.h"
 

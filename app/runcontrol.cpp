@@ -1,9 +1,9 @@
 // Run control: start-up from the command line to a running graph, and stopping it again.
-#include "process/exitstatus.h"
 #include "app/application.h"
+#include "process/exitstatus.h"
 
-#include "device/bridge.h"
 #include "app/standardoutput.h"
+#include "device/bridge.h"
 
 #include <QDebug>
 #include <QStandardPaths>

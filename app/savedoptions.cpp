@@ -1,7 +1,8 @@
 // The run's choices, saved as JSON for the reader of the raw frame stream.
+#include "runinfo/savedoptions.h"
+
 #include "app/application.h"
 #include "app/filereplacement.h"
-#include "runinfo/savedoptions.h"
 
 #include <QDebug>
 

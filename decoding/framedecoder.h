@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/weavegraph/frame_generated.h"
 #include "decoding/decodedframe.h"
 #include "decoding/proximitytype.h"
+#include "platform/weavegraph/frame_generated.h"
 
 #include <QCoreApplication>
 #include <QStringList>

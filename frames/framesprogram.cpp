@@ -1,12 +1,12 @@
 #include "frames/framesprogram.h"
 
 #include "frames/framestream.h"
+#include "frames/http/webview.h"
 #include "frames/jsonframes.h"
 #include "frames/linewriter.h"
 #include "frames/mqtt/mqttpublisher.h"
-#include "runinfo/savedoptions.h"
 #include "process/terminationsignals.h"
-#include "frames/http/webview.h"
+#include "runinfo/savedoptions.h"
 
 #include <QDebug>
 #include <QSysInfo>

@@ -31,9 +31,9 @@ QString systemError(int error)
 FrameStream::FrameStream(FrameDispatcher &dispatcher, QObject *parent)
     : QObject(parent)
     , m_dispatcher(dispatcher)
-    , m_splitter([this](const uint8_t *frame, size_t length, uint64_t offset) {
-        m_dispatcher.frame(frame, length, offset);
-    }, 2 * ReadSize)
+    , m_splitter(
+          [this](const uint8_t *frame, size_t length, uint64_t offset) { m_dispatcher.frame(frame, length, offset); },
+          2 * ReadSize)
 {
 }
 

@@ -1,5 +1,6 @@
-#include "process/exitstatus.h"
 #include "process/terminationsignals.h"
+
+#include "process/exitstatus.h"
 
 #include <QDebug>
 #include <QSocketNotifier>

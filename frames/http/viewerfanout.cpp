@@ -210,8 +210,9 @@ void ViewerFanout::queue(Viewer &viewer, const QByteArray &event, bool frame, Wa
         ++viewer.queuedFrames;
     // Behind: the oldest frames make room; the few other events stay.
     while (viewer.queuedFrames > QueuedFrames || viewer.queuedBytes > QueuedBytes) {
-        const auto oldest = std::find_if(viewer.queue.begin(), viewer.queue.end(),
-                                         [](const Viewer::Event &queued) { return queued.kind == Viewer::Kind::Frame; });
+        const auto oldest = std::find_if(viewer.queue.begin(), viewer.queue.end(), [](const Viewer::Event &queued) {
+            return queued.kind == Viewer::Kind::Frame;
+        });
         if (oldest == viewer.queue.end())
             break;
         viewer.queuedBytes -= oldest->bytes.size();

@@ -311,10 +311,8 @@ bool WebView::answer(MHD_Connection *connection, const char *url, const char *me
 {
     // Every request served; any other path is not found.
     static const Route routes[] = {
-        {"/", Get | Head, &WebView::m_page, nullptr},
-        {"/app.js", Get | Head, &WebView::m_script, nullptr},
-        {"/style.css", Get | Head, &WebView::m_style, nullptr},
-        {"/events", Head, &WebView::m_streamHead, nullptr},
+        {"/", Get | Head, &WebView::m_page, nullptr},           {"/app.js", Get | Head, &WebView::m_script, nullptr},
+        {"/style.css", Get | Head, &WebView::m_style, nullptr}, {"/events", Head, &WebView::m_streamHead, nullptr},
         {"/events", Get, nullptr, &WebView::openStream},
     };
     const auto reply = [connection](unsigned status, MHD_Response *response) {

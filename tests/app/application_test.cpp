@@ -1,5 +1,6 @@
-#include "app/application.h"
 #include "tests/app/application_test.h"
+
+#include "app/application.h"
 #include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
@@ -135,24 +136,23 @@ TEST_P(LogOutput, EveryLineStartsWithTheLogPrefix)
     EXPECT_EQ(observed.at(0).at(0).toString().toStdString(), GetParam().observed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Logging, LogOutput,
-    ::testing::Values(LogCase{"OneLine", "one line", "# one line\n", "one line"},
-                      LogCase{"ThreeLines", "first\nsecond\nthird", "# first\n# second\n# third\n",
-                              "first\nsecond\nthird"},
-                      LogCase{"TrailingLineFeed", "trailing line feed\n", "# trailing line feed\n",
-                              "trailing line feed"},
-                      LogCase{"Padded", "  \tpadded  \n\n", "# padded\n", "padded"},
-                      LogCase{"Empty", "", "# \n", ""},
-                      LogCase{"EmptyLineBetween", "a\n\nb", "# a\n# \n# b\n", "a\n\nb"},
-                      LogCase{"Utf8",
-                              "Gr\xc3\xbc\xc3\x9f"
-                              "e",
-                              "# Gr\xc3\xbc\xc3\x9f"
-                              "e\n",
-                              "Gr\xc3\xbc\xc3\x9f"
-                              "e"}),
-    Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(Logging, LogOutput,
+                         ::testing::Values(LogCase{"OneLine", "one line", "# one line\n", "one line"},
+                                           LogCase{"ThreeLines", "first\nsecond\nthird", "# first\n# second\n# third\n",
+                                                   "first\nsecond\nthird"},
+                                           LogCase{"TrailingLineFeed", "trailing line feed\n", "# trailing line feed\n",
+                                                   "trailing line feed"},
+                                           LogCase{"Padded", "  \tpadded  \n\n", "# padded\n", "padded"},
+                                           LogCase{"Empty", "", "# \n", ""},
+                                           LogCase{"EmptyLineBetween", "a\n\nb", "# a\n# \n# b\n", "a\n\nb"},
+                                           LogCase{"Utf8",
+                                                   "Gr\xc3\xbc\xc3\x9f"
+                                                   "e",
+                                                   "# Gr\xc3\xbc\xc3\x9f"
+                                                   "e\n",
+                                                   "Gr\xc3\xbc\xc3\x9f"
+                                                   "e"}),
+                         Vantrel::Test::RowName());
 
 TEST(Logging, DefaultLevelPrintsWarningsAndCriticalsOnly)
 {

@@ -1,8 +1,8 @@
 #include "app/application.h"
-#include "tests/app/application_test.h"
 #include "app/logging.h"
-#include "tests/support/outputcapture.h"
 #include "app/standardoutput.h"
+#include "tests/app/application_test.h"
+#include "tests/support/outputcapture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // (sensor S1 with parameters mode, range and the fixed connection; sensor S2 without parameters; hold
 // time 5 to 600 s) and "Multi 2.0" (two sensors, neither marked default). What the program would print
 // is the run configuration's warnings and then the outcome's messages, each as a log line.
-#include "catalogue/algorithmloader.h"
 #include "app/commandline.h"
-#include "tests/support/logcapture.h"
 #include "app/logging.h"
+#include "catalogue/algorithmloader.h"
 #include "runinfo/runinfo.h"
+#include "tests/support/logcapture.h"
 #include "tests/support/tablerows.h"
 
 #include <gtest/gtest.h>

@@ -151,13 +151,12 @@ TEST_P(PresenceLine, FieldsEachFollowedBySemicolonAndTab)
     EXPECT_EQ(printed.toStdString(), std::string(c.line));
 }
 
-INSTANTIATE_TEST_SUITE_P(Presence, PresenceLine,
-                         ::testing::Values(LineCase{"Present", true, 7385, 1634552761952,
-                                                    "1634552761952;\t738;\t1;\t\n"},
-                                           LineCase{"DistanceTruncatedNotRounded", true, 7389, 1634552761952,
-                                                    "1634552761952;\t738;\t1;\t\n"},
-                                           LineCase{"Absent", false, 9, 1, "1;\t0;\t0;\t\n"},
-                                           LineCase{"LargestDistanceNegativeTimestamp", false, 4294967295u, -5,
-                                                    "-5;\t429496729;\t0;\t\n"},
-                                           LineCase{"AllZero", true, 0, 0, "0;\t0;\t1;\t\n"}),
-                         Vantrel::Test::RowName());
+INSTANTIATE_TEST_SUITE_P(
+    Presence, PresenceLine,
+    ::testing::Values(LineCase{"Present", true, 7385, 1634552761952, "1634552761952;\t738;\t1;\t\n"},
+                      LineCase{"DistanceTruncatedNotRounded", true, 7389, 1634552761952,
+                               "1634552761952;\t738;\t1;\t\n"},
+                      LineCase{"Absent", false, 9, 1, "1;\t0;\t0;\t\n"},
+                      LineCase{"LargestDistanceNegativeTimestamp", false, 4294967295u, -5, "-5;\t429496729;\t0;\t\n"},
+                      LineCase{"AllZero", true, 0, 0, "0;\t0;\t1;\t\n"}),
+    Vantrel::Test::RowName());

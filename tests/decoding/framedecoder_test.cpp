@@ -1,11 +1,11 @@
-#include "tests/support/emissionlog.h"
-#include "tests/support/testframebuilder.h"
 #include "decoding/framedecoder.h"
 #include "decoding/framereader.h"
 #include "platform/weavegraph/framevocabulary.h"
+#include "tests/support/emissionlog.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/sampleframes.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testframebuilder.h"
 
 #include <gtest/gtest.h>
 

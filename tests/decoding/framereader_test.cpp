@@ -1,6 +1,6 @@
-#include "tests/support/testframebuilder.h"
 #include "decoding/framereader.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testframebuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,8 @@ uint32_t markerOf(const Frames::Signal &signal)
 {
     return signal.arrays()->Get(0)->semantic();
 }
+
+using Vantrel::Test::operator<<;
 
 struct SignalCase
 {

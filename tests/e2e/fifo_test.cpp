@@ -1,10 +1,10 @@
 // The raw frame FIFO of the real executable: readers that fall behind, frames larger than a pipe, and
 // files put at the FIFO's path during a run. Large frames are replayed by the stand-in runtime from a
 // recording made here, through a bundle the resource compiler builds here.
-#include "tests/support/bundlebuilder.h"
 #include "tests/e2e/fiforeader.h"
-#include "tests/support/testframebuilder.h"
 #include "tests/e2e/runningcli.h"
+#include "tests/support/bundlebuilder.h"
+#include "tests/support/testframebuilder.h"
 
 #include "platform/weavegraph/frame_generated.h"
 #include "platform/weavegraph/framevocabulary.h"

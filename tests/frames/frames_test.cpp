@@ -1,12 +1,12 @@
 // vantrel-frames as its users run it: on the FIFO of a real vantrel-cli run, on recordings with
 // faults in them, across a writer that goes and comes back, and with bad options.
-#include "tests/e2e/fiforeader.h"
-#include "tests/support/testframebuilder.h"
 #include "platform/weavegraph/framevocabulary.h"
-#include "tests/support/eventstreamtesting.h"
+#include "tests/e2e/fiforeader.h"
 #include "tests/e2e/runningcli.h"
+#include "tests/support/eventstreamtesting.h"
 #include "tests/support/sampleframes.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testframebuilder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "device/bridge.h"
 #include "platform/ft4222/ft4222.h"
-#include "tests/support/outputcapture.h"
 #include "tests/ft4222/sysfstree.h"
+#include "tests/support/outputcapture.h"
 #include "tests/support/tablerows.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // Input: one byte choosing the output id, one byte choosing the frame's misalignment, then the frame.
 
 #include "runtime/runnersignals.h"
-#include "tests/fuzz/fuzzoutputids.h"
 #include "runtime/weavegraphrunner.h"
+#include "tests/fuzz/fuzzoutputids.h"
 
 #include <QtGlobal>
 

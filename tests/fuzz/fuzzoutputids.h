@@ -1,7 +1,7 @@
 #pragma once
 
-// The output ids the fuzzer chooses from by its first input byte: every id that has decoders, and one
-// that has none. The seed corpus writes its selectors by this table.
+// The output ids the fuzzers choose from by their first input byte: every id that has decoders, and one
+// that has none. The seed corpora write their selectors by this table.
 
 #include "platform/weavegraph/framevocabulary.h"
 

@@ -2,9 +2,9 @@
 #include "runinfo/runinfo.h"
 
 #include "catalogue/algorithmloader.h"
+#include "tests/runinfo/signalrecorder.h"
 #include "tests/support/bundlebuilder.h"
 #include "tests/support/logcapture.h"
-#include "tests/runinfo/signalrecorder.h"
 
 #include <QMetaMethod>
 #include <QMetaProperty>

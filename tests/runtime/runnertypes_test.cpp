@@ -1,6 +1,6 @@
-#include "tests/support/queuedsignalspy.h"
 #include "runtime/runtimeversion.h"
 #include "runtime/weavegraphrunner.h"
+#include "tests/support/queuedsignalspy.h"
 #include "tests/support/tablerows.h"
 
 #include <QHash>
@@ -37,8 +37,7 @@ TEST_P(ParseVersion, ReadsTheFirstThreeNumbers)
 INSTANTIATE_TEST_SUITE_P(Cases, ParseVersion,
                          ::testing::Values(VersionCase{"ThreeNumbers", "6.4.53", 6, 4, 53},
                                            VersionCase{"LettersBetween", "v10x2y3", 10, 2, 3},
-                                           VersionCase{"TwoNumbers", "1.2", 0, 0, 0},
-                                           VersionCase{"Empty", "", 0, 0, 0},
+                                           VersionCase{"TwoNumbers", "1.2", 0, 0, 0}, VersionCase{"Empty", "", 0, 0, 0},
                                            VersionCase{"MajorTooLarge", "70000.1.2", 0, 1, 2},
                                            VersionCase{"PatchTooLarge", "65535.0.65536", 65535, 0, 0},
                                            VersionCase{"FirstThreeOfSeveral", "release 1-2-3 build 7.8.9", 1, 2, 3},

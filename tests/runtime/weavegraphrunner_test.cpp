@@ -1,6 +1,6 @@
-#include "tests/support/logcapture.h"
 #include "runtime/framebacklog.h"
 #include "runtime/weavegraphrunner.h"
+#include "tests/support/logcapture.h"
 #include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
@@ -396,7 +396,8 @@ TEST_P(RuntimeLog, IsForwardedAsWarningsUpToTheApplicationsLevel)
 
 INSTANTIATE_TEST_SUITE_P(
     Levels, RuntimeLog,
-    ::testing::Values(LogLevelCase{"Level1", 1, {"relay: one"}}, LogLevelCase{"Level2", 2, {"relay: one", "relay: two"}},
+    ::testing::Values(LogLevelCase{"Level1", 1, {"relay: one"}},
+                      LogLevelCase{"Level2", 2, {"relay: one", "relay: two"}},
                       LogLevelCase{"Level3", 3, {"relay: one", "relay: two", "relay: three"}},
                       LogLevelCase{"Level7", 7, {"relay: one", "relay: two", "relay: three", "relay: seven"}}),
     Vantrel::Test::RowName());

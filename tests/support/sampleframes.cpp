@@ -1,7 +1,7 @@
 #include "tests/support/sampleframes.h"
 
-#include "tests/support/testframebuilder.h"
 #include "platform/weavegraph/framevocabulary.h"
+#include "tests/support/testframebuilder.h"
 
 namespace Vantrel {
 namespace Fixtures {

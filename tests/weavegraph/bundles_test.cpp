@@ -1,8 +1,8 @@
 // The built algorithm bundles: definitions that the catalogue accepts without a warning, files that
 // exist, flows and parameter sets that the runtime accepts, and the demo scene.
 #include "platform/weavegraph/framevocabulary.h"
-#include "tests/weavegraph/graphharness.h"
 #include "tests/support/tablerows.h"
+#include "tests/weavegraph/graphharness.h"
 
 #include <QDir>
 #include <QFile>

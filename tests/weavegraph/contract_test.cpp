@@ -2,9 +2,9 @@
 // run through the program's own decoder, give that scene back in the program's units, with status 0
 // and without a warning.
 #include "runtime/runnersignals.h"
-#include "tests/weavegraph/graphharness.h"
-#include "tests/support/logcapture.h"
 #include "runtime/weavegraphrunner.h"
+#include "tests/support/logcapture.h"
+#include "tests/weavegraph/graphharness.h"
 
 #include <QSignalSpy>
 

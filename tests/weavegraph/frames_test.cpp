@@ -1,8 +1,8 @@
 // Every output kind: frames verify, carry sequence and time, and say what each array holds. What the
 // program reads from them is checked by running its decoder over them (contract_test.cpp).
 #include "platform/weavegraph/framevocabulary.h"
-#include "tests/weavegraph/graphharness.h"
 #include "tests/support/tablerows.h"
+#include "tests/weavegraph/graphharness.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // One function per kind of output frame; the keys and layouts are what the host's decoders read.
 #include "platform/weavegraph/standin/frames.h"
 
-#include "platform/weavegraph/standin/framebuilder.h"
 #include "platform/weavegraph/framevocabulary.h"
+#include "platform/weavegraph/standin/framebuilder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 #include "platform/weavegraph/standin/recording.h"
 
+#include "platform/weavegraph/frame_generated.h"
 #include "platform/weavegraph/standin/errors.h"
 #include "platform/weavegraph/standin/files.h"
-#include "platform/weavegraph/frame_generated.h"
 
 namespace Vantrel::Standin {
 

@@ -155,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FramingRow{"WithoutLineFeed", "{\"a\":1}", "event: frame\ndata: {\"a\":1}\n\n"},
                       FramingRow{"Empty", "\n", "event: frame\ndata: \n\n"},
                       FramingRow{"LineFeeds", "a\nb\n\nc\n", "event: frame\ndata: a\ndata: b\ndata: \ndata: c\n\n"},
-                      FramingRow{"CarriageReturns", "a\r\nb\rc\r", "event: frame\ndata: a\ndata: b\ndata: c\ndata: \n\n"}),
+                      FramingRow{"CarriageReturns", "a\r\nb\rc\r",
+                                 "event: frame\ndata: a\ndata: b\ndata: c\ndata: \n\n"}),
     RowName());
 
 struct BoundRow

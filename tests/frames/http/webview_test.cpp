@@ -3,9 +3,9 @@
 
 #include "tests/support/presenceframes.h"
 
+#include "runinfo/savedoptions.h"
 #include "tests/support/eventstreamtesting.h"
 #include "tests/support/qtprinters.h"
-#include "runinfo/savedoptions.h"
 #include "tests/support/tablerows.h"
 
 #include <QCoreApplication>

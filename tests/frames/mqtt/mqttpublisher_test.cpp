@@ -113,7 +113,8 @@ TEST_P(MqttPublisherChangeTest, PublishesChangesOnly)
         QThread::msleep(step.pauseBeforeMs);
         // Distance, confidence and time change with every frame; only presence and occupancy count.
         for (int i = 0; i < step.repeat; ++i, ++sequence)
-            publisher->frame(Fixtures::presenceFrame(step.presence, 1000 + sequence, 50 + sequence % 50, Timestamp + 50 * sequence, sequence));
+            publisher->frame(Fixtures::presenceFrame(step.presence, 1000 + sequence, 50 + sequence % 50,
+                                                     Timestamp + 50 * sequence, sequence));
     }
     const auto published = [&] {
         std::vector<std::pair<int, bool>> states;
