@@ -44,6 +44,14 @@ bool PresenceHold::report(bool presence)
     return m_occupancy;
 }
 
+bool PresenceHold::update()
+{
+    if (m_holding && m_clock() >= m_holdEnd)
+        m_holding = false;
+    m_occupancy = m_presence || m_holding;
+    return m_occupancy;
+}
+
 int PresenceHold::remainingMilliseconds() const
 {
     return m_holding ? static_cast<int>(std::max<qint64>(m_holdEnd - m_clock(), 0)) : 0;
@@ -63,6 +71,7 @@ void PresenceHold::setHoldSeconds(double holdSeconds)
     }
     m_holdMs = toTimerMilliseconds(holdSeconds * 1000);
     m_enabled = holdSeconds != 0;
+    m_occupancy = m_presence || m_holding;
 }
 
 } // namespace Vantrel

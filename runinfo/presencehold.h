@@ -22,6 +22,8 @@ public:
 
     // Takes one presence report; answers the occupancy that holds from it on.
     bool report(bool presence);
+    // Judges the hold now, with no report: a hold whose time has run out ends. Answers the occupancy.
+    bool update();
     void setHoldSeconds(double holdSeconds);
     bool occupancy() const { return m_occupancy; }
     // Whether a hold runs as of the last report or change of hold time, and what is left of it now.
