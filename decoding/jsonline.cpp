@@ -92,12 +92,14 @@ void appendProfile(std::string &out, const RangeProfile &profile)
 }
 
 // As on vantrel-cli's presence line: the state as 0 or 1, the distance in whole centimetres.
-void appendPresence(std::string &out, const PresenceReport &presence)
+void appendPresence(std::string &out, const PresenceReport &presence, std::optional<bool> occupancy)
 {
     out += presence.state ? ",\"presence\":1,\"distance_cm\":" : ",\"presence\":0,\"distance_cm\":";
     appendInt(out, distanceCentimetres(presence.distance));
     out += ",\"confidence\":";
     appendInt(out, presence.confidence);
+    if (occupancy)
+        out += *occupancy ? ",\"occupancy\":true" : ",\"occupancy\":false";
 }
 
 void appendPower(std::string &out, const PowerProfile &power)
@@ -152,7 +154,7 @@ void appendZones(std::string &out, const std::vector<HeatmapZone> &zones)
 
 } // namespace
 
-void appendJsonLine(std::string &out, const DecodedFrame &frame)
+void appendJsonLine(std::string &out, const DecodedFrame &frame, std::optional<bool> occupancy)
 {
     if (frame.outputId == 0) {
         out += "{\"kind\":\"unknown\",\"size\":";
@@ -164,7 +166,7 @@ void appendJsonLine(std::string &out, const DecodedFrame &frame)
     if (frame.profile)
         appendProfile(out, *frame.profile);
     if (frame.presence)
-        appendPresence(out, *frame.presence);
+        appendPresence(out, *frame.presence, occupancy);
     if (frame.power)
         appendPower(out, *frame.power);
     if (frame.statistics)

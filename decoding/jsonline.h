@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,8 +10,9 @@ struct DecodedFrame;
 
 // Appends the frame's JSON object, as one line with its line feed: the output id and kind, the
 // frame's sequence number and timestamp, and the decoded values with their units in their names.
-// A frame of an unknown kind gives its size only.
-void appendJsonLine(std::string &line, const DecodedFrame &frame);
+// A frame of an unknown kind gives its size only. A presence report carries the held occupancy after
+// its confidence when one is given.
+void appendJsonLine(std::string &line, const DecodedFrame &frame, std::optional<bool> occupancy = std::nullopt);
 
 // Takes the JSON object of each frame, one line (with its line feed) at a time.
 class JsonLineSink

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <cmath>
 #include <cstdio>
 
 namespace Vantrel {
@@ -64,6 +65,11 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     const QCommandLineOption follow({QStringLiteral("f"), QStringLiteral("follow")},
                                     QStringLiteral("At the end of a FIFO, wait for its writer to come back, also "
                                                    "when the FIFO is made anew; wait for it to appear."));
+    const QCommandLineOption staleAfter(
+        QStringLiteral("stale-after"),
+        QStringLiteral("With --follow: after <seconds> without a frame the stream is stale, and MQTT "
+                       "says \"offline\" until the next frame (default 5; 0: never)."),
+        QStringLiteral("seconds"), QStringLiteral("5"));
     const QCommandLineOption record(QStringLiteral("record"),
                                     QStringLiteral("Also append the whole frames read to <file>."),
                                     QStringLiteral("file"));
@@ -96,7 +102,8 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
                                   QStringLiteral("Serve a live web view of the sensor on <[address:]port> "
                                                  "(address 127.0.0.1 when left out; [::1]:port for IPv6)."),
                                   QStringLiteral("[address:]port"));
-    parser.addOptions({follow, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery, name, http});
+    parser.addOptions(
+        {follow, staleAfter, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery, name, http});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -121,6 +128,13 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     result.follow = parser.isSet(follow);
     if (result.follow && result.source.isEmpty())
         return fail(QStringLiteral("--follow needs a FIFO to read"));
+    bool staleOk = false;
+    result.staleAfterSeconds = parser.value(staleAfter).toDouble(&staleOk);
+    if (!staleOk || !std::isfinite(result.staleAfterSeconds) || result.staleAfterSeconds < 0
+        || result.staleAfterSeconds > 86400)
+        return fail(QStringLiteral("--stale-after needs 0 to 86400 seconds, not \"%1\"").arg(parser.value(staleAfter)));
+    if (parser.isSet(staleAfter) && !result.follow)
+        return fail(QStringLiteral("--stale-after needs --follow"));
     result.recordPath = parser.value(record);
     result.kinds = parser.values(kind);
     for (const QString &k : qAsConst(result.kinds)) {

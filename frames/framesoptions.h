@@ -13,6 +13,7 @@ struct FramesOptions
 {
     QString source; // a FIFO or recording; empty for standard input
     bool follow = false; // at the end of a FIFO, wait for its writer to come back
+    double staleAfterSeconds = 5; // a followed stream without frames this long is stale; 0: never
     QString recordPath; // also append the raw frames to this file
     QStringList kinds; // only frames of these kinds; empty for all
     uint32_t outputId = 0; // decode every frame under this output id; 0: told from each frame

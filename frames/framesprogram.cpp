@@ -1,6 +1,8 @@
 #include "frames/framesprogram.h"
 
+#include "decoding/decodedframe.h"
 #include "frames/framestream.h"
+#include "frames/http/metrics.h"
 #include "frames/http/webview.h"
 #include "frames/jsonframes.h"
 #include "frames/linewriter.h"
@@ -8,6 +10,7 @@
 #include "process/terminationsignals.h"
 #include "runinfo/savedoptions.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QSysInfo>
 
@@ -22,6 +25,9 @@ FramesProgram::FramesProgram(FramesOptions options, QObject *parent)
     , m_options(std::move(options))
     , m_dispatcher(m_options.kinds, m_options.outputId)
 {
+    // First, so that the JSON line and MQTT of a frame see the occupancy its report makes.
+    m_dispatcher.addListener(&m_occupancyFeed);
+    connect(&m_occupancy, &HeldOccupancy::occupancyChanged, this, &FramesProgram::occupancyChanged);
 }
 
 FramesProgram::~FramesProgram() = default;
@@ -37,7 +43,9 @@ std::optional<int> FramesProgram::start()
     connect(signals_, &TerminationSignals::terminationRequested, this, [this] { finish(0); });
 
     m_stream = new FrameStream(m_dispatcher, this);
+    m_stream->setStaleAfter(m_options.staleAfterSeconds);
     connect(m_stream, &FrameStream::opened, this, &FramesProgram::readSavedOptions);
+    connect(m_stream, &FrameStream::staleChanged, this, &FramesProgram::staleChanged);
     connect(m_stream, &FrameStream::finished, this, &FramesProgram::finish);
     QString error;
     if (!m_stream->open(m_options.source, m_options.follow, m_options.recordPath, error)) {
@@ -90,6 +98,14 @@ std::optional<int> FramesProgram::startWebView()
     if (!m_options.http)
         return std::nullopt;
     m_webView = std::make_unique<WebView>(WebViewSettings{m_options.httpAddress, m_options.httpPort});
+    m_metrics = std::make_unique<Metrics>(QCoreApplication::applicationVersion());
+    m_metrics->setOccupancy(m_occupancy.occupancy());
+    if (m_mqtt) {
+        m_metrics->setMqttEnabled(true);
+        connect(m_mqtt.get(), &MqttPublisher::connectedChanged, this,
+                [this](bool connected) { m_metrics->setMqttConnected(connected); });
+    }
+    m_webView->setMetrics(m_metrics.get());
     QString error;
     if (!m_webView->start(error)) {
         qWarning().noquote() << tr("Can't serve the web view: %1").arg(error);
@@ -97,6 +113,7 @@ std::optional<int> FramesProgram::startWebView()
     }
     m_jsonFrames->addSink(m_webView.get());
     m_dispatcher.addListener(m_webView.get());
+    m_dispatcher.addListener(m_metrics.get());
     return std::nullopt;
 }
 
@@ -131,12 +148,40 @@ void FramesProgram::readSavedOptions()
         qWarning().noquote() << tr("Can't read the saved options %1: %2").arg(m_options.optionsPath, error);
         return;
     }
-    if (m_mqtt)
-        m_mqtt->setHoldSeconds(saved->timeout);
+    m_occupancy.setHoldSeconds(saved->timeout);
+    // With a hold time known, the JSON lines tell the held occupancy too.
+    if (m_jsonFrames)
+        m_jsonFrames->setOccupancy(&m_occupancy);
     if (m_webView) {
         m_webView->setHoldSeconds(saved->timeout);
         m_webView->setRunOptions(*saved);
     }
+}
+
+void FramesProgram::occupancyChanged(bool occupancy)
+{
+    if (m_metrics)
+        m_metrics->setOccupancy(occupancy);
+    if (m_mqtt)
+        m_mqtt->setOccupancy(occupancy);
+    if (m_webView)
+        m_webView->setOccupancy(occupancy);
+}
+
+void FramesProgram::staleChanged(bool stale)
+{
+    if (m_metrics)
+        m_metrics->setStale(stale);
+    if (m_mqtt)
+        m_mqtt->setStale(stale);
+    if (m_webView)
+        m_webView->setStale(stale);
+}
+
+void FramesProgram::OccupancyFeed::frame(const DecodedFrame &frame)
+{
+    if (frame.presence)
+        m_occupancy.report(frame.presence->state);
 }
 
 } // namespace Vantrel

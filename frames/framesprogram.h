@@ -1,7 +1,9 @@
 #pragma once
 
+#include "decoding/framelistener.h"
 #include "frames/framedispatcher.h"
 #include "frames/framesoptions.h"
+#include "runinfo/heldoccupancy.h"
 
 #include <QObject>
 
@@ -13,6 +15,7 @@ namespace Vantrel {
 class FrameStream;
 class JsonFrames;
 class LineWriter;
+class Metrics;
 class MqttPublisher;
 class WebView;
 
@@ -39,12 +42,32 @@ private:
     std::optional<int> startWebView();
     void finish(int status);
     void readSavedOptions();
+    // Hand every change on to the outputs that tell it.
+    void occupancyChanged(bool occupancy);
+    void staleChanged(bool stale);
+
+    // Tells the held occupancy of every presence report before any output takes the frame.
+    class OccupancyFeed final : public FrameListener
+    {
+    public:
+        explicit OccupancyFeed(HeldOccupancy &occupancy)
+            : m_occupancy(occupancy)
+        {
+        }
+        void frame(const DecodedFrame &frame) override;
+
+    private:
+        HeldOccupancy &m_occupancy;
+    };
 
     FramesOptions m_options;
+    HeldOccupancy m_occupancy;
+    OccupancyFeed m_occupancyFeed{m_occupancy};
     FrameDispatcher m_dispatcher;
     std::unique_ptr<JsonFrames> m_jsonFrames;
     std::unique_ptr<LineWriter> m_standardOutput;
     std::unique_ptr<MqttPublisher> m_mqtt;
+    std::unique_ptr<Metrics> m_metrics; // served by the web view, so it outlives it
     std::unique_ptr<WebView> m_webView;
     FrameStream *m_stream = nullptr;
     bool m_finishing = false;

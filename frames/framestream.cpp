@@ -1,6 +1,7 @@
 #include "frames/framestream.h"
 
 #include "frames/framedispatcher.h"
+#include "process/timermilliseconds.h"
 
 #include <QDebug>
 #include <QFile>
@@ -55,6 +56,15 @@ bool FrameStream::open(const QString &source, bool follow, const QString &record
             error = tr("Can't open recording %1: %2").arg(recordPath, systemError(errno));
             return false;
         }
+    }
+    if (m_follow && m_staleAfterMs > 0) {
+        // Restarting a timer for every frame would cost at full rate: each read notes the time, and
+        // the timer, when it fires, waits again for what is left.
+        m_staleTimer = new QTimer(this);
+        m_staleTimer->setSingleShot(true);
+        connect(m_staleTimer, &QTimer::timeout, this, &FrameStream::checkStale);
+        m_sinceFrames.start();
+        m_staleTimer->start(m_staleAfterMs);
     }
     if (openSource(error))
         return true;
@@ -112,11 +122,18 @@ bool FrameStream::openSource(QString &error)
     return true;
 }
 
+void FrameStream::setStaleAfter(double seconds)
+{
+    m_staleAfterMs = seconds > 0 ? toTimerMilliseconds(seconds * 1000) : 0;
+}
+
 void FrameStream::close()
 {
     m_ended = true;
     if (m_followTimer)
         m_followTimer->stop();
+    if (m_staleTimer)
+        m_staleTimer->stop();
     closeSource();
 }
 
@@ -202,6 +219,8 @@ bool FrameStream::takeFrames()
     }
     record(split.bytes, split.length);
     m_splitter.discard(split);
+    if (split.length > 0)
+        framesRead();
     return !split.oversized;
 }
 
@@ -221,6 +240,34 @@ void FrameStream::record(const uint8_t *bytes, size_t length)
         bytes += written;
         length -= static_cast<size_t>(written);
     }
+}
+
+void FrameStream::framesRead()
+{
+    if (!m_staleTimer || m_ended)
+        return;
+    const qint64 silentMs = m_sinceFrames.restart();
+    if (m_stale) {
+        m_stale = false;
+        qWarning().noquote() << tr("Frames again from %1 after %2 s").arg(m_source).arg(qRound64(silentMs / 1000.0));
+        Q_EMIT staleChanged(false);
+    }
+    if (!m_staleTimer->isActive())
+        m_staleTimer->start(m_staleAfterMs);
+}
+
+void FrameStream::checkStale()
+{
+    if (m_ended || m_stale)
+        return;
+    const qint64 silentMs = m_sinceFrames.elapsed();
+    if (silentMs < m_staleAfterMs) {
+        m_staleTimer->start(static_cast<int>(m_staleAfterMs - silentMs));
+        return;
+    }
+    m_stale = true;
+    qWarning().noquote() << tr("No frames for %1 s from %2").arg(m_staleAfterMs / 1000.0).arg(m_source);
+    Q_EMIT staleChanged(true);
 }
 
 void FrameStream::end(int status, const QString &message)

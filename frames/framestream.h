@@ -2,6 +2,7 @@
 
 #include "frames/framesplitter.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -21,7 +22,8 @@ class FrameDispatcher;
 // middle of a frame, announces a frame larger than 16 MiB, or cannot be read.
 //
 // Following a FIFO, the stream does not end with its writer: a write end of our own keeps the
-// FIFO open, and a FIFO that is removed or made anew under its path is opened again.
+// FIFO open, and a FIFO that is removed or made anew under its path is opened again. A followed
+// stream in which no whole frame has been read for a while is stale until the next one comes.
 class FrameStream : public QObject
 {
     Q_OBJECT
@@ -34,11 +36,16 @@ public:
     bool open(const QString &source, bool follow, const QString &recordPath, QString &error);
     // Stops reading, without a finished() signal.
     void close();
+    // How long a followed stream may go without a whole frame before it is stale; 0: never. Set
+    // before open(), from which the time counts.
+    void setStaleAfter(double seconds);
 
 Q_SIGNALS:
     // A source was opened (again): a new stream begins.
     void opened();
     void finished(int status);
+    // A followed stream went stale, or a frame came again; each change is also told on standard error.
+    void staleChanged(bool stale);
 
 private:
     bool openSource(QString &error);
@@ -49,6 +56,9 @@ private:
     // Hands over the whole frames in the buffer; false when the stream cannot go on.
     bool takeFrames();
     void record(const uint8_t *bytes, size_t length);
+    // Whole frames came in the last read.
+    void framesRead();
+    void checkStale();
     void end(int status, const QString &message = QString());
 
     FrameDispatcher &m_dispatcher;
@@ -64,6 +74,10 @@ private:
     QTimer *m_followTimer = nullptr;
     FrameSplitter m_splitter;
     bool m_ended = false;
+    int m_staleAfterMs = 0;
+    QTimer *m_staleTimer = nullptr;
+    QElapsedTimer m_sinceFrames; // since the last read with whole frames
+    bool m_stale = false;
 };
 
 } // namespace Vantrel

@@ -1,6 +1,7 @@
 #include "frames/jsonframes.h"
 
 #include "decoding/jsonline.h"
+#include "runinfo/heldoccupancy.h"
 
 namespace Vantrel {
 
@@ -12,7 +13,7 @@ void JsonFrames::addSink(JsonLineSink *sink)
 void JsonFrames::frame(const DecodedFrame &frame)
 {
     m_line.clear();
-    appendJsonLine(m_line, frame);
+    appendJsonLine(m_line, frame, m_occupancy ? std::optional<bool>(m_occupancy->occupancy()) : std::nullopt);
     for (JsonLineSink *sink : m_sinks)
         sink->line(m_line);
 }

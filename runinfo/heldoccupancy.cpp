@@ -8,6 +8,8 @@ HeldOccupancy::HeldOccupancy(QObject *parent)
     : QObject(parent)
 {
     m_holdEnd.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the end is told when it comes, not a little before.
+    m_holdEnd.setTimerType(Qt::PreciseTimer);
     // A timer may fire a little early by the monotonic clock: the hold is then judged again later.
     connect(&m_holdEnd, &QTimer::timeout, this, [this] {
         const bool before = m_hold.occupancy();

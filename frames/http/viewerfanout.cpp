@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 
 #include <algorithm>
 #include <cstring>
@@ -88,10 +89,17 @@ struct ViewerFanout::Viewer
     bool ending = false; // woken by end() to end its stream
 };
 
-ViewerFanout::ViewerFanout()
-    : m_hold(0)
+ViewerFanout::ViewerFanout(Clock clock)
+    : m_clock(std::move(clock))
     , m_optionsEvent(optionsEvent(nullptr))
+    , m_history(HistoryPoints)
 {
+}
+
+qint64 ViewerFanout::steadyMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 ViewerFanout::~ViewerFanout()
@@ -106,7 +114,6 @@ void ViewerFanout::begin(const QString &version)
     m_stopping = false;
     m_ending = 0;
     m_frames = 0;
-    m_occupancy = m_hold.occupancy();
     m_helloEvent = sseEvent("hello", QJsonObject{{QStringLiteral("version"), version}});
 }
 
@@ -137,6 +144,7 @@ void ViewerFanout::line(std::string_view line)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_frames;
+        m_lastFrame = m_clock();
         if (m_viewers.empty())
             return;
         queueAll(sseEvent("frame", line), true, wakes);
@@ -145,15 +153,32 @@ void ViewerFanout::line(std::string_view line)
         wakeUp();
 }
 
-void ViewerFanout::presence(bool state)
+void ViewerFanout::presence(bool state, uint32_t distanceCm, uint32_t confidence)
 {
-    const bool before = m_hold.occupancy();
-    const bool occupancy = m_hold.report(state);
-    if (occupancy == before)
-        return;
+    const qint64 now = m_clock();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const size_t capacity = m_history.size();
+    // Reports older than the span go first; the ring holds at most its capacity of the newest.
+    while (m_historyCount > 0 && now - m_history[m_historyFirst].time > HistoryMilliseconds) {
+        m_historyFirst = (m_historyFirst + 1) % capacity;
+        --m_historyCount;
+    }
+    if (m_historyCount == capacity) {
+        m_historyFirst = (m_historyFirst + 1) % capacity;
+        --m_historyCount;
+    }
+    m_history[(m_historyFirst + m_historyCount) % capacity] =
+        HistoryPoint{now, distanceCm, uint16_t(std::min<uint32_t>(confidence, 0xffff)), state};
+    ++m_historyCount;
+}
+
+void ViewerFanout::setOccupancy(bool occupancy)
+{
     Wakes wakes;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (occupancy == m_occupancy)
+            return;
         m_occupancy = occupancy;
         queueAll(occupancyEvent(occupancy, m_holdSeconds), false, wakes);
     }
@@ -163,10 +188,22 @@ void ViewerFanout::presence(bool state)
 
 void ViewerFanout::setHoldSeconds(double seconds)
 {
-    // The occupancy itself changes at the next report, as the main program's does.
-    m_hold.setHoldSeconds(seconds);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_holdSeconds = seconds;
+}
+
+void ViewerFanout::setStale(bool stale)
+{
+    Wakes wakes;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (stale == m_stale)
+            return;
+        m_stale = stale;
+        statusDueLocked(wakes);
+    }
+    for (const auto &wakeUp : wakes)
+        wakeUp();
 }
 
 void ViewerFanout::setRunOptions(const SavedRunOptions &options)
@@ -187,13 +224,18 @@ void ViewerFanout::statusDue()
     Wakes wakes;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (Viewer *viewer : m_viewers) {
-            viewer->statusDue = true;
-            wake(*viewer, wakes);
-        }
+        statusDueLocked(wakes);
     }
     for (const auto &wakeUp : wakes)
         wakeUp();
+}
+
+void ViewerFanout::statusDueLocked(Wakes &wakes)
+{
+    for (Viewer *viewer : m_viewers) {
+        viewer->statusDue = true;
+        wake(*viewer, wakes);
+    }
 }
 
 void ViewerFanout::queueAll(const QByteArray &event, bool frame, Wakes &wakes)
@@ -218,6 +260,7 @@ void ViewerFanout::queue(Viewer &viewer, const QByteArray &event, bool frame, Wa
         viewer.queuedBytes -= oldest->bytes.size();
         --viewer.queuedFrames;
         ++viewer.dropped;
+        m_dropped.fetch_add(1, std::memory_order_relaxed);
         viewer.queue.erase(oldest);
     }
     wake(viewer, wakes);
@@ -234,13 +277,43 @@ void ViewerFanout::wake(Viewer &viewer, Wakes &wakes)
 
 QByteArray ViewerFanout::statusEvent(const Viewer &viewer) const
 {
+    // Whole seconds since the last frame, as the page shows them; null before the first.
+    const QJsonValue frameAge = m_lastFrame < 0 ? QJsonValue() : QJsonValue((m_clock() - m_lastFrame) / 1000);
     return sseEvent("status", QJsonObject{
                                   {QStringLiteral("viewers"), int(m_viewers.size())},
                                   {QStringLiteral("frames"), qint64(m_frames)},
                                   {QStringLiteral("dropped"), qint64(viewer.dropped)},
                                   {QStringLiteral("occupancy"), m_occupancy},
                                   {QStringLiteral("hold"), m_holdSeconds},
+                                  {QStringLiteral("stale"), m_stale},
+                                  {QStringLiteral("frame_age_s"), frameAge},
                               });
+}
+
+QByteArray ViewerFanout::historyEvent() const
+{
+    // [milliseconds ago, presence, distance (cm), confidence], oldest first: ages rather than times,
+    // so that a viewer's clock need not agree with this machine's.
+    const qint64 now = m_clock();
+    QByteArray json;
+    json.reserve(int(m_historyCount) * 20 + 16);
+    json += "{\"points\":[";
+    bool first = true;
+    for (size_t i = 0; i < m_historyCount; ++i) {
+        const HistoryPoint &point = m_history[(m_historyFirst + i) % m_history.size()];
+        if (now - point.time > HistoryMilliseconds)
+            continue;
+        json += first ? "[" : ",[";
+        first = false;
+        json += QByteArray::number(now - point.time);
+        json += point.presence ? ",1," : ",0,";
+        json += QByteArray::number(point.distanceCm);
+        json += ',';
+        json += QByteArray::number(point.confidence);
+        json += ']';
+    }
+    json += "]}";
+    return sseEvent("history", std::string_view(json.constData(), size_t(json.size())));
 }
 
 ViewerFanout::Viewer *ViewerFanout::join(std::function<void()> park, std::function<void()> wake)
@@ -252,7 +325,7 @@ ViewerFanout::Viewer *ViewerFanout::join(std::function<void()> park, std::functi
     viewer->park = std::move(park);
     viewer->wake = std::move(wake);
     viewer->sending = QByteArrayLiteral("retry: 2000\n\n");
-    for (const QByteArray &event : {m_helloEvent, m_optionsEvent}) {
+    for (const QByteArray &event : {m_helloEvent, m_optionsEvent, historyEvent()}) {
         viewer->queue.push_back({event, Viewer::Kind::Other});
         viewer->queuedBytes += event.size();
     }

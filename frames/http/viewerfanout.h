@@ -1,13 +1,14 @@
 #pragma once
 
-#include "runinfo/presencehold.h"
-
 #include <QByteArray>
+#include <QtGlobal>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string_view>
@@ -18,10 +19,11 @@ namespace Vantrel {
 struct SavedRunOptions;
 
 // What each viewer of the live view is sent, as a Server-Sent Events stream: a retry time, hello,
-// the run's options and a status first; then every frame's JSON line, occupancy changes, new options
-// and a status whenever one is due. Nothing here knows how the bytes travel.
+// the run's options, the presence history of the last minute and a status first; then every frame's
+// JSON line, occupancy changes, new options and a status whenever one is due (at once when the stream
+// turns stale or comes back). Nothing here knows how the bytes travel.
 //
-// Events are queued by one thread (line, presence, options, status) and taken by another, the
+// Events are queued by one thread (line, presence, occupancy, options, status) and taken by another, the
 // server's. Each viewer's queue is bounded: one that falls behind skips the oldest frames, the few
 // other events stay, and its status tells how many it skipped. A viewer with nothing left to take
 // is parked, and woken when something is queued for it; both are the server's callbacks, so that the
@@ -32,10 +34,16 @@ public:
     static constexpr int MaxViewers = 32;
     static constexpr int QueuedFrames = 256; // per viewer, and at most QueuedBytes
     static constexpr int QueuedBytes = 1 << 20;
+    // The history a new viewer is sent: the presence reports of the last HistoryMilliseconds, at most
+    // HistoryPoints of them (the newest).
+    static constexpr int HistoryPoints = 3000;
+    static constexpr qint64 HistoryMilliseconds = 60000;
 
     struct Viewer; // a viewer's handle
+    // Milliseconds on a monotonic clock.
+    using Clock = std::function<qint64()>;
 
-    ViewerFanout();
+    explicit ViewerFanout(Clock clock = steadyMilliseconds);
     ~ViewerFanout();
     ViewerFanout(const ViewerFanout &) = delete;
     ViewerFanout &operator=(const ViewerFanout &) = delete;
@@ -50,10 +58,14 @@ public:
 
     // One frame's JSON line (its line feed may follow), to every viewer.
     void line(std::string_view line);
-    // One presence report; viewers are told when the occupancy changes.
-    void presence(bool state);
-    // The presence hold time of the occupancy (the main program's "timeout").
+    // One frame's presence report, kept for the history.
+    void presence(bool state, uint32_t distanceCm, uint32_t confidence);
+    // The held occupancy; viewers are told when it changes.
+    void setOccupancy(bool occupancy);
+    // The presence hold time of the occupancy (the main program's "timeout"), told with it.
     void setHoldSeconds(double seconds);
+    // No frame has come for a while (or frames come again): every viewer is sent a status now.
+    void setStale(bool stale);
     // The algorithm and its parameter files, sent to every viewer now and to each new one.
     void setRunOptions(const SavedRunOptions &options);
     // Every viewer is sent a status next.
@@ -71,18 +83,33 @@ public:
     void leave(Viewer *viewer);
 
     int viewers() const;
+    // Frames skipped for viewers that fell behind, in all since the program started.
+    quint64 droppedFrames() const { return m_dropped.load(std::memory_order_relaxed); }
+
+    static qint64 steadyMilliseconds();
 
 private:
     using Wakes = std::vector<std::function<void()>>;
+
+    struct HistoryPoint
+    {
+        qint64 time; // by m_clock
+        uint32_t distanceCm;
+        uint16_t confidence;
+        bool presence;
+    };
 
     // With m_mutex held.
     void queueAll(const QByteArray &event, bool frame, Wakes &wakes);
     void queue(Viewer &viewer, const QByteArray &event, bool frame, Wakes &wakes);
     static void wake(Viewer &viewer, Wakes &wakes);
     QByteArray statusEvent(const Viewer &viewer) const;
+    QByteArray historyEvent() const;
+    void statusDueLocked(Wakes &wakes);
 
-    PresenceHold m_hold; // the queueing thread's
+    const Clock m_clock;
 
+    std::atomic<quint64> m_dropped{0}; // read without m_mutex, by scrapes of the metrics
     mutable std::mutex m_mutex;
     std::condition_variable m_ended;
     std::vector<Viewer *> m_viewers;
@@ -91,8 +118,14 @@ private:
     QByteArray m_helloEvent;
     QByteArray m_optionsEvent;
     quint64 m_frames = 0;
+    qint64 m_lastFrame = -1; // by m_clock; -1 before the first
     bool m_occupancy = false;
+    bool m_stale = false;
     double m_holdSeconds = 0;
+    // A ring of the newest presence reports: written in place, so that a frame costs no allocation.
+    std::vector<HistoryPoint> m_history;
+    size_t m_historyFirst = 0;
+    size_t m_historyCount = 0;
 };
 
 } // namespace Vantrel

@@ -1,6 +1,7 @@
 #include "frames/http/webview.h"
 
 #include "decoding/decodedframe.h"
+#include "frames/http/metrics.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -243,11 +244,23 @@ void WebView::setHoldSeconds(double seconds)
     m_fanout.setHoldSeconds(seconds);
 }
 
-// The frames as they are read, handed on to the viewers.
+void WebView::setOccupancy(bool occupancy)
+{
+    m_fanout.setOccupancy(occupancy);
+}
+
+void WebView::setStale(bool stale)
+{
+    m_fanout.setStale(stale);
+}
+
+// The frames as they are read: their presence for the history (the line goes to the viewers).
 void WebView::frame(const DecodedFrame &frame)
 {
-    if (frame.presence)
-        m_fanout.presence(frame.presence->state);
+    if (frame.presence) {
+        m_fanout.presence(frame.presence->state, distanceCentimetres(frame.presence->distance),
+                          frame.presence->confidence);
+    }
 }
 
 void WebView::line(std::string_view line)
@@ -311,9 +324,12 @@ bool WebView::answer(MHD_Connection *connection, const char *url, const char *me
 {
     // Every request served; any other path is not found.
     static const Route routes[] = {
-        {"/", Get | Head, &WebView::m_page, nullptr},           {"/app.js", Get | Head, &WebView::m_script, nullptr},
-        {"/style.css", Get | Head, &WebView::m_style, nullptr}, {"/events", Head, &WebView::m_streamHead, nullptr},
+        {"/", Get | Head, &WebView::m_page, nullptr},
+        {"/app.js", Get | Head, &WebView::m_script, nullptr},
+        {"/style.css", Get | Head, &WebView::m_style, nullptr},
+        {"/events", Head, &WebView::m_streamHead, nullptr},
         {"/events", Get, nullptr, &WebView::openStream},
+        {"/metrics", Get | Head, nullptr, &WebView::serveMetrics},
     };
     const auto reply = [connection](unsigned status, MHD_Response *response) {
         return MHD_queue_response(connection, status, response) == MHD_YES;
@@ -349,6 +365,24 @@ bool WebView::openStream(MHD_Connection *connection)
         return false;
     }
     addHeaders(response, "text/event-stream");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    const bool queued = MHD_queue_response(connection, MHD_HTTP_OK, response) == MHD_YES;
+    MHD_destroy_response(response);
+    return queued;
+}
+
+bool WebView::serveMetrics(MHD_Connection *connection)
+{
+    if (!m_metrics)
+        return MHD_queue_response(connection, MHD_HTTP_NOT_FOUND, m_notFound) == MHD_YES;
+    m_metrics->setViewers(m_fanout.viewers(), m_fanout.droppedFrames());
+    // Formatted afresh for each scrape, from the metrics' atomics: the reading of frames never waits for it.
+    const std::string text = m_metrics->text();
+    MHD_Response *response =
+        MHD_create_response_from_buffer(text.size(), const_cast<char *>(text.data()), MHD_RESPMEM_MUST_COPY);
+    if (!response)
+        return false;
+    addHeaders(response, Metrics::ContentType);
     MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
     const bool queued = MHD_queue_response(connection, MHD_HTTP_OK, response) == MHD_YES;
     MHD_destroy_response(response);

@@ -22,6 +22,7 @@ struct MHD_Response;
 
 namespace Vantrel {
 
+class Metrics;
 struct SavedRunOptions;
 
 struct WebViewSettings
@@ -31,8 +32,9 @@ struct WebViewSettings
 };
 
 // A live view of the sensor in a web browser: the page at /, and at /events a Server-Sent Events
-// stream of every frame's JSON line, the occupancy, the run's options and a status every second.
-// Read-only: no request changes anything.
+// stream of the last minute's presence, then every frame's JSON line, the occupancy, the run's options
+// and a status every second (and at once when the stream turns stale or comes back); at /metrics
+// the same state for Prometheus. Read-only: no request changes anything.
 //
 // libmicrohttpd serves it from one polling thread of its own; what each viewer is sent is
 // ViewerFanout's. A viewer with nothing to send is suspended and resumed when an event is queued
@@ -65,6 +67,12 @@ public:
     void setRunOptions(const SavedRunOptions &options);
     // The presence hold time of the occupancy (the main program's "timeout").
     void setHoldSeconds(double seconds);
+    // The held occupancy, sent to the viewers as it changes: the owner holds it, on a clock.
+    void setOccupancy(bool occupancy);
+    // Whether frames have stopped coming.
+    void setStale(bool stale);
+    // Served at /metrics, for Prometheus; before start(). Without it /metrics is not found.
+    void setMetrics(Metrics *metrics) { m_metrics = metrics; }
 
     // The frames as they are read, handed on to the viewers.
     void frame(const DecodedFrame &frame) override;
@@ -82,6 +90,7 @@ private:
     // libmicrohttpd's thread.
     bool answer(MHD_Connection *connection, const char *url, const char *method);
     bool openStream(MHD_Connection *connection);
+    bool serveMetrics(MHD_Connection *connection);
     bool hostAllowed(MHD_Connection *connection) const;
 
     WebViewSettings m_settings;
@@ -105,6 +114,7 @@ private:
 
     QTimer m_statusTimer;
     ViewerFanout m_fanout; // shared with libmicrohttpd's thread
+    Metrics *m_metrics = nullptr;
 };
 
 } // namespace Vantrel

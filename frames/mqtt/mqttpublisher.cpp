@@ -34,6 +34,8 @@ constexpr int LastRetrySeconds = 30;
 constexpr int OfflineWaitMs = 2000;
 constexpr int DisconnectWaitMs = 1000;
 const char *const CaPath = "/etc/ssl/certs";
+// Home Assistant's expire_after: two heartbeats and this much for a slow network.
+constexpr int ExpiryMarginSeconds = 5;
 const QByteArray Online = QByteArrayLiteral("online");
 const QByteArray Offline = QByteArrayLiteral("offline");
 
@@ -69,7 +71,6 @@ MqttPublisher::MqttPublisher(MqttSettings settings, QObject *parent)
     , m_topic(m_settings.url.prefix() + QLatin1Char('/') + m_settings.name)
     , m_stateTopic(stateTopic().toUtf8())
     , m_availabilityTopic(availabilityTopic().toUtf8())
-    , m_hold(m_settings.holdSeconds)
 {
     m_heartbeat.setSingleShot(true);
     m_heartbeat.setInterval(toTimerMilliseconds(m_settings.heartbeatSeconds * 1000.0));
@@ -151,7 +152,10 @@ bool MqttPublisher::start(QString &error)
 
 void MqttPublisher::stop()
 {
+    const bool wasConnected = m_connected;
     shutDown();
+    if (wasConnected)
+        Q_EMIT connectedChanged(false);
     // Queued, so that whoever called stop() can still connect to stopped().
     QMetaObject::invokeMethod(
         this, [this] { Q_EMIT stopped(); }, Qt::QueuedConnection);
@@ -196,13 +200,51 @@ void MqttPublisher::frame(const DecodedFrame &frame)
         return;
     // Called for every frame: nothing but this comparison while nothing changes.
     const PresenceReport &presence = *frame.presence;
-    const bool occupancy = m_hold.report(presence.state);
-    m_latest =
-        State{presence.state, distanceCentimetres(presence.distance), presence.confidence, frame.timestamp, occupancy};
+    m_latest.presence = presence.state;
+    m_latest.distance = distanceCentimetres(presence.distance);
+    m_latest.confidence = presence.confidence;
+    m_latest.timestamp = frame.timestamp;
     m_haveState = true;
-    if (m_haveSent && presence.state == m_sent.presence && occupancy == m_sent.occupancy)
+    // The frame that ends a stale stream is published with "online", by setStale().
+    if (!m_stale)
+        publishChange();
+}
+
+void MqttPublisher::setOccupancy(bool occupancy)
+{
+    if (occupancy == m_latest.occupancy)
+        return;
+    m_latest.occupancy = occupancy;
+    // A change told while a frame is being handed out (its report changed it) goes out with that
+    // frame's presence, in one message, once every listener has had the frame.
+    QMetaObject::invokeMethod(this, &MqttPublisher::publishChange, Qt::QueuedConnection);
+}
+
+void MqttPublisher::publishChange()
+{
+    if (m_haveSent && m_latest.presence == m_sent.presence && m_latest.occupancy == m_sent.occupancy)
         return;
     publishState();
+}
+
+void MqttPublisher::setStale(bool stale)
+{
+    if (stale == m_stale)
+        return;
+    m_stale = stale;
+    if (stale)
+        m_heartbeat.stop();
+    // While the broker is away, the availability of the moment goes out on reconnecting.
+    if (!m_connected || !m_link)
+        return;
+    publishAvailability();
+    if (!stale)
+        publishState();
+}
+
+void MqttPublisher::publishAvailability()
+{
+    publish(m_availabilityTopic, m_stale ? Offline : Online);
 }
 
 void MqttPublisher::publishState()
@@ -227,7 +269,8 @@ void MqttPublisher::publishState()
         return;
     m_sent = m_latest;
     m_haveSent = true;
-    if (m_heartbeat.interval() > 0)
+    // A stale stream has nothing new to tell: its state would only look current.
+    if (m_heartbeat.interval() > 0 && !m_stale)
         m_heartbeat.start();
 }
 
@@ -251,6 +294,13 @@ void MqttPublisher::publishDiscovery()
             {QStringLiteral("device"), device},
         };
     };
+    // A state that stops coming for any reason (the program or its host gone without a last will
+    // yet) expires after two heartbeats missed.
+    const auto expiring = [&](QJsonObject config) {
+        if (m_settings.heartbeatSeconds > 0)
+            config.insert(QStringLiteral("expire_after"), 2 * m_settings.heartbeatSeconds + ExpiryMarginSeconds);
+        return config;
+    };
 
     QJsonObject occupancy = common(QStringLiteral("occupancy"), QStringLiteral("Occupancy"));
     occupancy.insert(QStringLiteral("device_class"), QStringLiteral("occupancy"));
@@ -265,9 +315,9 @@ void MqttPublisher::publishDiscovery()
     distance.insert(QStringLiteral("value_template"), QStringLiteral("{{ value_json.distance }}"));
 
     publish(QStringLiteral("homeassistant/binary_sensor/%1/occupancy/config").arg(id).toUtf8(),
-            QJsonDocument(occupancy).toJson(QJsonDocument::Compact));
+            QJsonDocument(expiring(occupancy)).toJson(QJsonDocument::Compact));
     publish(QStringLiteral("homeassistant/sensor/%1/distance/config").arg(id).toUtf8(),
-            QJsonDocument(distance).toJson(QJsonDocument::Compact));
+            QJsonDocument(expiring(distance)).toJson(QJsonDocument::Compact));
 }
 
 bool MqttPublisher::publish(const QByteArray &topic, const QByteArray &payload, int *mid)
@@ -282,10 +332,13 @@ void MqttPublisher::connectionUp()
     // A connection already lost again is announced by the event behind this one.
     if (!m_client || m_stopping || !m_link)
         return;
+    const bool wasConnected = m_connected;
     if (!m_connected)
         qInfo().noquote() << tr("MQTT: connected to %1").arg(m_settings.url.toDisplayString());
     m_connected = true;
-    publish(m_availabilityTopic, Online);
+    if (!wasConnected)
+        Q_EMIT connectedChanged(true);
+    publishAvailability();
     if (m_settings.discovery)
         publishDiscovery();
     publishState();
@@ -300,6 +353,7 @@ void MqttPublisher::connectionDown(int result)
     if (!m_stopping)
         qWarning().noquote() << tr("MQTT: lost the connection to %1 (%2); trying again")
                                     .arg(m_settings.url.toDisplayString(), mosquittoError(result));
+    Q_EMIT connectedChanged(false);
 }
 
 // --- network thread -------------------------------------------------------------------------------

@@ -2,7 +2,6 @@
 
 #include "decoding/framelistener.h"
 #include "frames/mqtt/mqtturl.h"
-#include "runinfo/presencehold.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -24,15 +23,15 @@ struct MqttSettings
     MqttUrl url;
     QString name; // this sensor's topic level: <prefix>/<name>/...
     int heartbeatSeconds = 30; // the state again after this long without a change; 0: only changes
-    double holdSeconds = 0; // presence hold time of the occupancy (the main program's "timeout")
     bool discovery = false; // Home Assistant discovery configs on every connect
 };
 
 // Publishes presence to an MQTT broker: <prefix>/<name>/state, a retained JSON object, when presence
 // or occupancy changes and as a heartbeat, and <prefix>/<name>/availability, "online" while connected
-// and "offline" (the last will) otherwise. Connecting and reconnecting happen on a network thread of
-// its own, so a broker that is slow or away never holds up the reading of the stream; while it is
-// away only the latest state is kept, and sent when the connection comes back.
+// and the stream is live, "offline" (also the last will) otherwise. Connecting and reconnecting
+// happen on a network thread of its own, so a broker that is slow or away never holds up the reading
+// of the stream; while it is away only the latest state and availability are kept, and sent when the
+// connection comes back.
 class MqttPublisher : public QObject, public FrameListener
 {
     Q_OBJECT
@@ -49,9 +48,14 @@ public:
     // disconnects. stopped() follows through the event loop.
     void stop();
 
-    // The hold time of the occupancy, when the main program's options are read again.
-    void setHoldSeconds(double seconds) { m_hold.setHoldSeconds(seconds); }
+    // The held occupancy, judged by its owner: a change is published at once, also when a hold runs
+    // out with no report after it.
+    void setOccupancy(bool occupancy);
+    // A stale stream reads as "offline" and has no heartbeat; the stream coming back publishes
+    // "online" and the current state.
+    void setStale(bool stale);
 
+    // Presence and distance of each frame; setOccupancy() has been told what its report made first.
     void frame(const DecodedFrame &frame) override;
 
     QString stateTopic() const { return m_topic + QLatin1String("/state"); }
@@ -61,6 +65,7 @@ public:
 
 Q_SIGNALS:
     void stopped();
+    void connectedChanged(bool connected);
 
 private:
     struct State
@@ -74,6 +79,9 @@ private:
 
     // Qt thread.
     void publishState();
+    // Publishes the latest state when its presence or occupancy differs from what was sent.
+    void publishChange();
+    void publishAvailability();
     void publishDiscovery();
     bool publish(const QByteArray &topic, const QByteArray &payload, int *mid = nullptr);
     void connectionUp();
@@ -91,8 +99,8 @@ private:
     QString m_topic;
     QByteArray m_stateTopic;
     QByteArray m_availabilityTopic;
-    PresenceHold m_hold;
     QTimer m_heartbeat;
+    bool m_stale = false;
 
     State m_latest;
     bool m_haveState = false;

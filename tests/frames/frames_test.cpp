@@ -114,6 +114,7 @@ TEST(JsonLines, EveryKindIsNamedAndDecodedWithItsUnits)
         EXPECT_TRUE(lines[i].contains(expected[i].second)) << expected[i].first.toStdString();
         EXPECT_EQ(lines[i].value("id").toString().size(), 8);
         EXPECT_TRUE(lines[i].contains("sequence") && lines[i].contains("timestamp"));
+        EXPECT_FALSE(lines[i].contains("occupancy")) << "no hold time is known without --options";
     }
 }
 
@@ -208,7 +209,12 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{"MqttOptionWithoutMqtt", {"--discovery"}, "need --mqtt"},
                       OptionCase{"BadMqttUrl", {"--mqtt", "http://h/p"}, "--mqtt: unknown scheme \"http\""},
                       OptionCase{"EmptyMqttVariable", {"--mqtt-env", "VANTREL_TEST_UNSET"}, "holds no URL"},
-                      OptionCase{"UnknownOption", {"--bogus"}, "Unknown option 'bogus'"}),
+                      OptionCase{"UnknownOption", {"--bogus"}, "Unknown option 'bogus'"},
+                      OptionCase{"StaleAfterNegative", {"-f", "p", "--stale-after", "-1"}, "--stale-after needs 0 to"},
+                      OptionCase{"StaleAfterNotANumber", {"-f", "p", "--stale-after", "5s"}, "not \"5s\""},
+                      OptionCase{"StaleAfterInfinite", {"-f", "p", "--stale-after", "inf"}, "--stale-after needs"},
+                      OptionCase{"StaleAfterOverADay", {"-f", "p", "--stale-after", "86401"}, "--stale-after needs"},
+                      OptionCase{"StaleAfterWithoutFollow", {"--stale-after", "3"}, "--stale-after needs --follow"}),
     Vantrel::Test::RowName());
 
 // A writer that closes and opens again, then a FIFO removed and made anew at the same path: one

@@ -16,8 +16,8 @@ TEST(HeldOccupancy, EndsWhenTheHoldRunsOutWithNoReportAfterIt)
     QSignalSpy changes(&occupancy, &HeldOccupancy::occupancyChanged);
     occupancy.report(true);
     QElapsedTimer sinceAbsent;
-    occupancy.report(false);
     sinceAbsent.start();
+    occupancy.report(false);
     EXPECT_TRUE(occupancy.occupancy());
 
     ASSERT_TRUE(changes.wait(5000));

@@ -7,10 +7,12 @@
   const GAP_MS = 2000;        // points further apart than this are not joined
   const SILENCE_MS = 5000;    // status comes every second: this long without a word is a dead stream
   const RETRY_MS = 2000;
+  const THRESHOLD_DASH = [6, 4];   // as .key-threshold in the style sheet
 
   const $ = (id) => document.getElementById(id);
   const view = {
     connection: $('connection'), version: $('version'),
+    statePanel: $('state-panel'), silence: $('silence'),
     presence: $('presence'), occupancy: $('occupancy'), hold: $('hold'),
     frameRate: $('frame-rate'), dropped: $('dropped'), frames: $('frames'), viewers: $('viewers'),
     distancePanel: $('distance-panel'), distancePlot: $('distance-plot'),
@@ -31,12 +33,15 @@
     algorithm: null,
   };
   const counts = {
-    sinceTick: 0,    // frames since the last tick
+    sinceTick: 0,    // radar frames since the last tick
     gaps: 0,         // frames missing from the sequence numbers of each output
     skipped: 0,      // frames the server skipped for this view, on this connection
     skippedBefore: 0,   // and on earlier ones
   };
   const lastSequence = new Map();   // output id -> sequence number
+  // The sequence numbers last counted: the outputs of one radar frame share one, so a frame is
+  // counted once however many outputs it has.
+  const counted = [];
   const dirty = new Set();
 
   // ---- Formatting -------------------------------------------------------------------------
@@ -87,6 +92,7 @@
     on('hello', onHello);
     on('options', onOptions);
     on('frame', onFrame);
+    on('history', onHistory);
     on('occupancy', showOccupancy);
     on('status', onStatus);
   }
@@ -97,6 +103,7 @@
     counts.skippedBefore += counts.skipped;
     counts.skipped = 0;
     lastSequence.clear();
+    counted.length = 0;
     showCounts();
   }
 
@@ -137,8 +144,10 @@
   }
 
   function onFrame(frame) {
-    counts.sinceTick++;
+    countFrame(frame);
     countGap(frame);
+    // Frames again: the server's next status confirms it.
+    if (view.statePanel.dataset.stale === 'true') showStale(false);
     if (frame.presence === 0 || frame.presence === 1) onPresence(frame);
     if (Array.isArray(frame.power_db) || Array.isArray(frame.threshold_db)) onProfilePoints(frame);
     else if (Array.isArray(frame.ranges_cm)) onPowerFrame(frame);
@@ -147,6 +156,15 @@
       changed(view.heatmapPanel, 'heatmap');
     }
     if (Array.isArray(frame.targets)) onTargets(frame.targets);
+  }
+
+  function countFrame(frame) {
+    if (isNumber(frame.sequence)) {
+      if (counted.includes(frame.sequence)) return;
+      counted.push(frame.sequence);
+      if (counted.length > 8) counted.shift();
+    }
+    counts.sinceTick++;
   }
 
   function countGap(frame) {
@@ -170,6 +188,31 @@
     };
     data.history.push(point);
     forgetBefore(point.t - HISTORY_MS);
+    showPresence(point);
+    changed(view.distancePanel, 'distance');
+  }
+
+  // The server's last minute, [milliseconds ago, presence, distance, confidence] oldest first. On a
+  // reconnection it overlaps what this page has: the page keeps only what is older (a restarted
+  // server has less).
+  function onHistory(history) {
+    if (!Array.isArray(history.points)) return;
+    const now = Date.now();
+    const points = history.points
+      .filter((p) => Array.isArray(p) && isNumber(p[0]) && (p[1] === 0 || p[1] === 1))
+      .map((p) => ({
+        t: now - p[0],
+        presence: p[1],
+        distance: isNumber(p[2]) ? p[2] : null,
+        confidence: isNumber(p[3]) ? p[3] : null,
+      }));
+    if (!points.length) return;
+    data.history = data.history.filter((p) => p.t < points[0].t).concat(points);
+    showPresence(points[points.length - 1]);
+    changed(view.distancePanel, 'distance');
+  }
+
+  function showPresence(point) {
     const state = point.presence === 1 ? 'present' : 'absent';
     const distance = orDash(point.distance, ' cm');
     if (view.presence.dataset.state !== String(point.presence) || view.presence.lastChild.textContent !== distance) {
@@ -179,7 +222,6 @@
       view.presence.dataset.state = String(point.presence);
       view.presence.replaceChildren(state, ' ', small);
     }
-    changed(view.distancePanel, 'distance');
   }
 
   function forgetBefore(t) {
@@ -245,7 +287,15 @@
     if (isNumber(status.frames)) view.frames.textContent = status.frames;
     if (isNumber(status.dropped)) counts.skipped = status.dropped;
     showOccupancy(status);
+    showStale(status.stale === true, status.frame_age_s);
     showCounts();
+  }
+
+  // A stream that has stopped: its last presence and occupancy stay on view, greyed, not as current.
+  function showStale(stale, age) {
+    view.statePanel.dataset.stale = String(stale);
+    view.silence.hidden = !stale;
+    if (stale) view.silence.textContent = isNumber(age) ? `No frames for ${age} s` : 'No frames yet';
   }
 
   function showCounts() {
@@ -267,9 +317,6 @@
       connect();
     }
     if (!view.distancePanel.hidden) changed(null, 'distance');   // the time axis moves on
-    // A state no frame has confirmed for a while is shown faded.
-    const last = data.history[data.history.length - 1];
-    view.presence.classList.toggle('stale', !last || Date.now() - last.t > SILENCE_MS);
   }
   tick.last = performance.now();
 
@@ -389,8 +436,10 @@
   }
 
   // A line through [x, y] pairs, broken at nulls and where `apart` says so; returns the points drawn.
-  function polyline(ctx, pairs, colour, apart) {
+  // Dashed as its legend key is, when `dash` is given.
+  function polyline(ctx, pairs, colour, apart, dash) {
     ctx.strokeStyle = colour;
+    ctx.setLineDash(dash || []);
     ctx.lineWidth = 2;
     ctx.lineJoin = 'round';
     ctx.beginPath();
@@ -409,6 +458,7 @@
     }
     ctx.stroke();
     ctx.lineWidth = 1;
+    ctx.setLineDash([]);
     return drawn;
   }
 
@@ -502,9 +552,9 @@
     ctx.setLineDash([]);
 
     const scaled = (list) => list.map((q) => [x(q[0]), q[1] === null ? null : y(q[1])]);
-    polyline(ctx, scaled(p.threshold), colours.threshold);
+    polyline(ctx, scaled(p.threshold), colours.threshold, null, THRESHOLD_DASH);
     polyline(ctx, scaled(p.power), colours.power);
-    view.profileNote.textContent = marks.length ? 'dashed: ' + marks.map((m) => `${m[2]} ${m[0]} cm`).join(', ') : '';
+    view.profileNote.textContent = marks.length ? 'marks: ' + marks.map((m) => `${m[2]} ${m[0]} cm`).join(', ') : '';
   }
 
   // Zones as square cells, in rows of about the square root of their number.

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The live view of vantrel-frames --http in headless Chromium, on a simulated presence run: what the
 # page shows of presence, its distance plot and its connection, no script errors under the page's
-# Content-Security-Policy, a screenshot, and the page finding a restarted vantrel-frames by itself.
+# Content-Security-Policy, a screenshot, a page opened later drawing the last minute at once, the
+# writer stopping (the page says so and greys the state) and coming back as a PowerMap run (counted in
+# radar frames), and the page finding a restarted vantrel-frames by itself.
 #
 #   tests/frames/http/browser_test.sh VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR
 #
-# ARTEFACT_DIR gets webview.png and the programs' logs. UPDATE_SCREENSHOT=1 also copies the
-# screenshot to docs/webview.png. Without chromium or python3 the test is skipped (status 77).
+# ARTEFACT_DIR gets webview.png, webview-stale.png, webview-powermap.png and the programs' logs.
+# UPDATE_SCREENSHOT=1 also copies webview.png to docs/. Without chromium or python3 the test is
+# skipped (status 77).
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -39,7 +42,7 @@ frames_pid='' cli_pid=''
 
 start_frames()
 {
-    "$frames" --follow "$fifo" --http "127.0.0.1:$port" --no-json --options "$options" \
+    "$frames" --follow "$fifo" --http "127.0.0.1:$port" --no-json --options "$options" --stale-after 2 \
         >> "$artefacts/vantrel-frames.log" 2>&1 &
     frames_pid=$!
 }
@@ -50,11 +53,17 @@ cleanup()
     local input=${DRIVER[1]:-}
     [ -n "$input" ] && exec {input}>&-
     [ -n "${DRIVER_PID:-}" ] && wait "$DRIVER_PID" 2> /dev/null
-    [ -n "$cli_pid" ] && kill "$cli_pid" 2> /dev/null && wait "$cli_pid"
+    stop_cli
     [ -n "$frames_pid" ] && kill "$frames_pid" 2> /dev/null && wait "$frames_pid"
     rm -rf "$scratch"
 }
 trap cleanup EXIT
+
+stop_cli()
+{
+    [ -n "$cli_pid" ] && kill "$cli_pid" 2> /dev/null && wait "$cli_pid"
+    cli_pid=''
+}
 
 # The page answers within SECONDS.
 page_answers()
@@ -68,8 +77,8 @@ page_answers()
 
 : > "$artefacts/vantrel-frames.log"
 start_frames
-"$cli" -f "$bundles/presence.hpd" "Presence 1.0" Simulation FPS 20 -p --pipe-name "$fifo" \
-    --options-path "$options" --stop-after 30 > "$artefacts/vantrel-cli.log" 2>&1 &
+"$cli" -f "$bundles/presence.hpd" "Presence 1.0" Simulation FPS 20 -t 10 -p --pipe-name "$fifo" \
+    --options-path "$options" --stop-after 120 > "$artefacts/vantrel-cli.log" 2>&1 &
 cli_pid=$!
 
 if ! page_answers 20; then
@@ -132,6 +141,67 @@ else
     fail "screenshot $artefacts/webview.png: $(value)"
 fi
 
+# A page opened now draws the last minute at once, from the server's history: the first plot it
+# draws has far more points than the few frames that came since.
+ask eval 'window.earlierPage = true'
+verdict 'the browser opens the page again' ask open "$url"
+ask wait 10 "!window.earlierPage && $points > 0"
+ask eval "$points"
+verdict "the page opens with the last seconds drawn ($(value) points)" at_least 100
+
+# The writer stops just after someone has left, their presence still held: within a few seconds the
+# page says for how long, and greys the last state.
+verdict 'someone has just left' \
+    ask wait 30 "$(dom presence dataset.state) === '0' && $(dom occupancy dataset.occupied) === 'true'"
+stop_cli
+silence="$(dom state-panel dataset.stale) === 'true' && !$(dom silence hidden) && $(dom silence textContent)"
+if ask wait 20 "$silence" && [[ $(value) =~ ^\"No\ frames\ for\ [0-9]+\ s\"$ ]]; then
+    pass "the page shows the stream stopped: $(value)"
+else
+    fail "the page shows the stream stopped: $(value)"
+fi
+# It counts on; the program itself is still there.
+verdict 'the seconds count on' ask wait 15 "/No frames for ([4-9]|[1-9][0-9]+) s/.test($(dom silence textContent))"
+ask eval "[$(dom connection dataset.connected), ...['presence', 'occupancy'].map(id => getComputedStyle(document.getElementById(id)).opacity)].join(' ')"
+verdict "presence and occupancy are greyed, still connected: $(value)" test "$(value)" = '"true 0.55 0.55"'
+if ask screenshot "$artefacts/webview-stale.png"; then
+    pass "screenshot $artefacts/webview-stale.png"
+else
+    fail "screenshot $artefacts/webview-stale.png: $(value)"
+fi
+# The 10 s hold runs out with no report after it, and the page is told.
+ask eval "[$(dom occupancy dataset.occupied), $(dom frames textContent)].join(' ')"
+held=$(value)
+if [[ $held =~ ^\"true\ ([0-9]+)\"$ ]]; then
+    frames_read=${BASH_REMATCH[1]}
+    ask wait 20 "$(dom occupancy dataset.occupied) === 'false' && $(dom frames textContent)"
+    verdict "the hold runs out without a frame after it (occupied after $held frames; vacant after $(value))" \
+        test "$(value)" = "\"$frames_read\""
+else
+    fail "still held when the stream went stale: $held"
+fi
+
+# Frames again, from a PowerMap run: the page recovers by itself, and counts 5 radar frames a
+# second although each brings three outputs.
+"$cli" -f "$bundles/powermap.hpd" "PowerMap 1.0" Simulation FPS 5 -p --pipe-name "$fifo" \
+    --options-path "$options" --stop-after 120 >> "$artefacts/vantrel-cli.log" 2>&1 &
+cli_pid=$!
+verdict 'the page recovers when frames come again' \
+    ask wait 30 "$(dom state-panel dataset.stale) === 'false' && $(dom silence hidden) && !$(dom profile-panel hidden)"
+sleep 3
+rates=''
+for _ in 1 2 3; do
+    ask eval "parseFloat($(dom frame-rate textContent))"
+    rates="$rates $(value)"
+    sleep 1.1
+done
+if awk -v r="$rates" 'BEGIN { n = split(r, v, " "); for (i = 1; i <= n; i++) if (!(v[i] >= 3 && v[i] <= 7.5)) exit 1 }'; then
+    pass "the page counts about 5 radar frames a second of three outputs each:$rates"
+else
+    fail "the page counts about 5 radar frames a second of three outputs each:$rates"
+fi
+ask screenshot "$artefacts/webview-powermap.png"
+
 # vantrel-frames goes away and comes back: the page says so, then carries on by itself.
 kill "$frames_pid" && wait "$frames_pid"
 frames_pid=''
@@ -145,8 +215,10 @@ before=$(value)
 start_frames
 verdict 'the page answers again after the restart' page_answers 20
 verdict 'the page reconnects by itself' ask wait 20 "$(dom connection dataset.connected) === 'true'"
-ask wait 20 "$points > $before + 20"
+ask wait 30 "$points > $before + 20"
 ask eval "$points"
 verdict "frames come in again ($before points, then $(value))" at_least $((before + 21))
+ask errors
+verdict "still no script errors: $(value)" test "$(value)" = '[]'
 
 summary

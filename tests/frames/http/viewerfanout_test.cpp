@@ -6,6 +6,7 @@
 #include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -105,11 +106,12 @@ protected:
         return taken;
     }
 
-    ViewerFanout m_fanout;
+    qint64 m_now = 5000000; // the fan-out's clock, moved on by hand
+    ViewerFanout m_fanout{[this] { return m_now; }};
     std::vector<std::unique_ptr<Client>> m_clients;
 };
 
-TEST_F(ViewerFanoutTest, NewViewerGetsRetryHelloOptionsAndStatusThenFrames)
+TEST_F(ViewerFanoutTest, NewViewerGetsRetryHelloOptionsHistoryAndStatusThenFrames)
 {
     SavedRunOptions options;
     options.algorithm = QStringLiteral("Presence 1.0");
@@ -117,7 +119,10 @@ TEST_F(ViewerFanoutTest, NewViewerGetsRetryHelloOptionsAndStatusThenFrames)
     options.parameters = {{"FPS", "fps-10.parb"}};
     m_fanout.setRunOptions(options);
     m_fanout.setHoldSeconds(30);
+    m_fanout.presence(true, 738, 97);
     m_fanout.line(frameLine(1)); // before the viewer: counted, not sent
+    m_now += 2500;
+    m_fanout.presence(false, 0, 12);
 
     Client &client = join();
     // Seven bytes at a time: events are split across takes.
@@ -125,8 +130,9 @@ TEST_F(ViewerFanoutTest, NewViewerGetsRetryHelloOptionsAndStatusThenFrames)
                                           "event: hello\ndata: {\"version\":\"2.4.9\"}\n\n"
                                           "event: options\ndata: {\"algorithm\":\"Presence 1.0\","
                                           "\"parameters\":{\"FPS\":\"fps-10.parb\"},\"timeout\":30}\n\n"
-                                          "event: status\ndata: {\"dropped\":0,\"frames\":1,\"hold\":30,"
-                                          "\"occupancy\":false,\"viewers\":1}\n\n"));
+                                          "event: history\ndata: {\"points\":[[2500,1,738,97],[0,0,0,12]]}\n\n"
+                                          "event: status\ndata: {\"dropped\":0,\"frame_age_s\":2,\"frames\":1,"
+                                          "\"hold\":30,\"occupancy\":false,\"stale\":false,\"viewers\":1}\n\n"));
     m_fanout.line(frameLine(2));
     EXPECT_EQ(take(client, 7), QByteArray("event: frame\ndata: {\"sequence\":2}\n\n"));
 }
@@ -235,8 +241,8 @@ TEST_F(ViewerFanoutTest, StatusTellsViewersFramesAndOccupancy)
     Client &leaving = join();
     m_fanout.setHoldSeconds(2);
     m_fanout.line(frameLine(1));
-    m_fanout.presence(true);
-    m_fanout.presence(true); // no change, no event
+    m_fanout.setOccupancy(true);
+    m_fanout.setOccupancy(true); // no change, no event
     m_fanout.line(frameLine(2));
     m_fanout.leave(leaving.viewer);
     m_fanout.statusDue();
@@ -247,8 +253,75 @@ TEST_F(ViewerFanoutTest, StatusTellsViewersFramesAndOccupancy)
     ASSERT_EQ(occupancy.size(), 1u);
     EXPECT_EQ(occupancy[0].data, R"({"hold":2,"occupancy":true})");
     EXPECT_EQ(events.front().name, "status");
-    EXPECT_EQ(events.front().data, R"({"dropped":0,"frames":2,"hold":2,"occupancy":true,"viewers":1})");
+    EXPECT_EQ(events.front().data,
+              R"({"dropped":0,"frame_age_s":0,"frames":2,"hold":2,"occupancy":true,"stale":false,"viewers":1})");
 }
+
+TEST_F(ViewerFanoutTest, StaleOrBackIsToldAtOnceWithTheSecondsSinceTheLastFrame)
+{
+    Client &client = join();
+    m_fanout.line(frameLine(1));
+    take(client);
+    m_now += 7300;
+    m_fanout.setStale(false); // no change
+    EXPECT_EQ(client.wakes, 0);
+    m_fanout.setStale(true);
+    m_fanout.setStale(true);
+    const std::vector<Event> stale = eventsOf(take(client), "status");
+    ASSERT_EQ(stale.size(), 1u); // without a status due
+    EXPECT_TRUE(stale[0].data.contains(R"("frame_age_s":7,"frames":1,"hold":0,"occupancy":false,"stale":true)"));
+    m_fanout.line(frameLine(2));
+    m_fanout.setStale(false);
+    const std::vector<Event> back = eventsOf(take(client), "status");
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_TRUE(back[0].data.contains(R"("frame_age_s":0,"frames":2,"hold":0,"occupancy":false,"stale":false)"));
+    EXPECT_EQ(client.wakes, 2);
+}
+
+struct HistoryRow
+{
+    std::string name;
+    int reports; // distance i cm for the i-th
+    qint64 apart; // milliseconds
+    qint64 quietBeforeJoin;
+    int kept; // the newest
+};
+
+class ViewerFanoutHistoryTest : public ViewerFanoutTest, public ::testing::WithParamInterface<HistoryRow>
+{};
+
+TEST_P(ViewerFanoutHistoryTest, NewViewerIsSentTheLastMinuteFirstOldestDropped)
+{
+    const HistoryRow &row = GetParam();
+    for (int i = 0; i < row.reports; ++i) {
+        if (i)
+            m_now += row.apart;
+        m_fanout.presence(i % 2 == 0, uint32_t(i), 50);
+    }
+    m_now += row.quietBeforeJoin;
+    Client &client = join();
+    m_fanout.line(frameLine(1));
+
+    const std::vector<Event> events = eventsOf(take(client));
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(events[2].name, "history"); // after hello and options, before status and frames
+    EXPECT_EQ(events[3].name, "status");
+    const QJsonArray points = QJsonDocument::fromJson(events[2].data).object().value("points").toArray();
+    ASSERT_EQ(points.size(), row.kept);
+    for (int k = 0; k < row.kept; ++k) {
+        const int i = row.reports - row.kept + k;
+        const qint64 age = qint64(row.reports - 1 - i) * row.apart + row.quietBeforeJoin;
+        ASSERT_EQ(points[k].toArray(), (QJsonArray{age, i % 2 == 0 ? 1 : 0, i, 50})) << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, ViewerFanoutHistoryTest,
+                         ::testing::Values(HistoryRow{"None", 0, 1000, 0, 0}, HistoryRow{"Few", 3, 50, 0, 3},
+                                           HistoryRow{"LastMinute", 100, 1000, 0, 61},
+                                           HistoryRow{"AgedBeforeJoin", 60, 1000, 30000, 31},
+                                           HistoryRow{"AtMostHistoryPoints", ViewerFanout::HistoryPoints + 2000, 1, 0,
+                                                      ViewerFanout::HistoryPoints}),
+                         RowName());
 
 TEST_F(ViewerFanoutTest, EndWakesParkedViewersToEndAndRefusesNewOnes)
 {

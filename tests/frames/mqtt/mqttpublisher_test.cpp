@@ -1,5 +1,6 @@
 // MqttPublisher against a real mosquitto broker and a real subscriber.
 #include "frames/mqtt/mqttpublisher.h"
+#include "runinfo/heldoccupancy.h"
 #include "tests/support/presenceframes.h"
 
 #include "tests/frames/mqtt/mqtttesting.h"
@@ -28,39 +29,32 @@ const QByteArray Present =
 const QString State = QStringLiteral("site/radar/kitchen/state");
 const QString Availability = QStringLiteral("site/radar/kitchen/availability");
 
-class MqttPublisherTest : public ::testing::Test
+class MqttPublisherTest : public BrokerTest
 {
 protected:
-    void SetUp() override
-    {
-        QString error;
-        ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
-        m_recorder = std::make_unique<MqttRecorder>(m_broker.port());
-        ASSERT_TRUE(m_recorder->waitSubscribed());
-    }
-
     MqttSettings settings(const QString &name = QStringLiteral("kitchen"), int heartbeatSeconds = 3600) const
     {
         QString error;
-        return {*MqttUrl::parse(m_broker.url(QStringLiteral("site/radar")), error), name, heartbeatSeconds, 0, false};
+        return {*MqttUrl::parse(m_broker.url(QStringLiteral("site/radar")), error), name, heartbeatSeconds, false};
     }
 
     std::unique_ptr<MqttPublisher> started(const MqttSettings &settings)
     {
         auto publisher = std::make_unique<MqttPublisher>(settings);
+        QObject::connect(&m_occupancy, &HeldOccupancy::occupancyChanged, publisher.get(), &MqttPublisher::setOccupancy);
         QString error;
         EXPECT_TRUE(publisher->start(error)) << error.toStdString();
         return publisher;
     }
 
     // What a subscriber coming now gets on the topic: the payload when it is one retained message.
-    QByteArray retained(const QString &topic)
+    QByteArray retained(const QString &topic) { return retainedMessage(m_broker.port(), topic); }
+
+    // As vantrel-frames feeds it: each report to the occupancy first, then the frame.
+    void feed(MqttPublisher &publisher, const DecodedFrame &frame)
     {
-        MqttRecorder late(m_broker.port());
-        if (!waitUntil([&] { return late.count(topic) > 0; }))
-            return "(nothing)";
-        const QList<ReceivedMessage> messages = late.messages(topic);
-        return messages.size() == 1 && messages[0].retained ? messages[0].payload : "(not one retained message)";
+        m_occupancy.report(frame.presence->state);
+        publisher.frame(frame);
     }
 
     // Packets the broker got from the publisher named "kitchen" with all these texts in its log line.
@@ -70,14 +64,13 @@ protected:
         return m_broker.countLogLines(QStringList{QStringLiteral("Received %1 from %2").arg(packet, id)} + texts);
     }
 
-    MqttTestBroker m_broker;
-    std::unique_ptr<MqttRecorder> m_recorder;
+    HeldOccupancy m_occupancy;
 };
 
 TEST_F(MqttPublisherTest, RetainedStateAndAvailabilityReachLateSubscriber)
 {
     auto publisher = started(settings());
-    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
     ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == Present; }));
     EXPECT_EQ(retained(State), Present);
     EXPECT_EQ(retained(Availability), "online");
@@ -104,16 +97,15 @@ class MqttPublisherChangeTest : public MqttPublisherTest, public ::testing::With
 TEST_P(MqttPublisherChangeTest, PublishesChangesOnly)
 {
     const ChangeRow &row = GetParam();
-    MqttSettings s = settings();
-    s.holdSeconds = row.holdSeconds;
-    auto publisher = started(s);
+    auto publisher = started(settings());
+    m_occupancy.setHoldSeconds(row.holdSeconds);
     ASSERT_TRUE(waitUntil([&] { return publisher->isConnected(); }));
     uint32_t sequence = 0;
     for (const Step &step : row.steps) {
         QThread::msleep(step.pauseBeforeMs);
         // Distance, confidence and time change with every frame; only presence and occupancy count.
         for (int i = 0; i < step.repeat; ++i, ++sequence)
-            publisher->frame(Fixtures::presenceFrame(step.presence, 1000 + sequence, 50 + sequence % 50,
+            feed(*publisher, Fixtures::presenceFrame(step.presence, 1000 + sequence, 50 + sequence % 50,
                                                      Timestamp + 50 * sequence, sequence));
     }
     const auto published = [&] {
@@ -136,6 +128,7 @@ const ChangeRow changeRows[] = {
     {"IdenticalReportsPublishedOnce", 0, {{true, 200}, {false}}, {{1, true}, {0, false}}},
     {"OccupancyHeldThroughAbsence", 5, {{true, 3}, {false, 100}, {true, 3}}, {{1, true}, {0, true}, {1, true}}},
     {"OccupancyFallsAfterHold", 0.3, {{true}, {false, 20}, {false, 20, 600}}, {{1, true}, {0, true}, {0, false}}},
+    {"OccupancyFallsWithNoReportAfterHold", 0.3, {{true}, {false, 20}}, {{1, true}, {0, true}, {0, false}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Changes, MqttPublisherChangeTest, ::testing::ValuesIn(changeRows), RowName());
@@ -143,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, MqttPublisherChangeTest, ::testing::ValuesIn(c
 TEST_F(MqttPublisherTest, HeartbeatRepeatsUnchangedState)
 {
     auto publisher = started(settings(QStringLiteral("kitchen"), 1));
-    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
     ASSERT_TRUE(waitUntil([&] { return m_recorder->count(State) >= 2; }));
     const QList<ReceivedMessage> states = m_recorder->messages(State);
     EXPECT_EQ(states[0].payload, Present);
@@ -169,7 +162,7 @@ TEST_F(MqttPublisherTest, StopWithoutEverConnecting)
 {
     m_broker.stop();
     auto publisher = started(settings());
-    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
     bool stopped = false;
     QObject::connect(publisher.get(), &MqttPublisher::stopped, [&] { stopped = true; });
     publisher->stop();
@@ -182,9 +175,9 @@ TEST_F(MqttPublisherTest, BrokerAwayAtStartIsTriedUntilItComes)
 {
     m_broker.stop();
     auto publisher = started(settings());
-    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
-    publisher->frame(Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
-    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 3));
+    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(*publisher, Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
+    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 3));
     QString error;
     ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
     ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == Present; }, 30000));
@@ -194,13 +187,15 @@ TEST_F(MqttPublisherTest, BrokerAwayAtStartIsTriedUntilItComes)
 TEST_F(MqttPublisherTest, ReconnectsAfterBrokerRestartWithLatestStateOnly)
 {
     auto publisher = started(settings());
-    publisher->frame(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    std::vector<bool> connections;
+    QObject::connect(publisher.get(), &MqttPublisher::connectedChanged, [&](bool up) { connections.push_back(up); });
+    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
     ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == Present; }));
     m_broker.stop();
     ASSERT_TRUE(waitUntil([&] { return !publisher->isConnected(); }));
-    publisher->frame(Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
-    publisher->frame(Fixtures::presenceFrame(true, 2000, 60, Timestamp + 100, 3));
-    publisher->frame(Fixtures::presenceFrame(false, 10, 5, Timestamp + 150, 4));
+    feed(*publisher, Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
+    feed(*publisher, Fixtures::presenceFrame(true, 2000, 60, Timestamp + 100, 3));
+    feed(*publisher, Fixtures::presenceFrame(false, 10, 5, Timestamp + 150, 4));
     QString error;
     ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
     const QByteArray latest =
@@ -209,6 +204,7 @@ TEST_F(MqttPublisherTest, ReconnectsAfterBrokerRestartWithLatestStateOnly)
     EXPECT_EQ(m_recorder->lastPayload(Availability), "online");
     EXPECT_EQ(fromPublisher(QStringLiteral("PUBLISH"), {QStringLiteral("'%1'").arg(State)}), 1);
     EXPECT_EQ(fromPublisher(QStringLiteral("PUBLISH"), {QStringLiteral("'%1', ... (6 bytes)").arg(Availability)}), 1);
+    EXPECT_EQ(connections, (std::vector<bool>{true, false, true}));
 }
 
 // The real program, killed while it waits for frames on its standard input.
@@ -264,6 +260,9 @@ TEST_F(MqttPublisherTest, HomeAssistantDiscovery)
     EXPECT_FALSE(device[QStringLiteral("identifiers")].toArray().isEmpty());
     EXPECT_EQ(device[QStringLiteral("name")].toString(), QStringLiteral("Küche 2"));
     EXPECT_EQ(device[QStringLiteral("model")].toString(), QStringLiteral("vantrel-cli"));
+    // Two heartbeats of an hour, and a little more.
+    EXPECT_EQ(occupancy[QStringLiteral("expire_after")].toInt(), 7205);
+    EXPECT_EQ(distance[QStringLiteral("expire_after")].toInt(), 7205);
 }
 
 TEST_F(MqttPublisherTest, NamesNotAllowedInTopicsAreRefused)

@@ -1,5 +1,8 @@
 #include "tests/frames/mqtt/mqtttesting.h"
 
+#include "platform/weavegraph/framevocabulary.h"
+#include "tests/support/testframebuilder.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QStandardPaths>
@@ -9,9 +12,13 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Vantrel::Test {
@@ -176,12 +183,84 @@ void MqttRecorder::onSubscribe(mosquitto *, void *self, int, int, const int *)
 void MqttRecorder::onMessage(mosquitto *, void *self, const mosquitto_message *message)
 {
     auto *recorder = static_cast<MqttRecorder *>(self);
-    using namespace std::chrono;
-    const qint64 now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    const qint64 now = steadyNowMs();
     std::lock_guard<std::mutex> lock(recorder->m_mutex);
     recorder->m_messages << ReceivedMessage{
         QString::fromUtf8(message->topic), QByteArray(static_cast<const char *>(message->payload), message->payloadlen),
         message->retain, now};
+}
+
+qint64 steadyNowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+QByteArray retainedMessage(int port, const QString &topic)
+{
+    MqttRecorder late(port);
+    if (!waitUntil([&] { return late.count(topic) > 0; }))
+        return "(nothing)";
+    const QList<ReceivedMessage> messages = late.messages(topic);
+    return messages.size() == 1 && messages[0].retained ? messages[0].payload : "(not one retained message)";
+}
+
+FifoWriter::FifoWriter(QString path)
+    : m_path(std::move(path))
+{
+    ::mkfifo(QFile::encodeName(m_path).constData(), 0600);
+}
+
+bool FifoWriter::open()
+{
+    // Without a reader, a non-blocking open fails with ENXIO: the reader may still be starting.
+    return waitUntil([this] {
+        m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        return m_fd >= 0;
+    });
+}
+
+bool FifoWriter::writePresence(bool presence, uint32_t sequenceNumber)
+{
+    namespace Key = Frames::Key;
+    const std::vector<uint8_t> frame = Fixtures::singleSignalFrame(
+        Key::SignalSemanticHumanPresence,
+        {Fixtures::int32Array(Key::ArraySemanticHumanPresence, {presence ? 1 : 0, 738, 0, 97})}, sequenceNumber);
+    return m_fd >= 0 && ::write(m_fd, frame.data(), frame.size()) == ssize_t(frame.size());
+}
+
+void FifoWriter::close()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+    QFile::remove(m_path);
+}
+
+RunningProgram::RunningProgram(const QString &program, const QStringList &arguments)
+{
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
+                     [this] { m_out += m_process.readAllStandardOutput(); });
+    QObject::connect(&m_process, &QProcess::readyReadStandardError,
+                     [this] { m_err += m_process.readAllStandardError(); });
+    m_process.start(program, arguments);
+}
+
+RunningProgram::~RunningProgram()
+{
+    m_process.kill();
+    m_process.waitForFinished();
+}
+
+int RunningProgram::terminate()
+{
+    ::kill(pid_t(m_process.processId()), SIGTERM);
+    if (!waitUntil([this] { return m_process.state() == QProcess::NotRunning; }))
+        return -1;
+    m_out += m_process.readAllStandardOutput();
+    m_err += m_process.readAllStandardError();
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
 } // namespace Vantrel::Test

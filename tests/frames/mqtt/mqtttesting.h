@@ -1,5 +1,6 @@
 // A real mosquitto broker on 127.0.0.1 and a free port, which can be stopped and started again on
-// the same port, and a real subscriber that records every message; for tests.
+// the same port, a real subscriber that records every message, and the real vantrel-frames on a
+// FIFO that the test writes frames into; for tests.
 #pragma once
 
 #include "tests/support/eventstreamtesting.h"
@@ -10,7 +11,11 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 struct mosquitto;
@@ -45,6 +50,9 @@ private:
     int m_starts = 0;
 };
 
+// Milliseconds on the steady clock, as the arrival of a ReceivedMessage.
+qint64 steadyNowMs();
+
 struct ReceivedMessage
 {
     QString topic;
@@ -74,6 +82,63 @@ private:
     mutable std::mutex m_mutex;
     bool m_subscribed = false;
     QList<ReceivedMessage> m_messages;
+};
+
+// What a subscriber coming now gets on the topic: the payload when it is one retained message.
+QByteArray retainedMessage(int port, const QString &topic);
+
+// The write end of a FIFO made at path, held as vantrel-cli holds it while it runs.
+class FifoWriter
+{
+public:
+    explicit FifoWriter(QString path);
+    ~FifoWriter() { close(); }
+
+    // Waits for a reader to have the FIFO open.
+    bool open();
+    // A human-presence frame, in one write.
+    bool writePresence(bool presence, uint32_t sequenceNumber);
+    // The writer goes and its FIFO with it, as at the end of a run.
+    void close();
+
+private:
+    QString m_path;
+    int m_fd = -1;
+};
+
+// A program run in the background, its output collected while the event loop runs.
+class RunningProgram
+{
+public:
+    RunningProgram(const QString &program, const QStringList &arguments);
+    ~RunningProgram();
+
+    // SIGTERM, then waits: the exit status, -1 when it did not end normally.
+    int terminate();
+    qint64 processId() const { return m_process.processId(); }
+    QByteArray out() const { return m_out; }
+    QByteArray err() const { return m_err; }
+
+private:
+    QProcess m_process;
+    QByteArray m_out;
+    QByteArray m_err;
+};
+
+// A test with its own broker and a recorder subscribed to everything on it.
+class BrokerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
+        m_recorder = std::make_unique<MqttRecorder>(m_broker.port());
+        ASSERT_TRUE(m_recorder->waitSubscribed());
+    }
+
+    MqttTestBroker m_broker;
+    std::unique_ptr<MqttRecorder> m_recorder;
 };
 
 } // namespace Vantrel::Test

@@ -1,0 +1,211 @@
+// The real vantrel-frames following a real FIFO and publishing to a real broker: the hold running out
+// with no report after it, and a stream that stops, comes back, or ends for good.
+#include "runinfo/savedoptions.h"
+#include "tests/frames/mqtt/mqtttesting.h"
+#include "tests/support/qtprinters.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace Vantrel::Test {
+namespace {
+
+const QString State = QStringLiteral("site/radar/kitchen/state");
+const QString Availability = QStringLiteral("site/radar/kitchen/availability");
+
+class FramesMqttTest : public BrokerTest
+{
+protected:
+    // vantrel-frames following the FIFO, publishing as "kitchen" under site/radar, with a writer
+    // that has the FIFO open.
+    std::unique_ptr<RunningProgram> start(const QStringList &options)
+    {
+        auto frames = std::make_unique<RunningProgram>(
+            QStringLiteral(VANTREL_FRAMES),
+            QStringList{QStringLiteral("--follow"), m_fifo, QStringLiteral("--mqtt"),
+                        m_broker.url(QStringLiteral("site/radar")), QStringLiteral("--name"), QStringLiteral("kitchen")}
+                + options);
+        EXPECT_TRUE(m_writer.open()) << frames->err().toStdString();
+        return frames;
+    }
+
+    // A saved options file with this hold time, as vantrel-cli writes it.
+    QString optionsFile(double holdSeconds)
+    {
+        SavedRunOptions options;
+        options.algorithm = QStringLiteral("Presence 1.0");
+        options.timeout = holdSeconds;
+        QFile file(m_dir.filePath(QStringLiteral("options.json")));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(options.toJson()) > 0);
+        return file.fileName();
+    }
+
+    // Presence and occupancy of each state published, in order, with their arrival.
+    std::vector<std::pair<int, bool>> states(qint64 after = 0) const
+    {
+        std::vector<std::pair<int, bool>> found;
+        for (const ReceivedMessage &message : m_recorder->messages(State)) {
+            const QJsonObject state = QJsonDocument::fromJson(message.payload).object();
+            if (message.arrivalMs > after)
+                found.emplace_back(state[QStringLiteral("presence")].toInt(-1),
+                                   state[QStringLiteral("occupancy")].toBool());
+        }
+        return found;
+    }
+
+    // When the availability was last published with this payload; 0 when never.
+    qint64 availableAt(const QByteArray &payload) const
+    {
+        const QList<ReceivedMessage> messages = m_recorder->messages(Availability);
+        for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
+            if (it->payload == payload)
+                return it->arrivalMs;
+        }
+        return 0;
+    }
+
+    QByteArray retained(const QString &topic) { return retainedMessage(m_broker.port(), topic); }
+
+    QTemporaryDir m_dir;
+    QString m_fifo = m_dir.filePath(QStringLiteral("hpd.fifo"));
+    FifoWriter m_writer{m_fifo};
+};
+
+// Presence, then none, then silence: occupancy ends when the hold runs out, no report needed; the
+// JSON lines tell the same held occupancy.
+TEST_F(FramesMqttTest, HoldEndsWithNoReportAfterIt)
+{
+    auto frames =
+        start({QStringLiteral("--heartbeat"), QStringLiteral("3600"), QStringLiteral("--options"), optionsFile(1.5)});
+    ASSERT_TRUE(m_writer.writePresence(true, 1));
+    ASSERT_TRUE(waitUntil([&] { return states().size() == 1; })) << frames->err().toStdString();
+    ASSERT_TRUE(m_writer.writePresence(false, 2));
+    ASSERT_TRUE(waitUntil([&] { return states().size() == 2; }));
+    const qint64 absent = m_recorder->messages(State).last().arrivalMs;
+    ASSERT_TRUE(waitUntil([&] { return states().size() == 3; }, 20000));
+    const std::vector<std::pair<int, bool>> expected = {{1, true}, {0, true}, {0, false}};
+    EXPECT_EQ(states(), expected);
+    EXPECT_GE(m_recorder->messages(State).last().arrivalMs - absent, 1000) << "the hold ended early";
+
+    EXPECT_EQ(frames->terminate(), 0);
+    const QList<QByteArray> lines = frames->out().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2) << frames->out().toStdString();
+    EXPECT_TRUE(lines[0].contains(R"("presence":1,)") && lines[0].endsWith(R"("confidence":97,"occupancy":true})"));
+    EXPECT_TRUE(lines[1].contains(R"("presence":0,)") && lines[1].endsWith(R"("confidence":97,"occupancy":true})"));
+}
+
+// Silence makes the stream stale: "offline", and no heartbeat; the next frame brings "online" and
+// the state at once.
+TEST_F(FramesMqttTest, StaleAndBack)
+{
+    auto frames = start(
+        {QStringLiteral("--stale-after"), QStringLiteral("2"), QStringLiteral("--heartbeat"), QStringLiteral("1")});
+    ASSERT_TRUE(m_writer.writePresence(true, 1));
+    ASSERT_TRUE(waitUntil([&] { return !states().empty() && availableAt("online"); })) << frames->err().toStdString();
+    // Timed from a frame read while connected.
+    const qint64 lastFrame = steadyNowMs();
+    ASSERT_TRUE(m_writer.writePresence(true, 2));
+    ASSERT_TRUE(waitUntil([&] { return availableAt("offline") > lastFrame; }, 20000));
+    const qint64 offline = availableAt("offline");
+    EXPECT_LE(offline - lastFrame, 3000) << "offline later than the stale time and a second";
+    EXPECT_GE(offline - lastFrame, 1900) << "offline before the stale time";
+
+    waitUntil([] { return false; }, 2500); // two heartbeats' time
+    EXPECT_TRUE(states(offline).empty()) << "a heartbeat while stale";
+
+    const qint64 written = steadyNowMs();
+    ASSERT_TRUE(m_writer.writePresence(false, 3));
+    ASSERT_TRUE(waitUntil([&] { return availableAt("online") > offline && !states(offline).empty(); }, 20000));
+    EXPECT_LE(availableAt("online") - written, 1000);
+    EXPECT_LE(m_recorder->messages(State).last().arrivalMs - written, 1000);
+    EXPECT_EQ(states(offline).front(), std::make_pair(0, false));
+
+    EXPECT_EQ(frames->terminate(), 0);
+    EXPECT_TRUE(frames->err().contains("No frames for 2 s from " + m_fifo.toUtf8())) << frames->err().toStdString();
+    EXPECT_TRUE(frames->err().contains("Frames again from " + m_fifo.toUtf8() + " after "))
+        << frames->err().toStdString();
+}
+
+// vantrel-cli gone for good after presence: the sensor reads as unavailable, its last state stays
+// as it was, and nothing republishes it as current.
+TEST_F(FramesMqttTest, StreamEndingForGoodAtPresence)
+{
+    auto frames = start(
+        {QStringLiteral("--stale-after"), QStringLiteral("1"), QStringLiteral("--heartbeat"), QStringLiteral("1")});
+    for (uint32_t sequence = 1; sequence <= 3; ++sequence)
+        ASSERT_TRUE(m_writer.writePresence(true, sequence));
+    ASSERT_TRUE(waitUntil([&] { return !states().empty() && availableAt("online"); })) << frames->err().toStdString();
+    const qint64 closed = steadyNowMs();
+    m_writer.close();
+    ASSERT_TRUE(waitUntil([&] { return availableAt("offline") > closed; }, 20000));
+    const qint64 offline = availableAt("offline");
+    waitUntil([] { return false; }, 2500);
+    EXPECT_TRUE(states(offline).empty()) << "a heartbeat while stale";
+    EXPECT_EQ(retained(Availability), "offline");
+    const QJsonObject last = QJsonDocument::fromJson(retained(State)).object();
+    EXPECT_EQ(last[QStringLiteral("presence")].toInt(), 1);
+    EXPECT_EQ(frames->terminate(), 0);
+    EXPECT_EQ(retained(Availability), "offline");
+}
+
+// With --stale-after 0 a silent stream stays "online" with its heartbeat, beyond the default time.
+TEST_F(FramesMqttTest, StaleTurnedOff)
+{
+    auto frames = start(
+        {QStringLiteral("--stale-after"), QStringLiteral("0"), QStringLiteral("--heartbeat"), QStringLiteral("1")});
+    ASSERT_TRUE(m_writer.writePresence(true, 1));
+    ASSERT_TRUE(waitUntil([&] { return !states().empty(); })) << frames->err().toStdString();
+    waitUntil([] { return false; }, 6500);
+    EXPECT_EQ(availableAt("offline"), 0);
+    EXPECT_GE(states().size(), 4u) << "the heartbeat stopped";
+    EXPECT_EQ(frames->terminate(), 0);
+    EXPECT_FALSE(frames->err().contains("No frames")) << frames->err().toStdString();
+}
+
+// The broker away while the stream turns stale, and again while it comes back: on reconnecting, the
+// availability of the moment is published, and nothing older.
+TEST_F(FramesMqttTest, BrokerAwayWhileStaleAndBack)
+{
+    auto frames = start(
+        {QStringLiteral("--stale-after"), QStringLiteral("1"), QStringLiteral("--heartbeat"), QStringLiteral("3600")});
+    ASSERT_TRUE(m_writer.writePresence(true, 1));
+    ASSERT_TRUE(waitUntil([&] { return !states().empty() && availableAt("online"); })) << frames->err().toStdString();
+    const QString client = QStringLiteral("Received PUBLISH from site-radar-kitchen-%1").arg(frames->processId());
+    const auto published = [&](const QString &topic, int bytes) {
+        return m_broker.countLogLines({client, QStringLiteral("'%1', ... (%2 bytes)").arg(topic).arg(bytes)});
+    };
+
+    m_broker.stop();
+    ASSERT_TRUE(waitUntil([&] { return frames->err().contains("No frames for 1 s"); }));
+    QString error;
+    ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return published(Availability, 7) > 0; }, 60000)) << frames->err().toStdString();
+    EXPECT_EQ(retained(Availability), "offline");
+    EXPECT_EQ(published(Availability, 6), 0) << "\"online\" while stale";
+
+    m_broker.stop();
+    // The sensor back, and live from now on.
+    uint32_t sequence = 1;
+    QTimer live;
+    QObject::connect(&live, &QTimer::timeout, [&] { m_writer.writePresence(false, ++sequence); });
+    live.start(200);
+    ASSERT_TRUE(waitUntil([&] { return frames->err().contains("Frames again"); }));
+    ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return published(Availability, 6) > 0; }, 60000)) << frames->err().toStdString();
+    EXPECT_EQ(published(Availability, 7), 0) << "\"offline\" after the stream came back";
+    EXPECT_EQ(retained(Availability), "online");
+    EXPECT_EQ(QJsonDocument::fromJson(retained(State)).object()[QStringLiteral("presence")].toInt(-1), 0);
+    EXPECT_EQ(frames->terminate(), 0);
+}
+
+} // namespace
+} // namespace Vantrel::Test
