@@ -26,7 +26,25 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
     std::setbuf(stderr, nullptr);
 
     connect(this, &Application::showError, this, &Application::writeLogMessage);
-    connect(this, &Application::writeLogMessage, this, &Application::writeLog);
+    // A record's journal priority belongs to the thread that logged it; it goes along to the main thread,
+    // where the record is printed, in the order in which the records reach that thread.
+    connect(
+        this, &Application::writeLogMessage, this,
+        [this](const QString &message) {
+            if (QThread::currentThread() == thread()) {
+                writeLog(message);
+                return;
+            }
+            const int priority = currentJournalPriority();
+            QMetaObject::invokeMethod(
+                this,
+                [this, message, priority] {
+                    const JournalPriorityScope scope(priority);
+                    writeLog(message);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
     connect(&m_stoppedState, &QState::entered, this, &Application::closeNamedPipe);
 
     m_presenceTimer.setSingleShot(true);
@@ -39,6 +57,8 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
     connect(&m_runner, &WeaveGraphRunner::finished, this, &Application::weaveGraphStopped);
     connect(&m_runner, &WeaveGraphRunner::error, this, &Application::showError);
     m_runner.setSelectionProvider([this] { return flowSelection(); });
+    if (m_serviceNotifier.enabled())
+        connect(this, &Application::newRawData, this, [this] { m_serviceNotifier.frameArrived(); });
 
     if (processCommandLine)
         QTimer::singleShot(0, this, &Application::init);
@@ -81,6 +101,7 @@ void Application::setupStateMachine()
 
 void Application::finish(int exitCode)
 {
+    m_serviceNotifier.stopping();
     if (m_finishDeadline.isForever())
         m_finishDeadline.setRemainingTime(FinishTimeoutMs);
     if (!m_startedState.active() && !m_startingState.active())
@@ -125,7 +146,7 @@ void Application::writeLog(QString message)
 {
     message = message.trimmed();
     Q_EMIT logMessage(message);
-    StandardOutput::instance().writeLog(logLine(message));
+    StandardOutput::instance().writeLog(outputLogLine(message, currentJournalPriority()));
 }
 
 } // namespace Vantrel

@@ -2,6 +2,7 @@
 
 #include "app/commandline.h"
 #include "catalogue/algorithmloader.h"
+#include "process/servicenotifier.h"
 #include "runinfo/presencehold.h"
 #include "runinfo/runinfo.h"
 #include "runtime/droppedframes.h"
@@ -116,6 +117,8 @@ private:
     DroppedFrames m_droppedLines;
     // Set by the first finish(): how long lines still queued for standard output may take.
     QDeadlineTimer m_finishDeadline{QDeadlineTimer::Forever};
+    // systemd's view of the service: ready with the first frame, watched while frames keep coming.
+    ServiceNotifier m_serviceNotifier;
     QState m_stoppedState;
     QState m_startingState;
     QState m_startedState;

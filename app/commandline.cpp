@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <syslog.h>
 
 namespace Vantrel {
 
@@ -267,7 +268,7 @@ void CommandLine::leaveIf(const CommandLineOutcome &outcome)
             qWarning().noquote() << message;
         break;
     case CommandLineExit::Output::LogLine:
-        StandardOutput::instance().writeLog(logLine(outcome->messages.constFirst()));
+        StandardOutput::instance().writeLog(outputLogLine(outcome->messages.constFirst(), LOG_ERR));
         break;
     case CommandLineExit::Output::Parser:
         // The parser prints these itself and ends the process; the log lines before them go first.

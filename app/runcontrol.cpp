@@ -69,6 +69,8 @@ void Application::start()
 
     disconnectFlowRunner();
     connectFlowRunner();
+    m_serviceNotifier.setReadyStatus(
+        QStringLiteral("Running %1 with sensor %2").arg(m_runInfo.algorithm(), m_runInfo.sensor()));
     StandardOutput::instance().setRunning(true);
     if (m_runner.start())
         Q_EMIT starting();

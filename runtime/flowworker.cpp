@@ -1,5 +1,6 @@
 #include "runtime/flowworker.h"
 
+#include "process/journalstream.h"
 #include "runtime/runnersignals.h"
 #include "runtime/runtimeversion.h"
 
@@ -107,7 +108,8 @@ void FlowWorker::forwardRuntimeLog(void *context, uint32_t level, const char *me
     QMutexLocker locker(&gate->mutex);
     const QCoreApplication *application = gate->applicationUsable ? QCoreApplication::instance() : nullptr;
     if (!application) {
-        std::fputs("# ", stdout);
+        // Past the application, a warning as any other runtime message, in the journal too.
+        std::fputs(standardOutputIsJournal() ? "<4># " : "# ", stdout);
         std::fputs(text, stdout);
         std::fputs("\n", stdout);
         std::fflush(stdout);

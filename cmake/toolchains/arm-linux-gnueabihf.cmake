@@ -19,3 +19,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${VANTREL_QEMU_ARM})
 # GCC notes on 32-bit ARM that the parameter passing of some types changed in GCC 7.1; everything
 # here is built by one compiler, so the note never applies.
 set(CMAKE_CXX_FLAGS_INIT "-Wno-psabi")
+
+# pkg-config answers for the target: the armhf .pc files, not the host's (whose libdir names the host's
+# multiarch directory, where the host's library would be found first).
+set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/pkgconfig:/usr/share/pkgconfig")

@@ -2,8 +2,9 @@
 # Checks the service files: the systemd units, the sysusers.d entry, the udev rule and the defaults
 # files. Needs (Debian 12): systemd (systemd-analyze, systemd-sysusers, systemd-run), coreutils,
 # grep, sed, mawk or gawk. Run as root; writes only below a scratch directory.
-# Usage: packaging/tests/unit_test.sh [vantrel-cli [vantrel-frames]]   (the programs: one check runs each;
-# vantrel-frames is looked for beside vantrel-cli, then in build/frames)
+# Usage: packaging/tests/unit_test.sh [vantrel-cli [vantrel-frames [BUNDLES [FAULTS]]]]   (the programs;
+# vantrel-frames is looked for beside vantrel-cli, then in build/frames. BUNDLES is the folder of the
+# sample bundles, FAULTS the staged-fault bundle testing/faults.hpd: both from build/algorithms unless given)
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 unit="$here/systemd/vantrel-cli.service" defaults="$here/default/vantrel-cli"
@@ -12,6 +13,7 @@ mqtt_unit="$here/systemd/vantrel-frames-mqtt.service" mqtt_defaults="$here/defau
 web_unit="$here/systemd/vantrel-frames-web.service"
 frames="${2:-$(dirname "$program")/vantrel-frames}"
 [ -n "${2:-}" ] || [ -x "$frames" ] || frames="$here/../build/frames/vantrel-frames"
+bundles="${3:-$here/../build/algorithms}" faults="${4:-$here/../build/algorithms/testing/faults.hpd}"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 # shellcheck source=packaging/tests/checks.sh
@@ -33,7 +35,8 @@ verify_silent() { # verify_silent UNIT: the units of this system stand in for th
 score_of() { systemd-analyze --no-pager security --offline=true "$1" 2>&1 |
     sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p'; }
 score="$(score_of "$unit")" mqtt_score="$(score_of "$mqtt_unit")" web_score="$(score_of "$web_unit")"
-at_most_2() { [ -n "$1" ] && awk -v s="$1" 'BEGIN { exit !(s <= 2.0) }'; }
+at_most() { [ -n "$2" ] && awk -v s="$2" -v most="$1" 'BEGIN { exit !(s <= most) }'; }
+at_most_2() { at_most 2.0 "$1"; }
 sysusers_creates() {
     mkdir -p "$scratch/users/usr/lib/sysusers.d" "$scratch/users/etc"
     cp "$here/systemd/vantrel-cli.sysusers" "$scratch/users/usr/lib/sysusers.d/vantrel-cli.conf"
@@ -48,10 +51,80 @@ udev_rule() { # matches are ==, assignments =, on one rule line
     ! udevadm verify --help >/dev/null 2>&1 || udevadm verify --resolve-names=never "$rules"
 }
 exec_words() { # ${ALGORITHM} one word, the others split, after the fixed options
-    grep -Eq '^ExecStart=/usr/bin/vantrel-cli -s -p --pipe-name /run/([^ /]+)/[^ ]+ --options-path /run/\1/[^ ]+ \$OPTIONS \$\{ALGORITHM\} \$SENSOR \$PARAMETERS$' "$unit" &&
+    grep -Eq '^ExecStart=/usr/bin/vantrel-cli -p --pipe-name /run/([^ /]+)/[^ ]+ --options-path /run/\1/[^ ]+ \$OPTIONS \$\{ALGORITHM\} \$SENSOR \$PARAMETERS$' "$unit" &&
         [ "$(key RuntimeDirectory)" = "$(key ExecStart | sed 's|.*--pipe-name /run/\([^/]*\)/.*|\1|')" ]
 }
-restart_policy() { [ "$(key Restart)" = on-failure ] && [ "$(key RestartPreventExitStatus)" = "1 3" ] && [ "$(key StartLimitIntervalSec)" = 0 ]; }
+# restarted KIND VALUE: whether systemd restarts the service after an end of this kind, by the table of
+# Restart= in systemd.service(5). KIND: exit (VALUE a status), signal (VALUE its name), timeout or
+# watchdog (VALUE the signal that ended it).
+restarted() {
+    local kind=$1 value=$2 outcome
+    local prevent=" $(key RestartPreventExitStatus | paste -sd' ') " force=" $(key RestartForceExitStatus | paste -sd' ') "
+    local success=" 0 $(key SuccessExitStatus | paste -sd' ') "
+    [[ $prevent == *" $value "* || $prevent == *" SIG$value "* ]] && return 1
+    [[ $force == *" $value "* || $force == *" SIG$value "* ]] && return 0
+    case $kind in
+        exit) if [[ $success == *" $value "* ]]; then outcome=clean; else outcome=unclean-exit; fi ;;
+        signal) if [[ " HUP INT TERM PIPE$success" == *" $value "* ]]; then outcome=clean; else outcome=unclean-signal; fi ;;
+        *) outcome=$kind ;;
+    esac
+    case $(key Restart):$outcome in
+        always:* | on-success:clean | on-failure:unclean-* | on-failure:timeout | on-failure:watchdog) return 0 ;;
+        on-abnormal:unclean-signal | on-abnormal:timeout | on-abnormal:watchdog) return 0 ;;
+        on-abort:unclean-signal | on-watchdog:watchdog) return 0 ;;
+    esac
+    return 1
+}
+# The program as the unit runs it: its fixed words (the runtime directory moved into the scratch
+# one), then OPTIONS and the selection. It replaces the calling subshell, so that signals sent to
+# that reach the program.
+read -ra fixed_words <<<"$(key ExecStart | sed 's/ \$OPTIONS .*//' | cut -d' ' -f2- | sed "s|/run/$(key RuntimeDirectory)/|$scratch/|g")"
+as_service() { exec "$program" "${fixed_words[@]}" "$@"; }
+# ends_with WANT RESTART SIGNALS -- ARGS...: as_service ARGS ends with status WANT, a signal sent each
+# second from SIGNALS ("" for none), and systemd restarts it (RESTART yes) or not (no).
+ends_with() {
+    local want=$1 restart=$2 signals=$3 pid signal status; shift 4
+    (as_service "$@" >/dev/null 2>&1) &
+    pid=$!
+    for signal in $signals; do sleep 1; kill -"$signal" "$pid"; done
+    wait "$pid"; status=$?
+    echo "status $status (wanted $want)"
+    [ "$status" = "$want" ] || return 1
+    if restarted exit "$status"; then [ "$restart" = yes ]; else [ "$restart" = no ]; fi
+}
+no_bridge() { # the stand-in bridge library finds no USB bus at all
+    VANTREL_FT4222_SYSFS_ROOT="$scratch/no-sysfs" ends_with 5 yes "" -- -f "$bundles/presence.hpd" "Presence 1.0" Module
+}
+no_start_limit() { [ "$(key StartLimitIntervalSec)" = 0 ]; }
+usec() { systemd-analyze timespan "$1" | sed -n 's/^ *μs: //p'; }
+watchdog_fits_slowest_rate() { # ten frame periods of the slowest rate any sample offers, at least
+    local bundle args=() slowest watchdog
+    for bundle in "$bundles"/*.hpd; do args+=(-f "$bundle"); done
+    slowest="$("$program" "${args[@]}" --print-options | grep -o ' FPS [0-9]*' | awk '{ print $2 }' | sort -n | head -1)"
+    watchdog="$(usec "$(key WatchdogSec)")"
+    echo "slowest rate $slowest FPS, watchdog $watchdog μs"
+    [ -n "$slowest" ] && [ "$slowest" -gt 0 ] && [ -n "$watchdog" ] && [ "$watchdog" -ge $((10 * 1000000 / slowest)) ]
+}
+start_timeout_covers_a_slow_load() { # the staged runtime that takes 2 s to load: its first frame
+    local timeout began took      # comes in a tenth of TimeoutStartSec, at most
+    timeout="$(usec "$(key TimeoutStartSec)")" began="$(date +%s%N)"
+    took="$( (as_service -f "$faults" -s --stop-after 10 "Faults 1.0" SlowLoad 2>/dev/null) |
+        { grep -m1 -q '^[0-9]' && echo $((($(date +%s%N) - began) / 1000)); })"
+    echo "first frame after ${took:-never} μs, TimeoutStartSec $timeout μs"
+    [ -n "$took" ] && [ -n "$timeout" ] && [ "$timeout" -ge $((10 * took)) ]
+}
+# journal_lines SECONDS OPTIONS...: lines (journal entries) the service writes in a run of the sample
+# at 20 frames a second, both output streams.
+journal_lines() {
+    local seconds=$1; shift
+    (as_service -f "$bundles/presence.hpd" "$@" --stop-after "$seconds" "Presence 1.0" Simulation FPS 20 2>&1) | wc -l
+}
+quiet_journal_by_default() { # a few start-up lines, none per frame
+    local lines; lines="$(journal_lines 5)"; echo "$lines lines in 5 s"; [ "$lines" -le 5 ]
+}
+presence_in_journal_with_s() { # the setting the defaults file documents: one line per frame
+    local lines; lines="$(journal_lines 5 -s)"; echo "$lines lines in 5 s"; [ "$lines" -ge 50 ]
+}
 defaults_parse() {
     [ "$(defaults_of "$defaults")" = "|||" ] &&
         [ "$(defaults_of "$scratch/example")" = "Presence 1.0|Module|range 3m FPS 10|-l 2 -t 30" ]
@@ -61,7 +134,7 @@ expanded_by_systemd() { # what the unit's command line becomes with the example,
     local words got; read -ra words <<<"$(key ExecStart | cut -d' ' -f2-)"   # "$OPTIONS" etc. stay literal
     got="$(systemd-run --quiet --wait --pipe --collect -p EnvironmentFile="$scratch/example" "$scratch/args" "${words[@]}")"
     echo "$got"
-    [ "$got" = "[-s][-p][--pipe-name][/run/vantrel/hpd.fifo][--options-path][/run/vantrel/selected_options.json][-l][2][-t][30][Presence 1.0][Module][range][3m][FPS][10]" ]
+    [ "$got" = "[-p][--pipe-name][/run/vantrel/hpd.fifo][--options-path][/run/vantrel/selected_options.json][-l][2][-t][30][Presence 1.0][Module][range][3m][FPS][10]" ]
 }
 mqtt_defaults_of() { sh -c '. "$1"; printf "%s|%s\n" "$MQTT_URL" "$MQTT_OPTIONS"' sh "$1"; }
 sed -n 's/^#   \(MQTT_[A-Z]*=\)/\1/p' "$mqtt_defaults" >"$scratch/mqtt-example"
@@ -95,16 +168,32 @@ mqtt_unconfigured_not_restarted() { # MQTT_URL empty: refused with a status that
     local status=$?; echo "status $status"; [[ " $(key RestartPreventExitStatus "$mqtt_unit") " == *" $status "* ]]
 }
 unconfigured_not_restarted() { # nothing selected: the status the program ends with prevents a restart
-    "$program" -s -p --pipe-name "$scratch/hpd.fifo" --options-path "$scratch/options.json" ""
+    "$program" -p --pipe-name "$scratch/hpd.fifo" --options-path "$scratch/options.json" ""
     local status=$?; echo "status $status"; [[ " $(key RestartPreventExitStatus) " == *" $status "* ]]
 }
 
 verdict "systemd-analyze verify is silent" verify_silent vantrel-cli.service
-verdict "systemd-analyze security: exposure ${score:-unknown}, at most 2.0" at_most_2 "$score"
+verdict "systemd-analyze security: exposure ${score:-unknown}, at most 0.5" at_most 0.5 "$score"
 verdict "sysusers creates user and group vantrel" sysusers_creates
 verdict "udev gives 0403:601c to group vantrel, mode 0660" udev_rule
 verdict "ExecStart passes the defaults as words, FIFO in RuntimeDirectory" exec_words
-verdict "restarts on failure except 1 and 3, without a start limit" restart_policy
+verdict "restarts without a start limit" no_start_limit
+verdict "a watchdog kill is restarted" restarted watchdog ABRT
+verdict "a start that times out is retried" restarted timeout TERM
+if [ -x "$program" ] && [ -f "$bundles/presence.hpd" ]; then
+    verdict "a bad option: 1, not restarted" ends_with 1 no "" -- --no-such-option
+    verdict "SIGHUP: 0, restarted" ends_with 0 yes HUP -- -f "$bundles/presence.hpd" "Presence 1.0" Simulation
+    verdict "no bridge: 5, restarted" no_bridge
+    verdict "the watchdog fits the slowest sample rate" watchdog_fits_slowest_rate
+    verdict "journal: no line per frame by default" quiet_journal_by_default
+    verdict "journal: a line per frame with -s in OPTIONS" presence_in_journal_with_s
+else skip "statuses, watchdog and journal lines of the samples (no program or bundles)"; fi
+if [ -x "$program" ] && [ -f "$faults" ]; then
+    verdict "an algorithm that ran out: 0, restarted" ends_with 0 yes "" -- -f "$faults" "Faults 1.0" Finite
+    verdict "a second signal: 2, restarted" ends_with 2 yes "TERM TERM" -- -f "$faults" "Faults 1.0" Linger
+    verdict "the runtime failed: 6, restarted" ends_with 6 yes "" -- -f "$faults" "Faults 1.0" ExitCode
+    verdict "a slow runtime's first frame comes well within the start timeout" start_timeout_covers_a_slow_load
+else skip "statuses of staged faults (no program or $faults)"; fi
 verdict "defaults file: nothing selected; the example parses" defaults_parse
 if [ -d /run/systemd/system ]; then verdict "systemd expands the example into the right words" expanded_by_systemd
 else skip "systemd expands the example into the right words (systemd is not running)"; fi

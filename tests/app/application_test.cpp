@@ -1,6 +1,7 @@
 #include "tests/app/application_test.h"
 
 #include "app/application.h"
+#include "app/logging.h"
 #include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
@@ -153,6 +154,33 @@ INSTANTIATE_TEST_SUITE_P(Logging, LogOutput,
                                                    "Gr\xc3\xbc\xc3\x9f"
                                                    "e"}),
                          Vantrel::Test::RowName());
+
+struct JournalLineCase
+{
+    const char *name;
+    QtMsgType type;
+    const char *message;
+    const char *printed;
+};
+
+class JournalLogLine : public ::testing::TestWithParam<JournalLineCase>
+{};
+
+TEST_P(JournalLogLine, EveryLineOpensWithThePriorityOfItsType)
+{
+    const JournalLineCase &c = GetParam();
+    EXPECT_EQ(Vantrel::logLine(QString::fromUtf8(c.message), Vantrel::journalPriority(c.type)).toStdString(),
+              c.printed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Logging, JournalLogLine,
+    ::testing::Values(JournalLineCase{"Fatal", QtFatalMsg, "ends", "<2># ends\n"},
+                      JournalLineCase{"Critical", QtCriticalMsg, "failed", "<3># failed\n"},
+                      JournalLineCase{"WarningOfTwoLines", QtWarningMsg, "first\nsecond", "<4># first\n<4># second\n"},
+                      JournalLineCase{"Info", QtInfoMsg, "started", "<6># started\n"},
+                      JournalLineCase{"DebugWithEmptyLine", QtDebugMsg, "a\n\nb", "<7># a\n<7># \n<7># b\n"}),
+    Vantrel::Test::RowName());
 
 TEST(Logging, DefaultLevelPrintsWarningsAndCriticalsOnly)
 {

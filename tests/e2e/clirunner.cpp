@@ -14,6 +14,9 @@ QProcessEnvironment CliRunner::environment() const
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), m_home.path());
     environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.path() + QStringLiteral("/data"));
+    // Tests run under a service manager must not have the program report to it or write for its journal.
+    for (const char *variable : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID", "JOURNAL_STREAM"})
+        environment.remove(QString::fromLatin1(variable));
     return environment;
 }
 

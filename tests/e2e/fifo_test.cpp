@@ -2,8 +2,8 @@
 // files put at the FIFO's path during a run. Large frames are replayed by the stand-in runtime from a
 // recording made here, through a bundle the resource compiler builds here.
 #include "tests/e2e/fiforeader.h"
+#include "tests/e2e/replaybundle.h"
 #include "tests/e2e/runningcli.h"
-#include "tests/support/bundlebuilder.h"
 #include "tests/support/testframebuilder.h"
 
 #include "platform/weavegraph/frame_generated.h"
@@ -135,43 +135,37 @@ protected:
 private:
     QString path(const char *name) const { return m_dir.filePath(QString::fromLatin1(name)); }
 
-    bool buildBundle() const
-    {
-        QFile parb(QStringLiteral(SAMPLE_BUNDLE_DIR "/parb/connection-simulation.parb"));
-        if (!parb.open(QIODevice::ReadOnly))
-            return false;
-        const QByteArray definition = R"({
-            "name": "Replay", "description": "Replays a recording", "algorithmVersion": "1.0.0",
-            "minimumSupportedWeaveGraphVersion": "6.4.0", "maximumSupportedWeaveGraphVersion": "6.4.999",
-            "sensors": [ { "name": "Recording", "description": "The recording", "flow": "replay.flow",
-                "options": [ { "name": "connection",
-                               "values": [ { "name": "Simulation", "parb": "connection-simulation.parb" } ] } ] } ]
-        })";
-        const QByteArray flow = "weaveflow 1\nreplay " + QByteArray::number(Frames::Output::HumanPresenceA) + " \""
-                                + path("recording.bin").toUtf8() + "\"\n";
-        return Vantrel::Test::BundleBuilder()
-            .addDefinition(QStringLiteral("replay"), definition)
-            .add(QStringLiteral("replay/replay.flow"), flow)
-            .add(QStringLiteral("replay/connection-simulation.parb"), parb.readAll())
-            .build(path("replay.hpd"));
-    }
+    bool buildBundle() const { return Vantrel::Test::buildReplayBundle(path("replay.hpd"), path("recording.bin")); }
 
     QTemporaryDir m_dir;
 };
 
-TEST_F(ReplayedFrames, ReaderThatFallsBehindGetsWholeFramesAndTheWarningsCountTheRest)
+struct PaceCase
 {
-    // 4 MB/s of 40,000-byte frames for a reader that takes about 0.8 MB/s.
-    constexpr uint32_t frameCount = 250;
+    const char *name;
+    size_t frameBytes;
+    uint32_t frameCount;
+    int64_t intervalMs;
+    ReadPace pace;
+};
+
+class ReaderBehind : public ReplayedFrames, public ::testing::WithParamInterface<PaceCase>
+{};
+
+// However far behind the reader falls, the stream it gets is whole frames to the last, and the
+// warnings count the frames it missed.
+TEST_P(ReaderBehind, GetsWholeFramesToTheLastAndTheWarningsCountTheRest)
+{
+    const PaceCase &row = GetParam();
     std::vector<RecordedFrame> frames;
-    for (uint32_t i = 0; i < frameCount; ++i)
-        frames.push_back({40000, 10 * int64_t(i)});
+    for (uint32_t i = 0; i < row.frameCount; ++i)
+        frames.push_back({row.frameBytes, row.intervalMs * int64_t(i)});
     ASSERT_TRUE(record(frames));
 
     RunningCli cli;
     ASSERT_TRUE(cli.start(arguments()));
     ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
-    FifoReader reader(fifo(), ReadPace{16384, 20});
+    FifoReader reader(fifo(), row.pace);
     ASSERT_TRUE(reader.isOpen());
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
     EXPECT_EQ(cli.exitCode(), 0);
@@ -179,6 +173,7 @@ TEST_F(ReplayedFrames, ReaderThatFallsBehindGetsWholeFramesAndTheWarningsCountTh
     const FrameStream stream = readFrames(reader.finish());
     const std::vector<uint32_t> sequenceNumbers = stream.sequenceNumbers();
     ASSERT_TRUE(stream.wellFormed);
+    EXPECT_FALSE(stream.endsInsideAFrame);
     ASSERT_GE(sequenceNumbers.size(), 2u);
     EXPECT_TRUE(increasing(sequenceNumbers));
 
@@ -186,12 +181,83 @@ TEST_F(ReplayedFrames, ReaderThatFallsBehindGetsWholeFramesAndTheWarningsCountTh
     EXPECT_TRUE(stalls.paired) << cli.out().toStdString();
     EXPECT_TRUE(stalls.otherLines.isEmpty()) << cli.out().toStdString();
     EXPECT_GE(stalls.count, 1);
-    EXPECT_LT(uint32_t(stalls.count), stalls.droppedFrames);
-    // From the first frame the reader got on, each frame reached it whole, was counted as dropped, or
-    // was the one cut short when the run ended.
-    EXPECT_EQ(sequenceNumbers.size() + stalls.droppedFrames + (stream.endsInsideAFrame ? 1 : 0),
-              frameCount - sequenceNumbers.front());
+    // From the first frame the reader got on, each frame reached it whole or was counted as dropped.
+    EXPECT_EQ(sequenceNumbers.size() + stalls.droppedFrames, row.frameCount - sequenceNumbers.front());
 }
+
+INSTANTIATE_TEST_SUITE_P(Paces, ReaderBehind,
+                         ::testing::Values(
+                             // 4 MB/s for a reader that takes about 0.8 MB/s.
+                             PaceCase{"FramesOf40000BytesAt100HzReaderSteady", 40000, 250, 10, ReadPace{16384, 20}},
+                             // 0.8 and 2 MB/s for a reader that takes 32 KiB, then rests anything up to 100 ms.
+                             PaceCase{"FramesOf40000BytesAt20HzReaderUneven", 40000, 80, 50, ReadPace{32768, 0, 100}},
+                             PaceCase{"FramesOf100000BytesAt20HzReaderUneven", 100000, 80, 50,
+                                      ReadPace{32768, 0, 100}}),
+                         Vantrel::Test::RowName());
+
+// Larger than any pipe this process may have: such a frame goes in pieces.
+size_t largerThanAnyPipe()
+{
+    QFile limit(QStringLiteral("/proc/sys/fs/pipe-max-size"));
+    const size_t most = limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toULong() : 0;
+    return std::max<size_t>(most, 1 << 20) + 200000;
+}
+
+struct EndCase
+{
+    const char *name;
+    bool readerStalls; // inside a frame, holding its end open until the run is over
+};
+
+class LastFrame : public ReplayedFrames, public ::testing::WithParamInterface<EndCase>
+{};
+
+// The run ends while the rest of a frame larger than any pipe is still out: a reader that keeps
+// taking bytes gets it whole; one that stalls gets it cut, and the log says so.
+TEST_P(LastFrame, IsFinishedWhileTheReaderReadsAndCutOnlyWhenItStalls)
+{
+    const bool stalls = GetParam().readerStalls;
+    // A second of small frames lets the reader join before the large ones.
+    std::vector<RecordedFrame> frames;
+    for (uint32_t i = 0; i < 10; ++i)
+        frames.push_back({1000, 100 * int64_t(i)});
+    for (uint32_t i = 0; i < 5; ++i)
+        frames.push_back({largerThanAnyPipe(), 1000 + 300 * int64_t(i)});
+    ASSERT_TRUE(record(frames));
+
+    RunningCli cli;
+    ASSERT_TRUE(cli.start(arguments()));
+    ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
+    QByteArray bytes;
+    if (stalls) {
+        FifoEnd reader(fifo());
+        ASSERT_TRUE(reader.isOpen());
+        // The small frames, then the first part of a large one.
+        constexpr int taken = 64 * 1024;
+        while (bytes.size() < taken && !cli.hasEnded())
+            bytes += reader.readSome(50, taken - bytes.size());
+        ASSERT_EQ(bytes.size(), taken);
+        ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
+        bytes += reader.readAvailable();
+    } else {
+        FifoReader reader(fifo(), ReadPace{32768, 0, 100});
+        ASSERT_TRUE(reader.isOpen());
+        ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
+        bytes = reader.finish();
+    }
+    EXPECT_EQ(cli.exitCode(), 0);
+
+    const QByteArray cut =
+        "# Dropped the rest of a frame in named pipe " + fifo().toUtf8() + ": its reader took nothing for 500 ms\n";
+    EXPECT_EQ(cli.out().contains(cut), stalls) << cli.out().toStdString();
+    const FrameStream stream = readFrames(bytes);
+    EXPECT_TRUE(stream.wellFormed);
+    EXPECT_EQ(stream.endsInsideAFrame, stalls);
+    EXPECT_GE(stream.frames.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, LastFrame, ::testing::Values(EndCase{"Reading", false}, EndCase{"Stalled", true}),
+                         Vantrel::Test::RowName());
 
 TEST_F(ReplayedFrames, FramesLargerThanAPipeArriveWhole)
 {

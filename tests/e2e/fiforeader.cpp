@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <random>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -92,12 +94,14 @@ void FifoReader::readLoop()
 {
     // Once the writer has come and gone, poll answers at once with a hang-up; the pause keeps the
     // loop from spinning until the test stops it.
+    std::mt19937 random(24); // the same pace on every run
+    std::uniform_int_distribution<int> pause(m_pace.pauseMs, std::max(m_pace.pauseMs, m_pace.pauseMaxMs));
     while (!m_stop) {
         const QByteArray bytes = m_end.readSome(50, m_pace.chunkBytes);
         if (bytes.isEmpty())
             QThread::msleep(5);
-        else if (m_pace.pauseMs > 0)
-            QThread::msleep(static_cast<unsigned long>(m_pace.pauseMs));
+        else if (const int pauseMs = pause(random); pauseMs > 0)
+            QThread::msleep(static_cast<unsigned long>(pauseMs));
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bytes += bytes;
     }

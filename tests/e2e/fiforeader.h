@@ -54,11 +54,13 @@ private:
     int m_fd = -1;
 };
 
-// How a reader keeps up: it takes at most chunkBytes at a time and rests pauseMs after each.
+// How a reader keeps up: it takes at most chunkBytes at a time and rests pauseMs after each, or, with
+// a longer pauseMaxMs, anything from pauseMs to pauseMaxMs.
 struct ReadPace
 {
     int chunkBytes = std::numeric_limits<int>::max();
     int pauseMs = 0;
+    int pauseMaxMs = 0;
 };
 
 // A reader thread that drains the FIFO as frames arrive, like a real consumer of the stream; or, paced,

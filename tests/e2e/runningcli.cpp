@@ -20,6 +20,7 @@ bool RunningCli::start(const QStringList &arguments)
 {
     QProcessEnvironment environment = m_home.environment();
     environment.insert(QStringLiteral("VANTREL_FT4222_SYSFS_ROOT"), m_sysfs.path());
+    environment.insert(m_variables);
     m_process.setProcessEnvironment(environment);
     m_process.start(m_program, arguments);
     if (!m_process.waitForStarted(30000))

@@ -24,6 +24,8 @@ public:
 
     // Another program of the project to run in the same way (vantrel-frames).
     void setProgram(const QString &program) { m_program = program; }
+    // A variable for the process's environment, set before start().
+    void setEnvironmentVariable(const QString &name, const QString &value) { m_variables.insert(name, value); }
     bool start(const QStringList &arguments);
     void sendSignal(int signalNumber) const;
 
@@ -46,6 +48,7 @@ private:
     CliRunner m_home;
     QTemporaryDir m_sysfs;
     QString m_program = QStringLiteral(VANTREL_CLI);
+    QProcessEnvironment m_variables;
     QProcess m_process;
     QByteArray m_out;
     QByteArray m_err;

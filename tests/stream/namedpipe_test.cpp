@@ -192,7 +192,7 @@ std::vector<Scenario> scenarios()
     const LogRecord gone = warning("Error while opening named pipe %d/hpd.fifo: " + systemText(ENOENT));
     const LogRecord notOurs =
         warning("Can't remove named pipe %d/hpd.fifo: the path no longer holds the FIFO this program made");
-    // Two fill most of a 64 KiB pipe: the second goes in only in part.
+    // The pipe grows to 128 KiB for two of them; each takes ten of its 32 buffers, so a fourth has no room.
     const auto midsize = [](uint8_t fill) { return sizedFrame(40000, fill); };
     const auto large = [](uint8_t fill) { return sizedFrame(160 * 1024, fill); };
     return {
@@ -238,10 +238,15 @@ std::vector<Scenario> scenarios()
         {"FramesLargerThanThePipeGoWhole",
          {create(true, {creating}), on(Op::ReaderJoins), frame(large(1), {opening}), readerGets(large(1), false),
           frame(large(2)), readerGets(large(2), false)}},
-        {"ReaderLeavingMidFrameEndsTheStallAndTheNextStartsOnAWholeFrame",
+        {"FrameWithoutRoomIsNotBegun",
          {create(true, {creating}), on(Op::ReaderJoins), frame(midsize(1), {opening}), frame(midsize(2)),
-          frame(midsize(3), {full}), on(Op::ReaderLeaves), frame(midsize(4), {dropped(1)}), on(Op::ReaderJoins),
-          frame(midsize(5), {opening}), readerGets(midsize(5), false)}},
+          frame(midsize(3)), frame(midsize(4), {full}), readerGets(concat({midsize(1), midsize(2), midsize(3)}), false),
+          frame(midsize(5), {dropped(1)}), readerGets(midsize(5), false)}},
+        {"ReaderLeavingEndsTheStallAndTheNextStartsOnAWholeFrame",
+         {create(true, {creating}), on(Op::ReaderJoins), frame(midsize(1), {opening}), frame(midsize(2)),
+          frame(midsize(3)), frame(midsize(4), {full}), frame(midsize(5)), on(Op::ReaderLeaves),
+          frame(midsize(6), {dropped(2)}), on(Op::ReaderJoins), frame(midsize(7), {opening}),
+          readerGets(midsize(7), false)}},
         {"DestroyingClosesAndRemoves", {create(true, {creating}), destroy({closing, removing}), on(Op::IsFree)}},
     };
 }
@@ -372,14 +377,22 @@ protected:
     NamedPipe pipe;
 };
 
-// Frames up to the FIFO's atomic size are refused whole; larger ones can go in only in part, and then
-// their rest goes before any later frame.
-class FullFifo : public NamedPipeWriter, public ::testing::WithParamInterface<size_t>
+// Frames are refused whole when the FIFO lacks room for all of a frame, counted in its page-sized
+// buffers: 1000-byte frames share buffers, 2100-byte ones take one each, larger ones fill some and
+// may share the last.
+struct FullCase
+{
+    const char *name;
+    size_t frameBytes;
+    size_t framesTaken; // by a pipe of 4 KiB buffers, grown for two when 64 KiB is too small, before it is full
+};
+
+class FullFifo : public NamedPipeWriter, public ::testing::WithParamInterface<FullCase>
 {};
 
 TEST_P(FullFifo, DropsWholeFramesWithOneWarningAndTellsTheCountWhenTheReaderCatchesUp)
 {
-    const size_t size = GetParam();
+    const size_t size = GetParam().frameBytes;
     Reader reader(path);
     ASSERT_TRUE(reader.isOpen());
     log.clear();
@@ -395,6 +408,10 @@ TEST_P(FullFifo, DropsWholeFramesWithOneWarningAndTellsTheCountWhenTheReaderCatc
             kept.insert(kept.end(), frame.begin(), frame.end());
     }
     ASSERT_EQ(log.records(), (std::vector<LogRecord>{info("Opening named pipe " + path), fullWarning}));
+    // No room is wasted either.
+    if (::sysconf(_SC_PAGESIZE) == 4096) {
+        EXPECT_EQ(kept.size(), GetParam().framesTaken * size);
+    }
 
     // The stall goes on without another word.
     log.clear();
@@ -402,7 +419,9 @@ TEST_P(FullFifo, DropsWholeFramesWithOneWarningAndTellsTheCountWhenTheReaderCatc
         pipe.newRawData(number, sizedFrame(size, uint8_t(number)));
     EXPECT_EQ(log.records(), std::vector<LogRecord>{});
 
+    // Nothing is begun that did not fit: the stall starts on a frame boundary.
     Bytes received = reader.take();
+    EXPECT_EQ(received, kept);
     const Bytes next = sizedFrame(size, uint8_t(number));
     pipe.newRawData(number, next);
     EXPECT_EQ(log.records(),
@@ -413,7 +432,11 @@ TEST_P(FullFifo, DropsWholeFramesWithOneWarningAndTellsTheCountWhenTheReaderCatc
     EXPECT_EQ(received, kept);
 }
 
-INSTANTIATE_TEST_SUITE_P(FrameSizes, FullFifo, ::testing::Values(size_t(1000), size_t(10000), size_t(40000)));
+INSTANTIATE_TEST_SUITE_P(FrameSizes, FullFifo,
+                         ::testing::Values(FullCase{"Bytes1000", 1000, 64}, FullCase{"Bytes2100", 2100, 16},
+                                           FullCase{"Bytes6000", 6000, 10}, FullCase{"Bytes10000", 10000, 6},
+                                           FullCase{"Bytes40000", 40000, 3}),
+                         Vantrel::Test::RowName());
 
 TEST_F(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
 {

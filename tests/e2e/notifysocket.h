@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+// A datagram socket in the place of systemd's notification socket: it keeps every message a program
+// sends to it, with the time it came.
+class NotifySocket
+{
+public:
+    struct Message
+    {
+        QByteArray text;
+        std::chrono::steady_clock::time_point received;
+        // The lines of the message ("READY=1", "STATUS=...").
+        QList<QByteArray> assignments() const { return text.split('\n'); }
+        bool has(const QByteArray &assignment) const { return assignments().contains(assignment); }
+    };
+
+    NotifySocket();
+    ~NotifySocket();
+    NotifySocket(const NotifySocket &) = delete;
+    NotifySocket &operator=(const NotifySocket &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    // For NOTIFY_SOCKET.
+    QString path() const { return m_path; }
+    QList<Message> messages() const;
+    // The messages holding the assignment, in the order they came.
+    QList<Message> messagesWith(const QByteArray &assignment) const;
+
+private:
+    void receive();
+
+    QTemporaryDir m_dir;
+    QString m_path;
+    int m_fd = -1;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    QList<Message> m_messages;
+    std::thread m_receiver;
+};
