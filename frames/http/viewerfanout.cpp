@@ -86,7 +86,7 @@ struct ViewerFanout::Viewer
     quint64 dropped = 0;
     bool statusDue = false;
     bool parked = false;
-    bool ending = false; // woken by end() to end its stream
+    bool ending = false; // asked by end() to end its stream
 };
 
 ViewerFanout::ViewerFanout(Clock clock)
@@ -122,12 +122,13 @@ void ViewerFanout::end(std::chrono::milliseconds wait)
     Wakes wakes;
     std::unique_lock<std::mutex> lock(m_mutex);
     m_stopping = true;
+    // Each stream is over once the server lets its viewer go, its closing chunk written: only then
+    // may the server stop without cutting a stream short in the browser.
     for (Viewer *viewer : m_viewers) {
-        if (viewer->parked) {
-            viewer->ending = true;
-            ++m_ending;
+        viewer->ending = true;
+        ++m_ending;
+        if (viewer->parked)
             wake(*viewer, wakes);
-        }
     }
     lock.unlock();
     for (const auto &wakeUp : wakes)
@@ -337,14 +338,8 @@ ViewerFanout::Viewer *ViewerFanout::join(std::function<void()> park, std::functi
 long long ViewerFanout::take(Viewer &viewer, char *buffer, size_t max)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_stopping) {
-        if (viewer.ending) {
-            viewer.ending = false;
-            --m_ending;
-            m_ended.notify_all();
-        }
+    if (m_stopping)
         return -1;
-    }
     size_t copied = 0;
     while (copied < max) {
         if (viewer.sent == viewer.sending.size()) {

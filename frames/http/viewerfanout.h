@@ -52,8 +52,8 @@ public:
 
     // Serving begins (again): frames are counted from 0, and the hello names this version.
     void begin(const QString &version);
-    // Serving ends: every viewer's stream ends at its next take(); parked viewers are woken for it,
-    // and waited for up to `wait`. No viewer joins from now on.
+    // Serving ends: every viewer's stream ends at its next take(); parked viewers are woken for it.
+    // Waits up to `wait` for the server to let every viewer leave. No viewer joins from now on.
     void end(std::chrono::milliseconds wait);
 
     // One frame's JSON line (its line feed may follow), to every viewer.
@@ -114,7 +114,7 @@ private:
     std::condition_variable m_ended;
     std::vector<Viewer *> m_viewers;
     bool m_stopping = false;
-    int m_ending = 0; // viewers woken by end() that have not yet ended their stream
+    int m_ending = 0; // viewers asked by end() to end that have not yet left
     QByteArray m_helloEvent;
     QByteArray m_optionsEvent;
     quint64 m_frames = 0;

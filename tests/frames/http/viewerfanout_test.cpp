@@ -13,10 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -323,24 +325,37 @@ INSTANTIATE_TEST_SUITE_P(Bounds, ViewerFanoutHistoryTest,
                                                       ViewerFanout::HistoryPoints}),
                          RowName());
 
-TEST_F(ViewerFanoutTest, EndWakesParkedViewersToEndAndRefusesNewOnes)
+TEST_F(ViewerFanoutTest, EndEndsEveryStreamAndWaitsForTheServerToLetEachGo)
 {
     Client &parked = join();
     Client &busy = join();
     take(parked);
     char buffer[64];
-    long long ended = 0;
-    // As the server does: a woken viewer is asked for bytes again.
-    parked.onWake = [&] { ended = m_fanout.take(*parked.viewer, buffer, sizeof buffer); };
+    long long parkedEnd = 0;
+    // As the server does: a woken viewer is asked for bytes again, and let go once its stream is over.
+    parked.onWake = [&] {
+        parkedEnd = m_fanout.take(*parked.viewer, buffer, sizeof buffer);
+        m_fanout.leave(parked.viewer);
+    };
+    std::atomic<long long> busyEnd{0};
+    std::thread server([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        busyEnd = m_fanout.take(*busy.viewer, buffer, sizeof buffer);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // its last chunk on the way
+        m_fanout.leave(busy.viewer);
+    });
 
     QElapsedTimer ending;
     ending.start();
     m_fanout.end(std::chrono::seconds(10));
-    EXPECT_LT(ending.elapsed(), 5000); // not waited for: it ended
-    EXPECT_EQ(ended, -1);
-    EXPECT_EQ(m_fanout.take(*busy.viewer, buffer, sizeof buffer), -1);
+    const qint64 waited = ending.elapsed();
+    server.join();
+    EXPECT_GE(waited, 400);
+    EXPECT_LT(waited, 5000);
+    EXPECT_EQ(parkedEnd, -1);
+    EXPECT_EQ(busyEnd, -1);
+    EXPECT_EQ(m_fanout.viewers(), 0);
     EXPECT_EQ(m_fanout.join({}, {}), nullptr);
-    EXPECT_EQ(m_fanout.viewers(), 2);
 
     m_fanout.begin(QStringLiteral("2.4.9"));
     EXPECT_NE(m_fanout.join({}, {}), nullptr);
