@@ -2,7 +2,7 @@
 #include "runinfo/savedoptions.h"
 
 #include "app/application.h"
-#include "app/filereplacement.h"
+#include "process/filereplacement.h"
 
 #include <QDebug>
 

@@ -98,12 +98,17 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     const QCommandLineOption name(QStringLiteral("name"),
                                   QStringLiteral("This sensor's name in topics (default: the host name)."),
                                   QStringLiteral("name"));
+    const QCommandLineOption stateDir(QStringLiteral("state-dir"),
+                                      QStringLiteral("Keep the hold time set from Home Assistant in <directory>, "
+                                                     "for the next run (default: $STATE_DIRECTORY, as systemd "
+                                                     "sets it)."),
+                                      QStringLiteral("directory"));
     const QCommandLineOption http(QStringLiteral("http"),
                                   QStringLiteral("Serve a live web view of the sensor on <[address:]port> "
                                                  "(address 127.0.0.1 when left out; [::1]:port for IPv6)."),
                                   QStringLiteral("[address:]port"));
-    parser.addOptions(
-        {follow, staleAfter, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery, name, http});
+    parser.addOptions({follow, staleAfter, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery, name,
+                       stateDir, http});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -170,6 +175,12 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
         return fail(QStringLiteral("--heartbeat needs 1 to 86400 seconds, not \"%1\"").arg(parser.value(heartbeat)));
     result.discovery = parser.isSet(discovery);
     result.name = parser.value(name);
+    if (parser.isSet(stateDir) && result.mqttUrl.isEmpty())
+        return fail(QStringLiteral("--state-dir needs --mqtt"));
+    // systemd may list several directories; the unit gives one.
+    result.stateDirectory = parser.isSet(stateDir)
+                                ? parser.value(stateDir)
+                                : qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
     if (parser.isSet(http)) {
         if (!parseHttpAddress(parser.value(http), result))
             return fail(QStringLiteral("--http needs [address:]port with a port from 1 to 65535, not \"%1\"")

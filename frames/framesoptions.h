@@ -24,6 +24,7 @@ struct FramesOptions
     int heartbeatSeconds = 30;
     bool discovery = false; // Home Assistant MQTT discovery
     QString name; // this sensor's name in topics; the host name when not given
+    QString stateDirectory; // keeps the hold time set from Home Assistant; empty: kept by nothing
 
     bool http = false; // serve the web view
     QString httpAddress = QStringLiteral("127.0.0.1");

@@ -11,6 +11,7 @@
 #include "runinfo/savedoptions.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDebug>
 #include <QSysInfo>
 
@@ -39,6 +40,7 @@ std::optional<int> FramesProgram::start()
         return status;
     if (const std::optional<int> status = startWebView())
         return status;
+    loadKeptHold();
     auto *signals_ = new TerminationSignals(this);
     connect(signals_, &TerminationSignals::terminationRequested, this, [this] { finish(0); });
 
@@ -90,6 +92,10 @@ std::optional<int> FramesProgram::startMqtt()
         return 2;
     }
     m_dispatcher.addListener(m_mqtt.get());
+    if (!m_options.stateDirectory.isEmpty())
+        m_holdSetting =
+            HoldSetting(QDir(m_options.stateDirectory).filePath(QStringLiteral("hold-%1.json").arg(settings.name)));
+    connect(m_mqtt.get(), &MqttPublisher::holdRequested, this, &FramesProgram::holdRequested);
     return std::nullopt;
 }
 
@@ -148,14 +154,54 @@ void FramesProgram::readSavedOptions()
         qWarning().noquote() << tr("Can't read the saved options %1: %2").arg(m_options.optionsPath, error);
         return;
     }
-    m_occupancy.setHoldSeconds(saved->timeout);
+    if (!m_holdFromHomeAssistant)
+        applyHold(saved->timeout);
+    if (m_webView)
+        m_webView->setRunOptions(*saved);
+}
+
+void FramesProgram::loadKeptHold()
+{
+    if (!m_mqtt)
+        return;
+    QString error;
+    if (const std::optional<double> kept = m_holdSetting.load(error)) {
+        m_holdFromHomeAssistant = true;
+        applyHold(*kept);
+        return;
+    }
+    if (!error.isEmpty())
+        qWarning().noquote() << tr("Can't read the hold time kept in %1: %2").arg(m_holdSetting.stateFile(), error);
+    // Home Assistant shows the hold in force, and can set it, from the start.
+    m_mqtt->setHold(m_occupancy.holdSeconds(), HoldSetting::Minimum, HoldSetting::Maximum);
+}
+
+void FramesProgram::holdRequested(const QByteArray &payload)
+{
+    QString error;
+    const std::optional<double> seconds = HoldSetting::parse(payload, error);
+    if (!seconds) {
+        qWarning().noquote() << tr("MQTT: refused the hold time: %1").arg(error);
+        // Home Assistant shows the value it sent until it hears the one in force.
+        m_mqtt->setHold(m_occupancy.holdSeconds(), HoldSetting::Minimum, HoldSetting::Maximum);
+        return;
+    }
+    m_holdFromHomeAssistant = true;
+    applyHold(*seconds);
+    if (!m_holdSetting.keep(*seconds, error))
+        qWarning().noquote() << tr("Can't keep the hold time in %1: %2").arg(m_holdSetting.stateFile(), error);
+}
+
+void FramesProgram::applyHold(double seconds)
+{
+    m_occupancy.setHoldSeconds(seconds);
     // With a hold time known, the JSON lines tell the held occupancy too.
     if (m_jsonFrames)
         m_jsonFrames->setOccupancy(&m_occupancy);
-    if (m_webView) {
-        m_webView->setHoldSeconds(saved->timeout);
-        m_webView->setRunOptions(*saved);
-    }
+    if (m_webView)
+        m_webView->setHoldSeconds(seconds);
+    if (m_mqtt)
+        m_mqtt->setHold(seconds, HoldSetting::Minimum, HoldSetting::Maximum);
 }
 
 void FramesProgram::occupancyChanged(bool occupancy)

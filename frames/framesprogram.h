@@ -3,6 +3,7 @@
 #include "decoding/framelistener.h"
 #include "frames/framedispatcher.h"
 #include "frames/framesoptions.h"
+#include "frames/holdsetting.h"
 #include "runinfo/heldoccupancy.h"
 
 #include <QObject>
@@ -42,6 +43,10 @@ private:
     std::optional<int> startWebView();
     void finish(int status);
     void readSavedOptions();
+    // The hold time: one that Home Assistant set wins over the saved options' until it sets another.
+    void loadKeptHold();
+    void holdRequested(const QByteArray &payload);
+    void applyHold(double seconds);
     // Hand every change on to the outputs that tell it.
     void occupancyChanged(bool occupancy);
     void staleChanged(bool stale);
@@ -70,6 +75,8 @@ private:
     std::unique_ptr<Metrics> m_metrics; // served by the web view, so it outlives it
     std::unique_ptr<WebView> m_webView;
     FrameStream *m_stream = nullptr;
+    HoldSetting m_holdSetting{QString()};
+    bool m_holdFromHomeAssistant = false;
     bool m_finishing = false;
 };
 

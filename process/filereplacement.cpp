@@ -1,4 +1,4 @@
-#include "app/filereplacement.h"
+#include "process/filereplacement.h"
 
 #include <QFile>
 #include <QRandomGenerator>

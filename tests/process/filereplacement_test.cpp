@@ -1,5 +1,5 @@
 // Replacing a file whole, in a directory where others may have planted links, FIFOs or directories.
-#include "app/filereplacement.h"
+#include "process/filereplacement.h"
 #include "tests/support/tablerows.h"
 
 #include <QDir>
