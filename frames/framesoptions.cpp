@@ -189,6 +189,8 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     const bool mqttOnly = parser.isSet(discovery) || parser.isSet(name) || parser.isSet(heartbeat);
     if (mqttOnly && result.mqttUrl.isEmpty())
         return fail(QStringLiteral("--discovery, --name and --heartbeat need --mqtt"));
+    if (!result.json && result.mqttUrl.isEmpty() && !result.http && result.recordPath.isEmpty())
+        return fail(QStringLiteral("--no-json needs --mqtt, --http or --record: nothing would be written"));
     return {result, 0};
 }
 

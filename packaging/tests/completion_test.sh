@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Bash completion of vantrel-cli against the sample bundles, from a non-interactive shell: each
-# check sets the words bash would hand over on Tab and compares what the completion offers.
+# Bash completion of vantrel-cli against the sample bundles, and of vantrel-frames, from a
+# non-interactive shell: each check sets the words bash would hand over on Tab and compares what
+# the completion offers.
 #
-#   packaging/tests/completion_test.sh [PROGRAM [BUNDLE_DIR [COMPLETION_SCRIPT]]]
+#   packaging/tests/completion_test.sh [PROGRAM [BUNDLE_DIR [COMPLETION_SCRIPT [FRAMES [FRAMES_COMPLETION]]]]]
 #
 # PROGRAM is the vantrel-cli to run (default build/app/vantrel-cli), BUNDLE_DIR holds the sample
-# bundles presence.hpd, proximity.hpd and powermap.hpd (default build/algorithms), so an unpacked
-# package can be checked too (set LD_LIBRARY_PATH when its program needs it).
+# bundles presence.hpd, proximity.hpd and powermap.hpd (default build/algorithms), FRAMES is the
+# vantrel-frames to run (default build/frames/vantrel-frames), so an unpacked package can be
+# checked too (set LD_LIBRARY_PATH when its program needs it).
 set -uo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 program=$(realpath "${1:-$repo/build/app/vantrel-cli}")
 bundles=$(realpath "${2:-$repo/build/algorithms}")
 script=$(realpath "${3:-$repo/packaging/bash-completion/vantrel-cli}")
+frames=$(realpath "${4:-$repo/build/frames/vantrel-frames}")
+frames_script=$(realpath "${5:-$repo/packaging/bash-completion/vantrel-frames}")
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -20,6 +24,7 @@ userdir="$scratch/home/.local/share/Vantrel/vantrel-cli"
 mkdir -p "$userdir" "$scratch/bin" "$scratch/files"
 cp "$bundles"/presence.hpd "$bundles"/proximity.hpd "$bundles"/powermap.hpd "$userdir/" || exit 1
 ln -s "$program" "$scratch/bin/vantrel-cli"
+ln -s "$frames" "$scratch/bin/vantrel-frames"
 touch "$scratch/files/radar.hpd" "$scratch/files/radar.txt"
 export HOME="$scratch/home" PATH="$scratch/bin:$PATH"
 unset XDG_DATA_HOME
@@ -30,6 +35,8 @@ fi
 
 # shellcheck source=/dev/null
 source "$script"
+# shellcheck source=/dev/null
+source "$frames_script"
 
 # shellcheck source=packaging/tests/checks.sh
 source "$repo/packaging/tests/checks.sh"
@@ -67,7 +74,11 @@ complete_line()
     COMP_POINT=${#line}
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMPREPLY=()
-    _vantrel_cli
+    # The function the script registered for the command, as bash would call it.
+    local spec
+    spec=$(complete -p "${COMP_WORDS[0]}") || return
+    spec=${spec#*-F }
+    "${spec%% *}"
 }
 # check NAME LINE EXPECTED...: the replies for LINE, in any order, are exactly EXPECTED.
 check()
@@ -115,6 +126,7 @@ check 'options after positional words' 'vantrel-cli "Presence 1.0" --st' --stdou
 check 'log levels' 'vantrel-cli -l ' 1 2 3 4 5 6 7
 check 'log levels after --loglevel=' 'vantrel-cli --loglevel=' 1 2 3 4 5 6 7
 check 'no guess for seconds' 'vantrel-cli --stop-after '
+check 'no guess for the hold time' 'vantrel-cli "Presence 1.0" -t '
 check 'option values are not positional words' 'vantrel-cli -t 30 --stop-after 5 ' 'PowerMap\ 1.0' 'Presence\ 1.0' 'Proximity\ 1.0'
 # shellcheck disable=SC2086
 check 'compacted options with a value' 'vantrel-cli -sl 2 "Proximity 1.0" ' $sensors
@@ -126,5 +138,26 @@ check '-f limits the sensors' "vantrel-cli -f $userdir/proximity.hpd \"Presence 
 # Asked at completion time: a bundle removed a moment ago is gone from the next completion.
 rm "$userdir/powermap.hpd"
 check 'catalogue read at each completion' 'vantrel-cli P' 'Presence\ 1.0' 'Proximity\ 1.0'
+
+# vantrel-frames: the kinds are those the program accepts, as its message on an unknown kind lists them.
+mapfile -t kinds < <(vantrel-frames -k none 2>&1 | sed -n 's/.*; one of //p' | tr -d , | tr ' ' '\n')
+verdict "the program lists its kinds (${#kinds[@]})" [ "${#kinds[@]}" -ge 5 ]
+check 'frames: kinds of -k' 'vantrel-frames -k ' "${kinds[@]}"
+check 'frames: kinds after --kind=, by prefix' 'vantrel-frames --kind=proximity-f' proximity-fast proximity-fixed
+check 'frames: options by prefix' 'vantrel-frames --h' --heartbeat --help --help-all --http
+export VANTREL_COMPLETION_URL=mqtt://h/p
+check 'frames: variables for --mqtt-env' 'vantrel-frames --mqtt-env VANTREL_COMPLETION_' VANTREL_COMPLETION_URL
+# Each row: name, line, files expected (in $scratch/files).
+while IFS='|' read -r name line want; do
+    # shellcheck disable=SC2086
+    check "frames: $name" "$line" ${want:+$(printf "$scratch/files/%s\n" $want)}
+done << EOF
+the source|vantrel-frames $scratch/files/r|radar.hpd radar.txt
+the source after a switch|vantrel-frames -f $scratch/files/radar.t|radar.txt
+--record|vantrel-frames --record $scratch/files/|radar.hpd radar.txt
+--options=|vantrel-frames --options=$scratch/files/radar.h|radar.hpd
+no guess for seconds|vantrel-frames --heartbeat |
+nothing for an address|vantrel-frames --http 127.0.0.1:|
+EOF
 
 summary

@@ -214,7 +214,8 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{"StaleAfterNotANumber", {"-f", "p", "--stale-after", "5s"}, "not \"5s\""},
                       OptionCase{"StaleAfterInfinite", {"-f", "p", "--stale-after", "inf"}, "--stale-after needs"},
                       OptionCase{"StaleAfterOverADay", {"-f", "p", "--stale-after", "86401"}, "--stale-after needs"},
-                      OptionCase{"StaleAfterWithoutFollow", {"--stale-after", "3"}, "--stale-after needs --follow"}),
+                      OptionCase{"StaleAfterWithoutFollow", {"--stale-after", "3"}, "--stale-after needs --follow"},
+                      OptionCase{"NoJsonAndNothingElse", {"--no-json", "recording.bin"}, "nothing would be written"}),
     Vantrel::Test::RowName());
 
 // A writer that closes and opens again, then a FIFO removed and made anew at the same path: one

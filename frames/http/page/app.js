@@ -15,7 +15,8 @@
     statePanel: $('state-panel'), silence: $('silence'),
     presence: $('presence'), occupancy: $('occupancy'), hold: $('hold'),
     frameRate: $('frame-rate'), dropped: $('dropped'), frames: $('frames'), viewers: $('viewers'),
-    distancePanel: $('distance-panel'), distancePlot: $('distance-plot'),
+    distancePanel: $('distance-panel'), distancePlot: $('distance-plot'), distanceTitle: $('distance-title'),
+    confidenceKey: $('confidence-key'), targetsKey: $('targets-key'),
     profilePanel: $('profile-panel'), profilePlot: $('profile-plot'), profileNote: $('profile-note'),
     heatmapPanel: $('heatmap-panel'), heatmap: $('heatmap'),
     targetsPanel: $('targets-panel'), targetsPlot: $('targets-plot'), targetsNote: $('targets-note'),
@@ -25,7 +26,10 @@
 
   // What the stream has said so far.
   const data = {
-    history: [],       // presence frames: {t, distance, confidence, presence}
+    history: [],       // presence frames: {t, distance, confidence, presence, targets (a count, or null)}
+    // Proximity reports give a confidence of 0 always, which is none: the plot shows one only after
+    // a report has given one above 0.
+    confidenceSeen: false,
     profile: null,     // {power, threshold: [[cm, dB]], from, to, distance, effective}
     zones: null,
     targets: null,     // [{tracker, range, angle}]
@@ -133,6 +137,7 @@
   // Another algorithm has other outputs: its panels show up again as their data comes.
   function forgetOutputs() {
     data.history = [];
+    data.confidenceSeen = false;
     data.profile = null;
     data.zones = null;
     data.targets = null;
@@ -148,6 +153,8 @@
     countGap(frame);
     // Frames again: the server's next status confirms it.
     if (view.statePanel.dataset.stale === 'true') showStale(false);
+    // Targets first: a proximity frame's presence point counts them.
+    if (Array.isArray(frame.targets)) onTargets(frame.targets);
     if (frame.presence === 0 || frame.presence === 1) onPresence(frame);
     if (Array.isArray(frame.power_db) || Array.isArray(frame.threshold_db)) onProfilePoints(frame);
     else if (Array.isArray(frame.ranges_cm)) onPowerFrame(frame);
@@ -155,7 +162,6 @@
       data.zones = frame.zones.filter((z) => z && isNumber(z.zone)).sort((a, b) => a.zone - b.zone);
       changed(view.heatmapPanel, 'heatmap');
     }
-    if (Array.isArray(frame.targets)) onTargets(frame.targets);
   }
 
   function countFrame(frame) {
@@ -185,7 +191,9 @@
       presence: frame.presence,
       distance: isNumber(frame.distance_cm) ? frame.distance_cm : null,
       confidence: isNumber(frame.confidence) ? frame.confidence : null,
+      targets: Array.isArray(frame.targets) ? data.targets.length : null,
     };
+    if (point.confidence > 0) data.confidenceSeen = true;
     data.history.push(point);
     forgetBefore(point.t - HISTORY_MS);
     showPresence(point);
@@ -205,8 +213,10 @@
         presence: p[1],
         distance: isNumber(p[2]) ? p[2] : null,
         confidence: isNumber(p[3]) ? p[3] : null,
+        targets: null,
       }));
     if (!points.length) return;
+    if (points.some((p) => p.confidence > 0)) data.confidenceSeen = true;
     data.history = data.history.filter((p) => p.t < points[0].t).concat(points);
     showPresence(points[points.length - 1]);
     changed(view.distancePanel, 'distance');
@@ -471,11 +481,19 @@
 
     const box = { x0: 52, x1: w - 48, y0: 8, y1: h - 22 };
     let top = 100;
-    for (const p of history) if (p.distance !== null && p.distance > top) top = p.distance;
+    let most = 3;   // targets
+    for (const p of history) {
+      if (p.distance !== null && p.distance > top) top = p.distance;
+      if (p.targets !== null && p.targets > most) most = p.targets;
+    }
     top = niceCeil(top);
+    most = niceCeil(most);
+    // The right axis: the confidence, or else what a proximity algorithm has in its place.
+    const right = data.confidenceSeen ? 'confidence' : history.some((p) => p.targets !== null) ? 'targets' : '';
+    showRightAxis(right);
     const x = linear(start, now, box.x0, box.x1);
     const yd = linear(0, top, box.y1, box.y0);
-    const yc = linear(0, 100, box.y1, box.y0);
+    const yr = linear(0, right === 'targets' ? most : 100, box.y1, box.y0);
 
     // Present stretches as bands behind the lines.
     ctx.fillStyle = colours.present;
@@ -494,16 +512,32 @@
     ctx.globalAlpha = 1;
 
     gridY(ctx, box, yd, ticks(0, top, 5), (v) => v + ' cm', 'left');
-    gridY(ctx, box, yc, [0, 25, 50, 75, 100], (v) => v + ' %', 'right');
+    if (right === 'confidence') gridY(ctx, box, yr, [0, 25, 50, 75, 100], (v) => v + ' %', 'right');
+    if (right === 'targets') gridY(ctx, box, yr, ticks(0, most, Math.min(most, 5)), String, 'right');
     gridX(ctx, box, x, [60, 50, 40, 30, 20, 10, 0].map((s) => now - s * 1000),
       (t) => (t === now ? 'now' : t === start ? '' : '−' + Math.round((now - t) / 1000) + ' s'));
 
     const apart = (i) => history[i].t - history[i - 1].t > GAP_MS;
-    const confidence = history.map((p) => [x(p.t), p.confidence === null ? null : yc(p.confidence)]);
+    if (right) {
+      const values = history.map((p) => [x(p.t), p[right] === null ? null : yr(p[right])]);
+      const colour = right === 'targets' ? colours.target : colours.confidence;
+      view.distancePlot.dataset.rightPoints = String(polyline(ctx, values, colour, apart));
+    }
     const distance = history.map((p) => [x(p.t), p.distance === null ? null : yd(p.distance)]);
-    polyline(ctx, confidence, colours.confidence, apart);
     const drawn = polyline(ctx, distance, colours.distance, apart);
     view.distancePlot.dataset.points = String(drawn);
+  }
+
+  // The title and legend of the distance plot name what its right axis shows.
+  function showRightAxis(right) {
+    if (view.distancePlot.dataset.right === right) return;
+    view.distancePlot.dataset.right = right;
+    view.distancePlot.dataset.rightPoints = '0';
+    view.confidenceKey.hidden = right !== 'confidence';
+    view.targetsKey.hidden = right !== 'targets';
+    const title = right === 'targets' ? 'Distance and target count' : right ? 'Distance and confidence' : 'Distance';
+    view.distanceTitle.textContent = title + ', last minute';
+    view.distancePlot.setAttribute('aria-label', title + ' over the last minute');
   }
 
   function drawProfile() {

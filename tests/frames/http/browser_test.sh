@@ -3,11 +3,13 @@
 # page shows of presence, its distance plot and its connection, no script errors under the page's
 # Content-Security-Policy, a screenshot, a page opened later drawing the last minute at once, the
 # writer stopping (the page says so and greys the state) and coming back as a PowerMap run (counted in
-# radar frames), and the page finding a restarted vantrel-frames by itself.
+# radar frames), a proximity run (its target count in place of a confidence), and the page finding a
+# restarted vantrel-frames by itself.
 #
 #   tests/frames/http/browser_test.sh VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR
 #
-# ARTEFACT_DIR gets webview.png, webview-stale.png, webview-powermap.png and the programs' logs.
+# ARTEFACT_DIR gets webview.png, webview-stale.png, webview-powermap.png, webview-proximity.png and the
+# programs' logs.
 # UPDATE_SCREENSHOT=1 also copies webview.png to docs/. Without chromium or python3 the test is
 # skipped (status 77).
 set -uo pipefail
@@ -128,6 +130,11 @@ else
 fi
 ask eval "[...document.querySelectorAll('section.panel:not([hidden])')].map(p => p.id).join(' ')"
 verdict "only the panels with data show: $(value)" test "$(value)" = '"state-panel distance-panel options-panel"'
+# What the right axis of the distance plot shows, its points drawn, and which legend keys show.
+right="[$(dom distance-plot dataset.right), +$(dom distance-plot dataset.rightPoints) > 0,"
+right+=" $(dom confidence-key hidden), $(dom targets-key hidden)].join(' ')"
+ask eval "$right"
+verdict "presence plots its confidence: $(value)" test "$(value)" = '"confidence true false true"'
 ask errors
 verdict "no script errors or policy violations: $(value)" test "$(value)" = '[]'
 
@@ -203,6 +210,17 @@ else
     fail "the page counts about 5 radar frames a second of three outputs each:$rates"
 fi
 ask screenshot "$artefacts/webview-powermap.png"
+
+# A proximity run reports no confidence: its target count is plotted in that place, and said so.
+stop_cli
+"$cli" -f "$bundles/proximity.hpd" "Proximity 1.0" Simulation FPS 20 -p --pipe-name "$fifo" \
+    --options-path "$options" --stop-after 120 >> "$artefacts/vantrel-cli.log" 2>&1 &
+cli_pid=$!
+verdict 'the proximity run shows its targets' ask wait 30 "!$(dom targets-panel hidden) && $points >= 20"
+ask eval "[$right, $(dom distance-title textContent)].join(' ')"
+verdict "proximity plots its target count instead: $(value)" \
+    test "$(value)" = '"targets true true false Distance and target count, last minute"'
+ask screenshot "$artefacts/webview-proximity.png"
 
 # vantrel-frames goes away and comes back: the page says so, then carries on by itself.
 kill "$frames_pid" && wait "$frames_pid"
