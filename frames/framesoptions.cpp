@@ -95,6 +95,22 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
                                        QStringLiteral("seconds"), QStringLiteral("30"));
     const QCommandLineOption discovery(QStringLiteral("discovery"),
                                        QStringLiteral("Announce the sensor to Home Assistant (MQTT discovery)."));
+    const QCommandLineOption discoveryPrefix(
+        QStringLiteral("discovery-prefix"),
+        QStringLiteral("Home Assistant's discovery prefix (default homeassistant)."), QStringLiteral("prefix"),
+        QStringLiteral("homeassistant"));
+    const QCommandLineOption discoveryRemove(
+        QStringLiteral("discovery-remove"),
+        QStringLiteral("Take this sensor's discovery configs and retained topics off the broker, then end; "
+                       "no stream is read."));
+    const QCommandLineOption distanceStep(
+        QStringLiteral("distance-step"), QStringLiteral("Publish the distance when it has moved by <cm> (default 10)."),
+        QStringLiteral("cm"), QStringLiteral("10"));
+    const QCommandLineOption distanceInterval(
+        QStringLiteral("distance-interval"),
+        QStringLiteral("Publish a changing value at most every <seconds>, the latest when they end (default 1; "
+                       "0: no limit)."),
+        QStringLiteral("seconds"), QStringLiteral("1"));
     const QCommandLineOption name(QStringLiteral("name"),
                                   QStringLiteral("This sensor's name in topics (default: the host name)."),
                                   QStringLiteral("name"));
@@ -107,8 +123,8 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
                                   QStringLiteral("Serve a live web view of the sensor on <[address:]port> "
                                                  "(address 127.0.0.1 when left out; [::1]:port for IPv6)."),
                                   QStringLiteral("[address:]port"));
-    parser.addOptions({follow, staleAfter, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery, name,
-                       stateDir, http});
+    parser.addOptions({follow, staleAfter, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery,
+                       discoveryPrefix, discoveryRemove, distanceStep, distanceInterval, name, stateDir, http});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -174,9 +190,26 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     if (!ok || result.heartbeatSeconds < 1 || result.heartbeatSeconds > 86400)
         return fail(QStringLiteral("--heartbeat needs 1 to 86400 seconds, not \"%1\"").arg(parser.value(heartbeat)));
     result.discovery = parser.isSet(discovery);
+    result.discoveryPrefix = parser.value(discoveryPrefix);
+    if (result.discoveryPrefix.isEmpty() || result.discoveryPrefix.contains(QLatin1Char('+'))
+        || result.discoveryPrefix.contains(QLatin1Char('#'))
+        || result.discoveryPrefix.split(QLatin1Char('/')).contains(QString()))
+        return fail(QStringLiteral("--discovery-prefix needs topic levels without + or # and none empty, not \"%1\"")
+                        .arg(result.discoveryPrefix));
+    result.discoveryRemove = parser.isSet(discoveryRemove);
+    if (result.discoveryRemove
+        && (result.follow || !result.source.isEmpty() || !result.recordPath.isEmpty() || parser.isSet(http)))
+        return fail(QStringLiteral("--discovery-remove reads no stream: it takes no source, --follow, --record "
+                                   "or --http"));
+    result.distanceStepCm = parser.value(distanceStep).toInt(&ok);
+    if (!ok || result.distanceStepCm < 1 || result.distanceStepCm > 10000)
+        return fail(QStringLiteral("--distance-step needs 1 to 10000 cm, not \"%1\"").arg(parser.value(distanceStep)));
+    result.distanceIntervalSeconds = parser.value(distanceInterval).toDouble(&ok);
+    if (!ok || !std::isfinite(result.distanceIntervalSeconds) || result.distanceIntervalSeconds < 0
+        || result.distanceIntervalSeconds > 3600)
+        return fail(QStringLiteral("--distance-interval needs 0 to 3600 seconds, not \"%1\"")
+                        .arg(parser.value(distanceInterval)));
     result.name = parser.value(name);
-    if (parser.isSet(stateDir) && result.mqttUrl.isEmpty())
-        return fail(QStringLiteral("--state-dir needs --mqtt"));
     // systemd may list several directories; the unit gives one.
     result.stateDirectory = parser.isSet(stateDir)
                                 ? parser.value(stateDir)
@@ -186,9 +219,12 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
             return fail(QStringLiteral("--http needs [address:]port with a port from 1 to 65535, not \"%1\"")
                             .arg(parser.value(http)));
     }
-    const bool mqttOnly = parser.isSet(discovery) || parser.isSet(name) || parser.isSet(heartbeat);
+    const bool mqttOnly = parser.isSet(discovery) || parser.isSet(name) || parser.isSet(heartbeat)
+                          || parser.isSet(discoveryPrefix) || parser.isSet(discoveryRemove)
+                          || parser.isSet(distanceStep) || parser.isSet(distanceInterval) || parser.isSet(stateDir);
     if (mqttOnly && result.mqttUrl.isEmpty())
-        return fail(QStringLiteral("--discovery, --name and --heartbeat need --mqtt"));
+        return fail(QStringLiteral("--discovery, --discovery-prefix, --discovery-remove, --distance-step, "
+                                   "--distance-interval, --name, --heartbeat and --state-dir need --mqtt"));
     if (!result.json && result.mqttUrl.isEmpty() && !result.http && result.recordPath.isEmpty())
         return fail(QStringLiteral("--no-json needs --mqtt, --http or --record: nothing would be written"));
     return {result, 0};

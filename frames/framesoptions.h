@@ -23,6 +23,10 @@ struct FramesOptions
     QString optionsPath; // the main program's saved options file: the presence hold time
     int heartbeatSeconds = 30;
     bool discovery = false; // Home Assistant MQTT discovery
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+    bool discoveryRemove = false; // only take this sensor's discovery configs and retained topics away
+    int distanceStepCm = 10; // a distance change this large is published
+    double distanceIntervalSeconds = 1; // at most one publication per topic this often; 0: no limit
     QString name; // this sensor's name in topics; the host name when not given
     QString stateDirectory; // keeps the hold time set from Home Assistant; empty: kept by nothing
 

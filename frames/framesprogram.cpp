@@ -6,6 +6,7 @@
 #include "frames/http/webview.h"
 #include "frames/jsonframes.h"
 #include "frames/linewriter.h"
+#include "frames/mqtt/discoveryremoval.h"
 #include "frames/mqtt/mqttpublisher.h"
 #include "process/terminationsignals.h"
 #include "runinfo/savedoptions.h"
@@ -35,6 +36,8 @@ FramesProgram::~FramesProgram() = default;
 
 std::optional<int> FramesProgram::start()
 {
+    if (m_options.discoveryRemove)
+        return startDiscoveryRemoval();
     startJsonLines();
     if (const std::optional<int> status = startMqtt())
         return status;
@@ -76,17 +79,49 @@ void FramesProgram::startJsonLines()
     m_jsonFrames->addSink(m_standardOutput.get());
 }
 
-std::optional<int> FramesProgram::startMqtt()
+MqttSettings FramesProgram::mqttSettings() const
 {
-    if (m_options.mqttUrl.isEmpty())
-        return std::nullopt;
     QString error;
     MqttSettings settings;
     settings.url = *MqttUrl::parse(m_options.mqttUrl, error); // checked with the command line
     settings.name = m_options.name.isEmpty() ? QSysInfo::machineHostName() : m_options.name;
     settings.heartbeatSeconds = m_options.heartbeatSeconds;
     settings.discovery = m_options.discovery;
+    settings.discoveryPrefix = m_options.discoveryPrefix;
+    settings.distanceStepCm = uint32_t(m_options.distanceStepCm);
+    settings.distanceIntervalSeconds = m_options.distanceIntervalSeconds;
+    if (m_options.http) {
+        // Listening on every address, the web view is reached by the host's name.
+        const QString &address = m_options.httpAddress;
+        QString host = address == QLatin1String("0.0.0.0") || address == QLatin1String("::")
+                           ? QSysInfo::machineHostName()
+                           : address;
+        if (host.contains(QLatin1Char(':')))
+            host = QLatin1Char('[') + host + QLatin1Char(']');
+        settings.configurationUrl = QStringLiteral("http://%1:%2/").arg(host).arg(m_options.httpPort);
+    }
+    return settings;
+}
+
+std::optional<int> FramesProgram::startDiscoveryRemoval()
+{
+    auto *removal = new DiscoveryRemoval(mqttSettings(), this);
+    connect(removal, &DiscoveryRemoval::finished, this, &FramesProgram::finished);
+    QString error;
+    if (!removal->start(error)) {
+        qWarning().noquote() << error;
+        return 2;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> FramesProgram::startMqtt()
+{
+    if (m_options.mqttUrl.isEmpty())
+        return std::nullopt;
+    const MqttSettings settings = mqttSettings();
     m_mqtt = std::make_unique<MqttPublisher>(settings);
+    QString error;
     if (!m_mqtt->start(error)) {
         qWarning().noquote() << error;
         return 2;

@@ -18,6 +18,7 @@ class JsonFrames;
 class LineWriter;
 class Metrics;
 class MqttPublisher;
+struct MqttSettings;
 class WebView;
 
 // vantrel-frames: the stream, the dispatcher and the outputs the options ask for, and how they end.
@@ -38,6 +39,8 @@ Q_SIGNALS:
 
 private:
     void startJsonLines();
+    MqttSettings mqttSettings() const;
+    std::optional<int> startDiscoveryRemoval();
     // Each answers the status to end with when its output cannot start.
     std::optional<int> startMqtt();
     std::optional<int> startWebView();

@@ -1,11 +1,14 @@
 // Feeds presence frames to a fleet of readers: mqtt_fleet_feeder RATE SECONDS FIFO...
 // Every 1/RATE s each FIFO gets one human-presence frame whose timestamp is the wall clock at
 // writing, so a subscriber can tell how long the frame took to reach it. Each sensor's presence
-// comes and goes every 3 to 15 s on a schedule of its own. At the end the number of presence changes
-// written to each FIFO (the first report counting as one) is printed, one line per FIFO, in order.
+// comes and goes every 3 to 15 s on a schedule of its own; while someone is there they walk about
+// (a decimetre nearer, farther or neither each frame), and every fourth frame is followed by a
+// heatmap of four zones, a metre deep each, the one they are in occupied. At the end the number of presence changes written to
+// each FIFO (the first report counting as one) is printed, one line per FIFO, in order.
 #include "platform/weavegraph/frame_generated.h"
 #include "platform/weavegraph/framevocabulary.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -39,14 +42,16 @@ uint32_t next(uint32_t &state)
     return state >> 8;
 }
 
-std::vector<uint8_t> presenceFrame(const Sensor &sensor, int64_t timestamp)
+constexpr int Zones = 4;
+constexpr int32_t ZoneDepthDm = 10;
+
+// A human-presence signal with one int32 array of this shape.
+std::vector<uint8_t> humanPresenceFrame(const Sensor &sensor, int64_t timestamp, uint32_t semantic,
+                                        const std::vector<uint16_t> &shape, const std::vector<int32_t> &values)
 {
     flatbuffers::FlatBufferBuilder builder(256);
-    const std::vector<int32_t> values{sensor.present ? 1 : 0, sensor.present ? sensor.distanceDm : 0, 0,
-                                      sensor.present ? 90 : 0};
-    const auto data = Frames::CreateArrayData(builder, 4, builder.CreateVector(std::vector<uint16_t>{4}), 0,
-                                              builder.CreateVector(values));
-    const auto array = Frames::CreateArray(builder, Frames::Key::ArraySemanticHumanPresence, data);
+    const auto data = Frames::CreateArrayData(builder, 4, builder.CreateVector(shape), 0, builder.CreateVector(values));
+    const auto array = Frames::CreateArray(builder, semantic, data);
     const auto signal =
         Frames::CreateSignal(builder, Frames::Key::SignalSemanticHumanPresence,
                              builder.CreateVector(std::vector<flatbuffers::Offset<Frames::Array>>{array}));
@@ -55,6 +60,24 @@ std::vector<uint8_t> presenceFrame(const Sensor &sensor, int64_t timestamp)
                             builder.CreateVector(std::vector<flatbuffers::Offset<Frames::Signal>>{signal}));
     builder.FinishSizePrefixed(frame);
     return {builder.GetBufferPointer(), builder.GetBufferPointer() + builder.GetSize()};
+}
+
+std::vector<uint8_t> presenceFrame(const Sensor &sensor, int64_t timestamp)
+{
+    return humanPresenceFrame(
+        sensor, timestamp, Frames::Key::ArraySemanticHumanPresence, {4},
+        {sensor.present ? 1 : 0, sensor.present ? sensor.distanceDm : 0, 0, sensor.present ? 90 : 0});
+}
+
+// Rows of state, confidence and zone index.
+std::vector<uint8_t> heatmapFrame(const Sensor &sensor, int64_t timestamp)
+{
+    std::vector<int32_t> values;
+    for (int32_t zone = 0; zone < Zones; ++zone) {
+        const bool occupied = sensor.present && sensor.distanceDm / ZoneDepthDm == zone;
+        values.insert(values.end(), {occupied ? 1 : 0, occupied ? 80 : 0, zone});
+    }
+    return humanPresenceFrame(sensor, timestamp, Frames::Key::ArraySemanticHeatmapRows, {Zones, 3}, values);
 }
 
 bool writeAll(int fd, const std::vector<uint8_t> &bytes)
@@ -114,7 +137,14 @@ int main(int argc, char **argv)
             const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::system_clock::now().time_since_epoch())
                                     .count();
-            if (!writeAll(sensor.fd, presenceFrame(sensor, now))) {
+            if (sensor.present) {
+                // Held at the ends of the room.
+                const int32_t step = int32_t(next(sensor.random) % 3) - 1;
+                sensor.distanceDm = std::clamp(sensor.distanceDm + step, 5, Zones * ZoneDepthDm - 1);
+            }
+            const bool heatmap = tick % 4 == 3;
+            if (!writeAll(sensor.fd, presenceFrame(sensor, now))
+                || (heatmap && !writeAll(sensor.fd, heatmapFrame(sensor, now)))) {
                 std::fprintf(stderr, "mqtt_fleet_feeder: a reader went away: %s\n", std::strerror(errno));
                 return 1;
             }

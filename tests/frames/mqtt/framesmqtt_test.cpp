@@ -1,12 +1,15 @@
 // The real vantrel-frames following a real FIFO and publishing to a real broker: the hold running out
-// with no report after it, and a stream that stops, comes back, or ends for good.
+// with no report after it, and a stream that stops, comes back, or ends for good; two sensors on one
+// broker, and a run that takes a sensor's discovery off it.
 #include "runinfo/savedoptions.h"
 #include "tests/frames/mqtt/mqtttesting.h"
 #include "tests/support/qtprinters.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -72,8 +75,6 @@ protected:
         }
         return 0;
     }
-
-    QByteArray retained(const QString &topic) { return retainedMessage(m_broker.port(), topic); }
 
     QTemporaryDir m_dir;
     QString m_fifo = m_dir.filePath(QStringLiteral("hpd.fifo"));
@@ -205,6 +206,83 @@ TEST_F(FramesMqttTest, BrokerAwayWhileStaleAndBack)
     EXPECT_EQ(retained(Availability), "online");
     EXPECT_EQ(QJsonDocument::fromJson(retained(State)).object()[QStringLiteral("presence")].toInt(-1), 0);
     EXPECT_EQ(frames->terminate(), 0);
+}
+
+// vantrel-frames on its standard input with discovery, as sensor <name> under site/radar.
+class FramesDiscoveryTest : public BrokerTest
+{
+protected:
+    std::unique_ptr<RunningProgram> run(const QString &name,
+                                        const QStringList &options = {QStringLiteral("--discovery")})
+    {
+        return std::make_unique<RunningProgram>(QStringLiteral(VANTREL_FRAMES),
+                                                QStringList{QStringLiteral("--no-json"), QStringLiteral("--name"), name,
+                                                            QStringLiteral("--mqtt"),
+                                                            m_broker.url(QStringLiteral("site/radar"))}
+                                                    + options);
+    }
+    QJsonObject config(const QString &name) const
+    {
+        const QString topic = QStringLiteral("homeassistant/binary_sensor/%1/occupancy/config").arg(name);
+        return QJsonDocument::fromJson(m_recorder->lastPayload(topic)).object();
+    }
+    QByteArray availability(const QString &name) const
+    {
+        return m_recorder->lastPayload(QStringLiteral("site/radar/%1/availability").arg(name));
+    }
+};
+
+TEST_F(FramesDiscoveryTest, TwoSensorsOnOneBrokerKeepApart)
+{
+    auto hall = run(QStringLiteral("hall"));
+    const uint16_t port = freePort();
+    auto porch = run(QStringLiteral("porch"),
+                     {QStringLiteral("--discovery"), QStringLiteral("--http"), QStringLiteral("0.0.0.0:%1").arg(port)});
+    ASSERT_TRUE(waitUntil([&] { return !config("hall").isEmpty() && !config("porch").isEmpty(); }));
+    // Served on every address, the web view is found by the host's name.
+    const auto web = [&](const QString &name) {
+        return config(name)[QStringLiteral("device")].toObject()[QStringLiteral("configuration_url")].toString();
+    };
+    EXPECT_EQ(web(QStringLiteral("porch")), QStringLiteral("http://%1:%2/").arg(QSysInfo::machineHostName()).arg(port));
+    EXPECT_EQ(web(QStringLiteral("hall")), QString());
+    for (const QString &name : {QStringLiteral("hall"), QStringLiteral("porch")}) {
+        const QJsonObject own = config(name);
+        EXPECT_EQ(own[QStringLiteral("unique_id")], QStringLiteral("vantrel_%1_occupancy").arg(name));
+        EXPECT_EQ(own[QStringLiteral("state_topic")], QStringLiteral("site/radar/%1/state").arg(name));
+        EXPECT_EQ(own[QStringLiteral("availability_topic")], QStringLiteral("site/radar/%1/availability").arg(name));
+        EXPECT_EQ(own[QStringLiteral("device")][QStringLiteral("identifiers")].toArray(),
+                  QJsonArray{QStringLiteral("vantrel_") + name});
+        EXPECT_EQ(availability(name), "online");
+    }
+    EXPECT_EQ(hall->terminate(), 0);
+    EXPECT_TRUE(waitUntil([&] { return availability(QStringLiteral("hall")) == "offline"; }));
+    EXPECT_EQ(m_recorder->messages(QStringLiteral("site/radar/porch/availability")).size(), 1);
+    EXPECT_EQ(retained(QStringLiteral("site/radar/porch/availability")), "online");
+}
+
+// Every config of the sensor, also one only the broker still knows of, and its own topics emptied.
+TEST_F(FramesDiscoveryTest, RemoveRun)
+{
+    auto hall = run(QStringLiteral("hall"));
+    ASSERT_TRUE(waitUntil([&] { return !config(QStringLiteral("hall")).isEmpty(); }));
+    EXPECT_EQ(hall->terminate(), 0);
+    const QString zone = QStringLiteral("homeassistant/binary_sensor/hall/zone_7/config");
+    ASSERT_TRUE(publishMessage(m_broker.port(), zone, "{}", true));
+    const QString porch = QStringLiteral("homeassistant/binary_sensor/porch/occupancy/config");
+    ASSERT_TRUE(publishMessage(m_broker.port(), porch, "{}", true));
+
+    auto removal = run(QStringLiteral("hall"), {QStringLiteral("--discovery-remove")});
+    EXPECT_EQ(removal->finish(), 0) << removal->err().toStdString();
+    for (const QString &topic :
+         {zone, QStringLiteral("homeassistant/binary_sensor/hall/occupancy/config"),
+          QStringLiteral("homeassistant/sensor/hall/distance/config"), QStringLiteral("site/radar/hall/availability")})
+        EXPECT_EQ(m_recorder->lastPayload(topic), QByteArray()) << topic.toStdString();
+    EXPECT_EQ(retained(porch), "{}");
+
+    m_broker.stop();
+    auto unreachable = run(QStringLiteral("hall"), {QStringLiteral("--discovery-remove")});
+    EXPECT_EQ(unreachable->finish(), 1);
+    EXPECT_TRUE(unreachable->err().contains("could not reach")) << unreachable->err().toStdString();
 }
 
 } // namespace

@@ -35,7 +35,11 @@ protected:
     MqttSettings settings(const QString &name = QStringLiteral("kitchen"), int heartbeatSeconds = 3600) const
     {
         QString error;
-        return {*MqttUrl::parse(m_broker.url(QStringLiteral("site/radar")), error), name, heartbeatSeconds, false};
+        MqttSettings settings;
+        settings.url = *MqttUrl::parse(m_broker.url(QStringLiteral("site/radar")), error);
+        settings.name = name;
+        settings.heartbeatSeconds = heartbeatSeconds;
+        return settings;
     }
 
     std::unique_ptr<MqttPublisher> started(const MqttSettings &settings)
@@ -46,9 +50,6 @@ protected:
         EXPECT_TRUE(publisher->start(error)) << error.toStdString();
         return publisher;
     }
-
-    // What a subscriber coming now gets on the topic: the payload when it is one retained message.
-    QByteArray retained(const QString &topic) { return retainedMessage(m_broker.port(), topic); }
 
     // As vantrel-frames feeds it: each report to the occupancy first, then the frame.
     void feed(MqttPublisher &publisher, const DecodedFrame &frame)
@@ -199,7 +200,7 @@ TEST_F(MqttPublisherTest, ReconnectsAfterBrokerRestartWithLatestStateOnly)
     QString error;
     ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
     const QByteArray latest =
-        R"({"presence":0,"distance":1,"confidence":5,"timestamp":1634552762102,"occupancy":false})";
+        R"({"presence":0,"distance":null,"confidence":5,"timestamp":1634552762102,"occupancy":false})";
     ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == latest; }, 60000));
     EXPECT_EQ(m_recorder->lastPayload(Availability), "online");
     EXPECT_EQ(fromPublisher(QStringLiteral("PUBLISH"), {QStringLiteral("'%1'").arg(State)}), 1);
@@ -275,6 +276,118 @@ TEST_F(MqttPublisherTest, NamesNotAllowedInTopicsAreRefused)
     }
     QThread::msleep(100);
     EXPECT_EQ(m_broker.countLogLines({QStringLiteral("New client connected")}), 1) << "only the recorder";
+}
+
+struct DistanceRow
+{
+    std::string name;
+    double intervalSeconds;
+    int frames; // 20 ms apart, someone present throughout
+    int millimetresPerFrame; // alternating in sign when negative
+    int minStates; // the last frame's jump of half a metre included
+    int maxStates;
+};
+
+class MqttDistanceTest : public MqttPublisherTest, public ::testing::WithParamInterface<DistanceRow>
+{};
+
+TEST_P(MqttDistanceTest, PublishedByStepAndInterval)
+{
+    const DistanceRow &row = GetParam();
+    MqttSettings s = settings();
+    s.distanceIntervalSeconds = row.intervalSeconds;
+    auto publisher = started(s);
+    ASSERT_TRUE(waitUntil([&] { return publisher->isConnected(); }));
+    int distance = 10000;
+    for (int i = 0; i < row.frames; ++i) {
+        distance += row.millimetresPerFrame > 0 ? row.millimetresPerFrame : (i % 2 ? 1 : -1) * row.millimetresPerFrame;
+        feed(*publisher, Fixtures::presenceFrame(true, uint32_t(distance), 90, Timestamp + 20 * i, uint32_t(i)));
+        waitUntil([] { return false; }, 20);
+    }
+    // Mostly within an interval: it goes out when the interval ends, never lost.
+    distance += 500;
+    feed(*publisher, Fixtures::presenceFrame(true, uint32_t(distance), 90, Timestamp + 20 * row.frames, 0));
+    const auto lastDistance = [&] {
+        return QJsonDocument::fromJson(m_recorder->lastPayload(State)).object()[QStringLiteral("distance")].toInt();
+    };
+    EXPECT_TRUE(waitUntil([&] { return lastDistance() == distance / 10; }, 5000)) << lastDistance();
+    waitUntil([] { return false; }, int(row.intervalSeconds * 1000) + 300);
+    EXPECT_GE(m_recorder->count(State), row.minStates);
+    EXPECT_LE(m_recorder->count(State), row.maxStates);
+}
+
+const DistanceRow distanceRows[] = {
+    // 4 cm a frame: 40 steps of 10 cm in 2 s, bounded to about one every 0.5 s.
+    {"WalkingBoundedByInterval", 0.5, 100, 40, 3, 20},
+    {"EveryStepWithoutInterval", 0, 50, 20, 11, 11},
+    {"JitterBelowStepNotPublished", 0, 50, -40, 2, 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Distance, MqttDistanceTest, ::testing::ValuesIn(distanceRows), RowName());
+
+// Zones, targets and power, each on its retained topic with its entities announced when first seen.
+TEST_F(MqttPublisherTest, ZonesTargetsAndPower)
+{
+    MqttSettings s = settings();
+    s.discovery = true;
+    s.distanceIntervalSeconds = 0.2;
+    auto publisher = started(s);
+    ASSERT_TRUE(waitUntil([&] { return publisher->isConnected(); }));
+    DecodedFrame heatmap;
+    heatmap.kind = "heatmap";
+    heatmap.zones = {{1, 80, 0}, {0, 0, 2}};
+    DecodedFrame proximity;
+    proximity.kind = "proximity-fast";
+    proximity.targets = {{0, 1.5f, 10.0f}, {0, 1.234f, -12.5f}};
+    DecodedFrame power;
+    power.kind = "power";
+    power.power = PowerProfile{{}, {}, {}, 250, 0};
+    for (const DecodedFrame *frame : {&heatmap, &proximity, &power})
+        publisher->frame(*frame);
+    proximity.targets.clear();
+    publisher->frame(proximity);
+
+    const QString topic = QStringLiteral("site/radar/kitchen/");
+    EXPECT_TRUE(waitUntil([&] { return m_recorder->lastPayload(topic + "zones") == R"({"0":true,"2":false})"; }));
+    EXPECT_EQ(m_recorder->messages(topic + "targets").first().payload, R"({"count":2,"range":1.23,"angle":-12.5})");
+    EXPECT_TRUE(waitUntil(
+        [&] { return m_recorder->lastPayload(topic + "targets") == R"({"count":0,"range":null,"angle":null})"; }));
+    EXPECT_EQ(m_recorder->lastPayload(topic + "power"), R"({"effective_range":2.5})");
+    for (const char *config : {"binary_sensor/kitchen/zone_0", "binary_sensor/kitchen/zone_2",
+                               "sensor/kitchen/target_range", "sensor/kitchen/effective_range"})
+        EXPECT_EQ(m_recorder->count(QStringLiteral("homeassistant/%1/config").arg(QLatin1String(config))), 1) << config;
+}
+
+// Home Assistant coming back says "online" on its status topic: every config and the state again.
+TEST_F(MqttPublisherTest, ConfigsAgainOnBirthMessage)
+{
+    MqttSettings s = settings();
+    s.discovery = true;
+    s.discoveryPrefix = QStringLiteral("ha");
+    auto publisher = started(s);
+    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    const QString config = QStringLiteral("ha/binary_sensor/kitchen/occupancy/config");
+    ASSERT_TRUE(waitUntil([&] { return m_recorder->count(config) == 1 && m_recorder->count(State) == 1; }));
+    ASSERT_TRUE(publishMessage(m_broker.port(), QStringLiteral("ha/status"), "online"));
+    EXPECT_TRUE(waitUntil([&] { return m_recorder->count(config) == 2 && m_recorder->count(State) == 2; }));
+    EXPECT_EQ(m_recorder->lastPayload(State), Present);
+}
+
+TEST_F(MqttPublisherTest, HoldAsNumber)
+{
+    MqttSettings s = settings();
+    s.discovery = true;
+    auto publisher = started(s);
+    QList<QByteArray> requests;
+    QObject::connect(publisher.get(), &MqttPublisher::holdRequested, [&](const QByteArray &p) { requests << p; });
+    ASSERT_TRUE(waitUntil([&] { return publisher->isConnected(); }));
+    publisher->setHold(12.5, 1, 3600);
+    EXPECT_EQ(retained(QStringLiteral("site/radar/kitchen/hold")), "12.5");
+    const QJsonObject config =
+        QJsonDocument::fromJson(retained(QStringLiteral("homeassistant/number/kitchen/hold/config"))).object();
+    EXPECT_EQ(config[QStringLiteral("command_topic")], QStringLiteral("site/radar/kitchen/hold/set"));
+    ASSERT_TRUE(publishMessage(m_broker.port(), QStringLiteral("site/radar/kitchen/hold/set"), "30"));
+    EXPECT_TRUE(waitUntil([&] { return requests == QList<QByteArray>{"30"}; }));
 }
 
 } // namespace

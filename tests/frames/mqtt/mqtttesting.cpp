@@ -205,6 +205,21 @@ QByteArray retainedMessage(int port, const QString &topic)
     return messages.size() == 1 && messages[0].retained ? messages[0].payload : "(not one retained message)";
 }
 
+bool publishMessage(int port, const QString &topic, const QByteArray &payload, bool retained)
+{
+    bool acknowledged = false;
+    mosquitto *client = mosquitto_new(nullptr, true, &acknowledged);
+    mosquitto_publish_callback_set(client, [](mosquitto *, void *flag, int) { *static_cast<bool *>(flag) = true; });
+    const bool sent = mosquitto_connect(client, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS
+                      && mosquitto_publish(client, nullptr, topic.toUtf8().constData(), payload.size(),
+                                           payload.constData(), 1, retained)
+                             == MOSQ_ERR_SUCCESS
+                      && waitUntil([&] { return mosquitto_loop(client, 10, 1) == MOSQ_ERR_SUCCESS && acknowledged; });
+    mosquitto_disconnect(client);
+    mosquitto_destroy(client);
+    return sent;
+}
+
 FifoWriter::FifoWriter(QString path)
     : m_path(std::move(path))
 {
@@ -256,6 +271,11 @@ RunningProgram::~RunningProgram()
 int RunningProgram::terminate()
 {
     ::kill(pid_t(m_process.processId()), SIGTERM);
+    return finish();
+}
+
+int RunningProgram::finish()
+{
     if (!waitUntil([this] { return m_process.state() == QProcess::NotRunning; }))
         return -1;
     m_out += m_process.readAllStandardOutput();

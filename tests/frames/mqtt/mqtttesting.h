@@ -86,6 +86,8 @@ private:
 
 // What a subscriber coming now gets on the topic: the payload when it is one retained message.
 QByteArray retainedMessage(int port, const QString &topic);
+// Publishes one message as another client; true once the broker has taken it.
+bool publishMessage(int port, const QString &topic, const QByteArray &payload, bool retained = false);
 
 // The write end of a FIFO made at path, held as vantrel-cli holds it while it runs.
 class FifoWriter
@@ -115,6 +117,8 @@ public:
 
     // SIGTERM, then waits: the exit status, -1 when it did not end normally.
     int terminate();
+    // Waits for it to end by itself: the exit status, -1 when it did not end normally.
+    int finish();
     qint64 processId() const { return m_process.processId(); }
     QByteArray out() const { return m_out; }
     QByteArray err() const { return m_err; }
@@ -136,6 +140,9 @@ protected:
         m_recorder = std::make_unique<MqttRecorder>(m_broker.port());
         ASSERT_TRUE(m_recorder->waitSubscribed());
     }
+
+    // What a subscriber coming now gets on the topic: the payload when it is one retained message.
+    QByteArray retained(const QString &topic) const { return retainedMessage(m_broker.port(), topic); }
 
     MqttTestBroker m_broker;
     std::unique_ptr<MqttRecorder> m_recorder;
