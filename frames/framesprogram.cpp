@@ -187,6 +187,9 @@ void FramesProgram::readSavedOptions()
     const std::optional<SavedRunOptions> saved = SavedRunOptions::read(m_options.optionsPath, error);
     if (!saved) {
         qWarning().noquote() << tr("Can't read the saved options %1: %2").arg(m_options.optionsPath, error);
+        // Home Assistant can still set the hold.
+        if (m_mqtt)
+            publishHold();
         return;
     }
     if (!m_holdFromHomeAssistant)
@@ -207,7 +210,13 @@ void FramesProgram::loadKeptHold()
     }
     if (!error.isEmpty())
         qWarning().noquote() << tr("Can't read the hold time kept in %1: %2").arg(m_holdSetting.stateFile(), error);
-    // Home Assistant shows the hold in force, and can set it, from the start.
+    // With an options file, Home Assistant hears the hold once the file is read, and not a 0 before it.
+    if (m_options.optionsPath.isEmpty())
+        publishHold();
+}
+
+void FramesProgram::publishHold()
+{
     m_mqtt->setHold(m_occupancy.holdSeconds(), HoldSetting::Minimum, HoldSetting::Maximum);
 }
 
@@ -218,7 +227,7 @@ void FramesProgram::holdRequested(const QByteArray &payload)
     if (!seconds) {
         qWarning().noquote() << tr("MQTT: refused the hold time: %1").arg(error);
         // Home Assistant shows the value it sent until it hears the one in force.
-        m_mqtt->setHold(m_occupancy.holdSeconds(), HoldSetting::Minimum, HoldSetting::Maximum);
+        publishHold();
         return;
     }
     m_holdFromHomeAssistant = true;
@@ -236,7 +245,7 @@ void FramesProgram::applyHold(double seconds)
     if (m_webView)
         m_webView->setHoldSeconds(seconds);
     if (m_mqtt)
-        m_mqtt->setHold(seconds, HoldSetting::Minimum, HoldSetting::Maximum);
+        publishHold();
 }
 
 void FramesProgram::occupancyChanged(bool occupancy)

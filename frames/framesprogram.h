@@ -50,6 +50,8 @@ private:
     void loadKeptHold();
     void holdRequested(const QByteArray &payload);
     void applyHold(double seconds);
+    // Tells Home Assistant the hold in force, as a number it can set.
+    void publishHold();
     // Hand every change on to the outputs that tell it.
     void occupancyChanged(bool occupancy);
     void staleChanged(bool stale);

@@ -20,6 +20,8 @@ namespace {
 constexpr int OfflineWaitMs = 2000;
 // Home Assistant's expire_after: two heartbeats and this much for a slow network.
 constexpr int ExpiryMarginSeconds = 5;
+// Heatmaps have a handful of zones; beyond these, new ones are not published.
+constexpr size_t MaxZones = 64;
 const QByteArray Online = QByteArrayLiteral("online");
 const QByteArray Offline = QByteArrayLiteral("offline");
 
@@ -154,13 +156,17 @@ void MqttPublisher::zonesChange(const DecodedFrame &frame)
 {
     for (const HeatmapZone &zone : frame.zones) {
         const bool occupied = zone.state != 0;
-        const auto [known, added] = m_zones.try_emplace(zone.zoneIndex, occupied);
-        if (added) {
-            announce(m_documents.zone(zone.zoneIndex));
-        } else if (known->second != occupied) {
+        const auto known = m_zones.find(zone.zoneIndex);
+        if (known != m_zones.end()) {
+            if (known->second == occupied)
+                continue;
             known->second = occupied;
         } else {
-            continue;
+            // A stream naming ever more zones would announce entities and grow the message without end.
+            if (m_zones.size() >= MaxZones)
+                continue;
+            m_zones.emplace(zone.zoneIndex, occupied);
+            announce(m_documents.zone(zone.zoneIndex));
         }
         m_zonesTopic.request();
     }

@@ -104,6 +104,41 @@ TEST_F(FramesMqttTest, HoldEndsWithNoReportAfterIt)
     EXPECT_TRUE(lines[1].contains(R"("presence":0,)") && lines[1].endsWith(R"("confidence":97,"occupancy":true})"));
 }
 
+// The hold set from Home Assistant: taken at once (occupancy ends by it), echoed, a bad value refused
+// with nothing changed, and the value kept for the next run over the options file's.
+TEST_F(FramesMqttTest, HoldSetFromHomeAssistantAndKept)
+{
+    const QString hold = QStringLiteral("site/radar/kitchen/hold");
+    const QString command = hold + QStringLiteral("/set");
+    const QStringList options = {QStringLiteral("--heartbeat"), QStringLiteral("3600"),
+                                 QStringLiteral("--options"),   optionsFile(3600),
+                                 QStringLiteral("--state-dir"), m_dir.path()};
+    auto frames = start(options);
+    ASSERT_TRUE(m_writer.writePresence(true, 1));
+    ASSERT_TRUE(m_writer.writePresence(false, 2));
+    ASSERT_TRUE(waitUntil([&] { return states().size() == 2 && retained(hold) == "3600"; }))
+        << frames->err().toStdString();
+
+    ASSERT_TRUE(publishMessage(m_broker.port(), command, "soon"));
+    ASSERT_TRUE(waitUntil([&] { return frames->err().contains("refused the hold time"); }));
+    ASSERT_TRUE(publishMessage(m_broker.port(), command, "1.5"));
+    ASSERT_TRUE(waitUntil([&] { return retained(hold) == "1.5"; })) << frames->err().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return states().size() == 3; }, 20000));
+    EXPECT_EQ(states().back(), std::make_pair(0, false)) << "the new hold has run out";
+    EXPECT_EQ(frames->err().count("refused the hold time"), 1);
+    EXPECT_EQ(frames->terminate(), 0);
+    m_writer.close();
+
+    const qint64 restarted = steadyNowMs();
+    frames = start(options);
+    ASSERT_TRUE(m_writer.writePresence(true, 3));
+    ASSERT_TRUE(waitUntil([&] {
+        const QList<ReceivedMessage> messages = m_recorder->messages(hold);
+        return !messages.isEmpty() && messages.last().arrivalMs > restarted && messages.last().payload == "1.5";
+    })) << frames->err().toStdString();
+    EXPECT_EQ(frames->terminate(), 0);
+}
+
 // Silence makes the stream stale: "offline", and no heartbeat; the next frame brings "online" and
 // the state at once.
 TEST_F(FramesMqttTest, StaleAndBack)

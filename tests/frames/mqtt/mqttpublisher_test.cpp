@@ -358,6 +358,27 @@ TEST_F(MqttPublisherTest, ZonesTargetsAndPower)
         EXPECT_EQ(m_recorder->count(QStringLiteral("homeassistant/%1/config").arg(QLatin1String(config))), 1) << config;
 }
 
+// A stream that names ever more zones: a bounded number of them is announced and published.
+TEST_F(MqttPublisherTest, ZonesAreBounded)
+{
+    MqttSettings s = settings();
+    s.discovery = true;
+    auto publisher = started(s);
+    ASSERT_TRUE(waitUntil([&] { return publisher->isConnected(); }));
+    DecodedFrame heatmap;
+    heatmap.kind = "heatmap";
+    for (int32_t index = 0; index < 1000; ++index)
+        heatmap.zones.push_back({1, 50, index});
+    publisher->frame(heatmap);
+    const QString zones = QStringLiteral("site/radar/kitchen/zones");
+    const QString config = QStringLiteral("homeassistant/binary_sensor/kitchen/zone_%1/config");
+    EXPECT_TRUE(waitUntil([&] {
+        return QJsonDocument::fromJson(m_recorder->lastPayload(zones)).object().size() == 64
+               && m_recorder->count(config.arg(63)) == 1;
+    }));
+    EXPECT_EQ(m_recorder->count(config.arg(64)), 0);
+}
+
 // Home Assistant coming back says "online" on its status topic: every config and the state again.
 TEST_F(MqttPublisherTest, ConfigsAgainOnBirthMessage)
 {

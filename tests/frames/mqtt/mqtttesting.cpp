@@ -223,11 +223,12 @@ bool publishMessage(int port, const QString &topic, const QByteArray &payload, b
 FifoWriter::FifoWriter(QString path)
     : m_path(std::move(path))
 {
-    ::mkfifo(QFile::encodeName(m_path).constData(), 0600);
 }
 
 bool FifoWriter::open()
 {
+    // Made anew after close(), as each run of vantrel-cli does.
+    ::mkfifo(QFile::encodeName(m_path).constData(), 0600);
     // Without a reader, a non-blocking open fails with ENXIO: the reader may still be starting.
     return waitUntil([this] {
         m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);

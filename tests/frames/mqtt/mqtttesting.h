@@ -96,7 +96,7 @@ public:
     explicit FifoWriter(QString path);
     ~FifoWriter() { close(); }
 
-    // Waits for a reader to have the FIFO open.
+    // Makes the FIFO when it is not there, and waits for a reader to have it open.
     bool open();
     // A human-presence frame, in one write.
     bool writePresence(bool presence, uint32_t sequenceNumber);
