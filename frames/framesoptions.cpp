@@ -104,6 +104,11 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
                                   QStringLiteral("[address:]port"));
     parser.addOptions(
         {follow, staleAfter, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery, name, http});
+    const QCommandLineOption httpHost(QStringLiteral("http-host"),
+                                      QStringLiteral("A host name the web view answers to, besides IP addresses "
+                                                     "and localhost (repeatable)."),
+                                      QStringLiteral("name"));
+    parser.addOption(httpHost);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -175,6 +180,9 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
             return fail(QStringLiteral("--http needs [address:]port with a port from 1 to 65535, not \"%1\"")
                             .arg(parser.value(http)));
     }
+    result.httpHosts = parser.values(httpHost);
+    if (!result.httpHosts.isEmpty() && !result.http)
+        return fail(QStringLiteral("--http-host needs --http"));
     const bool mqttOnly = parser.isSet(discovery) || parser.isSet(name) || parser.isSet(heartbeat);
     if (mqttOnly && result.mqttUrl.isEmpty())
         return fail(QStringLiteral("--discovery, --name and --heartbeat need --mqtt"));
