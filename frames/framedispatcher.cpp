@@ -4,12 +4,15 @@
 #include "decoding/framelistener.h"
 #include "decoding/framereader.h"
 
-#include <QCoreApplication>
-#include <QDebug>
-
 #include <cstring>
 
 namespace Vantrel {
+
+namespace {
+
+constexpr size_t LargeFrame = size_t{1} << 20;
+
+} // namespace
 
 FrameDispatcher::FrameDispatcher(const QStringList &kinds, uint32_t outputId)
     : m_outputId(outputId)
@@ -26,10 +29,7 @@ void FrameDispatcher::addListener(FrameListener *listener)
 void FrameDispatcher::frame(const uint8_t *bytes, size_t length, uint64_t offset)
 {
     if (!FrameReader::verify(bytes, length)) {
-        qWarning().noquote() << QCoreApplication::translate(
-                                    "FrameDispatcher", "The frame at byte %1 (%2 bytes) is not a valid frame; skipped")
-                                    .arg(offset)
-                                    .arg(length);
+        m_invalid.skipped(offset, length);
         return;
     }
     const Frames::Frame &root = *FrameReader::root(bytes);
@@ -40,10 +40,14 @@ void FrameDispatcher::frame(const uint8_t *bytes, size_t length, uint64_t offset
     m_decoded.length = length;
     for (FrameListener *listener : m_listeners)
         listener->frame(m_decoded);
+    // The points of one large frame must not keep their room for good.
+    if (length > LargeFrame)
+        m_decoded = DecodedFrame();
 }
 
 void FrameDispatcher::flush()
 {
+    m_invalid.tellIfDue();
     for (FrameListener *listener : m_listeners)
         listener->flush();
 }

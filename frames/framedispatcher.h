@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding/decodedframe.h"
+#include "frames/invalidframes.h"
 
 #include <QStringList>
 
@@ -35,6 +36,7 @@ private:
     uint32_t m_outputId;
     std::vector<FrameListener *> m_listeners;
     DecodedFrame m_decoded; // reused from frame to frame
+    InvalidFrames m_invalid;
 };
 
 } // namespace Vantrel

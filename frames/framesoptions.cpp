@@ -123,8 +123,13 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
                                   QStringLiteral("Serve a live web view of the sensor on <[address:]port> "
                                                  "(address 127.0.0.1 when left out; [::1]:port for IPv6)."),
                                   QStringLiteral("[address:]port"));
+    const QCommandLineOption httpHost(QStringLiteral("http-host"),
+                                      QStringLiteral("A host name the web view answers to, besides IP addresses "
+                                                     "and localhost (repeatable)."),
+                                      QStringLiteral("name"));
     parser.addOptions({follow, staleAfter, record, kind, id, noJson, mqtt, mqttEnv, options, heartbeat, discovery,
-                       discoveryPrefix, discoveryRemove, distanceStep, distanceInterval, name, stateDir, http});
+                       discoveryPrefix, discoveryRemove, distanceStep, distanceInterval, name, stateDir, http,
+                       httpHost});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -219,6 +224,9 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
             return fail(QStringLiteral("--http needs [address:]port with a port from 1 to 65535, not \"%1\"")
                             .arg(parser.value(http)));
     }
+    result.httpHosts = parser.values(httpHost);
+    if (!result.httpHosts.isEmpty() && !result.http)
+        return fail(QStringLiteral("--http-host needs --http"));
     const bool mqttOnly = parser.isSet(discovery) || parser.isSet(name) || parser.isSet(heartbeat)
                           || parser.isSet(discoveryPrefix) || parser.isSet(discoveryRemove)
                           || parser.isSet(distanceStep) || parser.isSet(distanceInterval) || parser.isSet(stateDir);

@@ -33,6 +33,7 @@ struct FramesOptions
     bool http = false; // serve the web view
     QString httpAddress = QStringLiteral("127.0.0.1");
     quint16 httpPort = 0;
+    QStringList httpHosts; // host names the web view answers to, besides IP addresses and localhost
 };
 
 // The outcome of reading the command line: options to run with, or a status to end with after

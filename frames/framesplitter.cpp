@@ -2,6 +2,7 @@
 
 #include <flatbuffers/base.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -10,12 +11,15 @@ namespace Vantrel {
 namespace {
 
 constexpr size_t PrefixSize = sizeof(uint32_t);
+// A frame copy, or a buffer, larger than this is let go once handed over.
+constexpr size_t KeptCopy = size_t{1} << 20;
 
 } // namespace
 
 FrameSplitter::FrameSplitter(FrameHandler handler, size_t initialCapacity)
     : m_handler(std::move(handler))
-    , m_buffer((initialCapacity + sizeof(uint64_t) - 1) / sizeof(uint64_t))
+    , m_initialWords((initialCapacity + sizeof(uint64_t) - 1) / sizeof(uint64_t))
+    , m_buffer(m_initialWords)
 {
 }
 
@@ -65,6 +69,8 @@ FrameSplitter::Split FrameSplitter::split()
             frame = m_aligned.data();
         }
         m_handler(frame, whole, m_position + offset);
+        if (m_aligned.capacity() > KeptCopy)
+            std::vector<uint8_t>().swap(m_aligned);
         offset += whole;
     }
     result.length = offset;
@@ -80,6 +86,14 @@ void FrameSplitter::discard(const Split &split)
     std::memmove(bytes, bytes + split.length, m_filled - split.length);
     m_filled -= split.length;
     m_position += split.length;
+    // One large frame must not keep its room for good.
+    const size_t keptWords = std::max(2 * m_initialWords, KeptCopy / sizeof(uint64_t));
+    if (m_buffer.size() > keptWords && m_filled <= m_initialWords * sizeof(uint64_t)) {
+        std::vector<uint64_t> smaller(m_initialWords);
+        if (m_filled > 0)
+            std::memcpy(smaller.data(), m_buffer.data(), m_filled);
+        m_buffer.swap(smaller);
+    }
 }
 
 void FrameSplitter::reset()

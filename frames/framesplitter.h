@@ -62,6 +62,7 @@ public:
 
 private:
     FrameHandler m_handler;
+    size_t m_initialWords; // the buffer's size between large frames
     // Bytes read and not yet handed over, 8-byte aligned at the start.
     std::vector<uint64_t> m_buffer;
     size_t m_filled = 0;

@@ -138,7 +138,8 @@ std::optional<int> FramesProgram::startWebView()
 {
     if (!m_options.http)
         return std::nullopt;
-    m_webView = std::make_unique<WebView>(WebViewSettings{m_options.httpAddress, m_options.httpPort});
+    m_webView =
+        std::make_unique<WebView>(WebViewSettings{m_options.httpAddress, m_options.httpPort, m_options.httpHosts});
     m_metrics = std::make_unique<Metrics>(QCoreApplication::applicationVersion());
     m_metrics->setOccupancy(m_occupancy.occupancy());
     if (m_mqtt) {

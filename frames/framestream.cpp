@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,12 +20,29 @@ namespace Vantrel {
 namespace {
 
 constexpr size_t ReadSize = 256 * 1024;
+// Read at once, frames of more than this have had buffers of their own.
+constexpr size_t ReleasedAfter = size_t{1} << 20;
 // How often a followed FIFO's path is looked at for a FIFO made anew.
 constexpr int FollowCheckMs = 250;
 
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The bytes of the whole frames at the start of the first length bytes of frames read back to back.
+size_t wholeFramesIn(const uint8_t *frames, size_t length)
+{
+    size_t whole = 0;
+    for (;;) {
+        uint32_t size = 0;
+        if (length - whole < sizeof size)
+            return whole;
+        std::memcpy(&size, frames + whole, sizeof size); // little-endian, as the stream is
+        if (length - whole - sizeof size < size)
+            return whole;
+        whole += sizeof size + size;
+    }
 }
 
 } // namespace
@@ -51,11 +69,17 @@ bool FrameStream::open(const QString &source, bool follow, const QString &record
     m_follow = follow && !source.isEmpty();
     if (!recordPath.isEmpty()) {
         m_recordPath = recordPath;
-        m_recordFd = ::open(QFile::encodeName(recordPath).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-        if (m_recordFd < 0) {
-            error = tr("Can't open recording %1: %2").arg(recordPath, systemError(errno));
+        // Neither waiting for a reader of a FIFO nor writing where a link points.
+        m_recordFd = ::open(QFile::encodeName(recordPath).constData(),
+                            O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
+        struct stat status = {};
+        const int openError = m_recordFd < 0 ? errno : ::fstat(m_recordFd, &status) != 0 ? errno : 0;
+        if (openError != 0 || !S_ISREG(status.st_mode)) {
+            error = tr("Can't open recording %1: %2")
+                        .arg(recordPath, openError != 0 ? systemError(openError) : tr("not a regular file"));
             return false;
         }
+        m_recordedSize = static_cast<uint64_t>(status.st_size);
     }
     if (m_follow && m_staleAfterMs > 0) {
         // Restarting a timer for every frame would cost at full rate: each read notes the time, and
@@ -97,12 +121,17 @@ bool FrameStream::openSource(QString &error)
     ::fstat(m_fd, &status);
     m_sourceDevice = status.st_dev;
     m_sourceInode = status.st_ino;
-    if (m_follow && S_ISFIFO(status.st_mode)) {
-        // While we hold a write end, the writer going away is no end of file.
+    m_followedFifo = m_follow && S_ISFIFO(status.st_mode);
+    if (m_followedFifo) {
+        // While we hold a write end, the writer going away is no end of file. A reader allowed
+        // only to read (a member of the writer's group) follows without one: see readAvailable().
         m_keepOpenFd = ::open(QFile::encodeName(m_source).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const int keepOpenError = errno;
         struct stat kept = {};
-        if (m_keepOpenFd < 0 || ::fstat(m_keepOpenFd, &kept) != 0 || kept.st_ino != status.st_ino
-            || kept.st_dev != status.st_dev) {
+        const bool replaced = m_keepOpenFd < 0 ? keepOpenError == ENOENT
+                                               : ::fstat(m_keepOpenFd, &kept) != 0 || kept.st_ino != status.st_ino
+                                                     || kept.st_dev != status.st_dev;
+        if (replaced) {
             // The FIFO was replaced between the two opens: try again at the next look.
             closeSource();
             errno = ENOENT;
@@ -160,17 +189,25 @@ void FrameStream::checkFollowedPath()
             end(1, error);
         return;
     }
-    if (m_keepOpenFd < 0)
-        return; // not a FIFO: read to its end
-    struct stat status = {};
-    const QByteArray path = QFile::encodeName(m_source);
-    if (::stat(path.constData(), &status) == 0 && status.st_dev == m_sourceDevice && status.st_ino == m_sourceInode)
-        return;
+    if (!m_followedFifo || isSourceAtPath())
+        return; // a file is read to its end, a FIFO while it is the one at the path
     // The FIFO was removed (and maybe made anew): take what its last writer left, then start over.
+    // Without a write end, that writer's end of file has started over already.
     while (m_fd >= 0 && !m_ended && readAvailable() > 0) {
     }
-    if (m_ended)
-        return;
+    if (!m_ended && !(m_fd >= 0 && isSourceAtPath()))
+        startOver();
+}
+
+bool FrameStream::isSourceAtPath() const
+{
+    struct stat status = {};
+    return ::stat(QFile::encodeName(m_source).constData(), &status) == 0 && status.st_dev == m_sourceDevice
+           && status.st_ino == m_sourceInode;
+}
+
+void FrameStream::startOver()
+{
     if (m_splitter.pending() > 0) {
         qWarning().noquote() << tr("The stream of %1 stopped in the middle of a frame at byte %2; %3 bytes dropped")
                                     .arg(m_source)
@@ -194,7 +231,10 @@ qint64 FrameStream::readAvailable()
         return 0;
     }
     if (count == 0) {
-        if (m_splitter.pending() > 0) {
+        if (m_followedFifo && m_keepOpenFd < 0) {
+            // The writer went; the FIFO opened again hears of no end until the next one has come and gone.
+            startOver();
+        } else if (m_splitter.pending() > 0) {
             end(1, tr("The stream ends in the middle of a frame at byte %1 (%2 bytes of it read)")
                        .arg(m_splitter.position())
                        .arg(m_splitter.pending()));
@@ -219,27 +259,36 @@ bool FrameStream::takeFrames()
     }
     record(split.bytes, split.length);
     m_splitter.discard(split);
+    // What a large frame took has been let go; glibc keeps freed memory in the heap unless asked.
+    if (split.length > ReleasedAfter)
+        ::malloc_trim(0);
     if (split.length > 0)
         framesRead();
     return !split.oversized;
 }
 
-void FrameStream::record(const uint8_t *bytes, size_t length)
+void FrameStream::record(const uint8_t *frames, size_t length)
 {
-    while (m_recordFd >= 0 && length > 0) {
-        const ssize_t written = ::write(m_recordFd, bytes, length);
+    size_t done = 0;
+    while (m_recordFd >= 0 && done < length) {
+        const ssize_t written = ::write(m_recordFd, frames + done, length - done);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
-            qWarning().noquote() << tr("Can't write to recording %1: %2; recording stopped")
-                                        .arg(m_recordPath, systemError(written < 0 ? errno : ENOSPC));
+            const int writeError = written < 0 ? errno : ENOSPC;
+            // A recording ends with a whole frame, so that it can be replayed.
+            const off_t whole = static_cast<off_t>(m_recordedSize + wholeFramesIn(frames, done));
+            const bool truncated = ::ftruncate(m_recordFd, whole) == 0;
             ::close(m_recordFd);
             m_recordFd = -1;
+            end(1, tr("Can't write to recording %1: %2; it ends %3")
+                       .arg(m_recordPath, systemError(writeError),
+                            truncated ? tr("with its last whole frame") : tr("in the middle of a frame")));
             return;
         }
-        bytes += written;
-        length -= static_cast<size_t>(written);
+        done += static_cast<size_t>(written);
     }
+    m_recordedSize += done;
 }
 
 void FrameStream::framesRead()

@@ -22,7 +22,7 @@ class FrameDispatcher;
 // middle of a frame, announces a frame larger than 16 MiB, or cannot be read.
 //
 // Following a FIFO, the stream does not end with its writer: a write end of our own keeps the
-// FIFO open, and a FIFO that is removed or made anew under its path is opened again. A followed
+// FIFO open (or, when we may only read it, it is opened again at each end), and a FIFO that is removed or made anew under its path is opened again. A followed
 // stream in which no whole frame has been read for a while is stale until the next one comes.
 class FrameStream : public QObject
 {
@@ -53,9 +53,13 @@ private:
     // One read; the bytes read, 0 at the end or when nothing was there.
     qint64 readAvailable();
     void checkFollowedPath();
+    bool isSourceAtPath() const;
+    // Drops a frame cut by a writer that went and opens the followed FIFO again.
+    void startOver();
     // Hands over the whole frames in the buffer; false when the stream cannot go on.
     bool takeFrames();
-    void record(const uint8_t *bytes, size_t length);
+    // Appends whole frames to the recording; ends the stream with status 1 when it cannot.
+    void record(const uint8_t *frames, size_t length);
     // Whole frames came in the last read.
     void framesRead();
     void checkStale();
@@ -65,11 +69,13 @@ private:
     QString m_source;
     bool m_follow = false;
     int m_fd = -1;
-    int m_keepOpenFd = -1; // our own write end of a followed FIFO
+    bool m_followedFifo = false;
+    int m_keepOpenFd = -1; // our own write end of a followed FIFO, when we may open one
     uint64_t m_sourceDevice = 0;
     uint64_t m_sourceInode = 0;
     int m_recordFd = -1;
     QString m_recordPath;
+    uint64_t m_recordedSize = 0;
     QSocketNotifier *m_notifier = nullptr;
     QTimer *m_followTimer = nullptr;
     FrameSplitter m_splitter;

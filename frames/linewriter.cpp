@@ -35,6 +35,9 @@ void LineWriter::flush()
     if (!m_lines.empty())
         write(m_lines.data(), m_lines.size());
     m_lines.clear();
+    // A large frame's line must not keep its room for good.
+    if (m_lines.capacity() > 2 * BatchSize)
+        std::string().swap(m_lines);
 }
 
 void LineWriter::write(const char *bytes, size_t length)

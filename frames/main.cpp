@@ -24,6 +24,8 @@ int main(int argc, char **argv)
     qInstallMessageHandler(messageHandler);
     // A reader of standard output or a broker that goes away is an error to handle, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
+    // A recording past the file size limit is a failed write to handle too, with the lines still to write.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-frames"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));

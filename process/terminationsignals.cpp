@@ -1,6 +1,7 @@
 #include "process/terminationsignals.h"
 
 #include "process/exitstatus.h"
+#include "process/immediateexit.h"
 
 #include <QDebug>
 #include <QSocketNotifier>
@@ -22,8 +23,10 @@ std::atomic<int> deliveries{0};
 
 void onTerminationSignal(int)
 {
-    if (deliveries.fetch_add(1) > 0)
+    if (deliveries.fetch_add(1) > 0) {
+        ImmediateExit::removeFileNow();
         _exit(code(ExitStatus::SecondSignal));
+    }
     const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);

@@ -8,7 +8,7 @@ namespace Vantrel {
 
 // Carries SIGHUP, SIGINT and SIGTERM out of signal context into the event loop. The first one
 // is announced once through terminationRequested(); any later one ends the process at once with
-// status 2, without clean-up, for a program that does not react.
+// status 2, for a program that does not react, with no clean-up but ImmediateExit's.
 class TerminationSignals : public QObject
 {
     Q_OBJECT

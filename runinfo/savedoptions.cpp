@@ -7,6 +7,12 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Vantrel {
 
 namespace {
@@ -47,9 +53,19 @@ QByteArray SavedRunOptions::toJson() const
 
 std::optional<SavedRunOptions> SavedRunOptions::read(const QString &path, QString &error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
+    // Neither waiting for a writer of a FIFO put at the path nor reading where a link points.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno != ELOOP) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return std::nullopt;
+    }
+    struct stat status = {};
+    QFile file;
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        error = QStringLiteral("not a regular file");
         return std::nullopt;
     }
     const QByteArray bytes = file.read(MaxFileSize + 1);

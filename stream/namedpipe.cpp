@@ -1,5 +1,6 @@
 #include "stream/namedpipe.h"
 
+#include "process/immediateexit.h"
 #include "stream/fifowriter.h"
 #include "stream/systemerror.h"
 
@@ -46,6 +47,7 @@ bool NamedPipe::create(QString name)
     static const bool sigpipeIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
     Q_UNUSED(sigpipeIgnored)
     m_writer = std::make_unique<FifoWriter>(m_path);
+    ImmediateExit::removeFile(m_path, m_fifo);
     qInfo().noquote() << tr("Creating named pipe %1").arg(name);
     return true;
 }
@@ -66,6 +68,7 @@ void NamedPipe::close()
     qInfo().noquote() << tr("Closing named pipe/fifo");
     m_writer.reset(); // the write end closes before the FIFO goes
     removeFifo();
+    ImmediateExit::forgetFile();
     ::close(m_fifo);
     m_fifo = -1;
 }

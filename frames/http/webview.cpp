@@ -33,6 +33,10 @@ namespace {
 constexpr size_t StreamBlockSize = 16 * 1024;
 // Viewers, and requests for the page beside them.
 constexpr unsigned ConnectionLimit = WebView::MaxViewers + 32;
+// From one address: every viewer (the one too many is told so), but not every connection.
+constexpr unsigned ConnectionsPerClient = WebView::MaxViewers + 8;
+// How long a request may be idle before its headers are whole; an event stream gets StallSeconds.
+constexpr unsigned RequestSeconds = 10;
 // How long stop() lets resumed viewers end their streams cleanly before it closes them anyway.
 constexpr std::chrono::milliseconds EndingWait(2000);
 
@@ -72,16 +76,6 @@ bool socketAddress(const QString &address, quint16 port, sockaddr_storage &resul
     }
     freeaddrinfo(found);
     return usable;
-}
-
-bool isLoopback(const sockaddr_storage &address)
-{
-    if (address.ss_family == AF_INET)
-        return (ntohl(reinterpret_cast<const sockaddr_in &>(address).sin_addr.s_addr) >> 24) == 127;
-    const in6_addr &ip = reinterpret_cast<const sockaddr_in6 &>(address).sin6_addr;
-    if (IN6_IS_ADDR_LOOPBACK(&ip))
-        return true;
-    return IN6_IS_ADDR_V4MAPPED(&ip) && ip.s6_addr[12] == 127;
 }
 
 bool isAnyAddress(const sockaddr_storage &address)
@@ -180,7 +174,6 @@ bool WebView::start(QString &error)
         error = tr("\"%1\" is not an IP address to listen on").arg(m_settings.address);
         return false;
     }
-    m_loopback = isLoopback(address);
     if (!makeResponses()) {
         error = tr("out of memory");
         freeResponses();
@@ -197,11 +190,11 @@ bool WebView::start(QString &error)
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     if (address.ss_family == AF_INET6)
         flags |= isAnyAddress(address) ? MHD_USE_DUAL_STACK : MHD_USE_IPv6;
-    m_daemon =
-        MHD_start_daemon(flags, m_settings.port, nullptr, nullptr, &Callbacks::request, this,
-                         MHD_OPTION_EXTERNAL_LOGGER, static_cast<MHD_LogCallback>(&Callbacks::log), this,
-                         MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr *>(&address), MHD_OPTION_CONNECTION_LIMIT,
-                         ConnectionLimit, MHD_OPTION_CONNECTION_TIMEOUT, unsigned(StallSeconds), MHD_OPTION_END);
+    m_daemon = MHD_start_daemon(flags, m_settings.port, nullptr, nullptr, &Callbacks::request, this,
+                                MHD_OPTION_EXTERNAL_LOGGER, static_cast<MHD_LogCallback>(&Callbacks::log), this,
+                                MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr *>(&address),
+                                MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+                                ConnectionsPerClient, MHD_OPTION_CONNECTION_TIMEOUT, RequestSeconds, MHD_OPTION_END);
     const int startError = errno;
     if (!m_daemon) {
         std::lock_guard<std::mutex> lock(m_logMutex);
@@ -356,6 +349,7 @@ bool WebView::openStream(MHD_Connection *connection)
                                                  [connection] { MHD_resume_connection(connection); });
     if (!viewer)
         return MHD_queue_response(connection, MHD_HTTP_SERVICE_UNAVAILABLE, m_busy) == MHD_YES;
+    MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, unsigned(StallSeconds));
     // From here on the response owns the viewer: Callbacks::free lets it go, whatever happens.
     auto *stream = new Stream{&m_fanout, viewer};
     MHD_Response *response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, StreamBlockSize, &Callbacks::read,
@@ -392,10 +386,8 @@ bool WebView::serveMetrics(MHD_Connection *connection)
 bool WebView::hostAllowed(MHD_Connection *connection) const
 {
     // A page elsewhere whose host name is made to resolve to this machine (DNS rebinding) could read
-    // the sensor through the browser of someone here; on a loopback address only requests addressed
-    // by an IP address or as localhost are answered.
-    if (!m_loopback)
-        return true;
+    // the sensor through the browser of someone here: only requests addressed by an IP address, as
+    // localhost or by a name the user gave are answered.
     const char *value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
     if (!value)
         return true; // HTTP/1.0; browsers always send it
@@ -408,10 +400,11 @@ bool WebView::hostAllowed(MHD_Connection *connection) const
     const int colon = host.indexOf(':');
     if (colon >= 0)
         host.truncate(colon);
-    if (host == "localhost" || host == "localhost.")
-        return true;
+    if (host.endsWith('.'))
+        host.chop(1);
     in_addr ip;
-    return inet_pton(AF_INET, host.constData(), &ip) == 1;
+    return host == "localhost" || inet_pton(AF_INET, host.constData(), &ip) == 1
+           || m_settings.hosts.contains(QString::fromLatin1(host), Qt::CaseInsensitive);
 }
 
 } // namespace Vantrel

@@ -29,6 +29,7 @@ struct WebViewSettings
 {
     QString address = QStringLiteral("127.0.0.1"); // an IPv4 or IPv6 address; "0.0.0.0" or "::" for all
     quint16 port = 0; // 0: any free port
+    QStringList hosts; // host names answered besides IP addresses and localhost
 };
 
 // A live view of the sensor in a web browser: the page at /, and at /events a Server-Sent Events
@@ -95,7 +96,6 @@ private:
 
     WebViewSettings m_settings;
     quint16 m_port = 0;
-    bool m_loopback = false; // listening on a loopback address only
     MHD_Daemon *m_daemon = nullptr;
     std::vector<MHD_Response *> m_responses; // made at start(), freed at stop()
     MHD_Response *m_page = nullptr;

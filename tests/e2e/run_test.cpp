@@ -383,12 +383,17 @@ struct SecondSignalCase
 class SecondSignal : public ::testing::TestWithParam<SecondSignalCase>
 {};
 
-// Without the second signal the process would end with status 0 when the 2 s wait runs out.
+// Without the second signal the process would end with status 0 when the 2 s wait runs out. The
+// FIFO it made goes with it, so that the next run can make its own.
 TEST_P(SecondSignal, EndsTheProcessAtOnceWithStatusTwo)
 {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("hpd.fifo"));
     RunningCli cli;
-    ASSERT_TRUE(cli.start(faultsRun("Linger", {"-s", "-l", "2"})));
+    ASSERT_TRUE(cli.start(faultsRun("Linger", {"-s", "-l", "2", "-p", "--pipe-name", fifo, "--options-path",
+                                               dir.filePath(QStringLiteral("options.json"))})));
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
+    ASSERT_TRUE(waitForFifo(fifo, startupTimeoutMs));
     cli.sendSignal(GetParam().first);
     // The stop is logged once the first signal has been handled, so the two cannot merge.
     ASSERT_TRUE(cli.waitForOutput([](const QByteArray &out) { return out.contains("# Stopping WeaveGraphRunner\n"); },
@@ -398,6 +403,7 @@ TEST_P(SecondSignal, EndsTheProcessAtOnceWithStatusTwo)
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
     ASSERT_TRUE(cli.exitedNormally());
     EXPECT_EQ(cli.exitCode(), 2);
+    EXPECT_FALSE(QFileInfo::exists(fifo));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, SecondSignal,

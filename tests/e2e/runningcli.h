@@ -28,6 +28,7 @@ public:
     void setEnvironmentVariable(const QString &name, const QString &value) { m_variables.insert(name, value); }
     bool start(const QStringList &arguments);
     void sendSignal(int signalNumber) const;
+    qint64 processId() const { return m_process.processId(); }
 
     // Waits until the standard output seen so far satisfies the condition, or the process ends,
     // or the time is up; answers whether the condition holds.

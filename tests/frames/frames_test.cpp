@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +28,7 @@
 
 namespace {
 
+using Vantrel::Fixtures::floatArray;
 using Vantrel::Fixtures::int32Array;
 using Vantrel::Fixtures::singleSignalFrame;
 using Vantrel::Test::CurlStream;
@@ -42,12 +44,13 @@ struct Finished
     QByteArray err;
 };
 
-Finished runFrames(const QStringList &arguments, const QString &input = QString())
+Finished runFrames(const QStringList &arguments, const QString &input = QString(),
+                   const QString &program = QStringLiteral(VANTREL_FRAMES))
 {
     QProcess process;
     if (!input.isEmpty())
         process.setStandardInputFile(input);
-    process.start(QStringLiteral(VANTREL_FRAMES), arguments);
+    process.start(program, arguments);
     process.waitForFinished(30000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
             process.readAllStandardError()};
@@ -232,8 +235,45 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{"StaleAfterInfinite", {"-f", "p", "--stale-after", "inf"}, "--stale-after needs"},
                       OptionCase{"StaleAfterOverADay", {"-f", "p", "--stale-after", "86401"}, "--stale-after needs"},
                       OptionCase{"StaleAfterWithoutFollow", {"--stale-after", "3"}, "--stale-after needs --follow"},
-                      OptionCase{"NoJsonAndNothingElse", {"--no-json", "recording.bin"}, "nothing would be written"}),
+                      OptionCase{"NoJsonAndNothingElse", {"--no-json", "recording.bin"}, "nothing would be written"},
+                      OptionCase{"HttpHostWithoutHttp", {"--http-host", "radar.lan"}, "--http-host needs --http"}),
     Vantrel::Test::RowName());
+
+// A mebibyte of zeros is 262144 empty frames, none valid: told of in two lines, not one each.
+TEST(JsonLines, InvalidFramesAreCountedNotEachTold)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeFile(dir.filePath("zeros.bin"), QByteArray(1 << 20, '\0')));
+    const Finished run = runFrames({dir.filePath("zeros.bin")});
+    EXPECT_EQ(run.err.count('\n'), 2) << run.err.left(300).toStdString();
+    EXPECT_TRUE(run.err.startsWith("vantrel-frames: The frame at byte 0 (4 bytes) is not a valid frame; skipped\n"
+                                   "vantrel-frames: 262143 more invalid frames skipped in "));
+}
+
+// A recording that reaches the file size limit ends with a whole frame, after every JSON line.
+TEST(Record, StopsAtTheFileSizeLimitWithAWholeFrame)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeFile(dir.filePath("in.bin"), one.repeated(10)));
+    const QString recording = dir.filePath("recording.bin");
+    const Finished run = runFrames({QString("--fsize=%1").arg(one.size() * 5 / 2), QStringLiteral(VANTREL_FRAMES),
+                                    dir.filePath("in.bin"), "--record", recording},
+                                   QString(), QStringLiteral("prlimit"));
+    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    EXPECT_EQ(jsonLines(run.out).size(), 10);
+    EXPECT_EQ(QFileInfo(recording).size(), 2 * one.size());
+}
+
+// A FIFO at the recording's path is refused at once, not waited on for a reader.
+TEST(Record, RefusesAFifo)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeFile(dir.filePath("in.bin"), one));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("planted")).constData(), 0600), 0);
+    const Finished run = runFrames({dir.filePath("in.bin"), "--record", dir.filePath("planted")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains("Can't open recording")) << run.err.toStdString();
+}
 
 // A writer that closes and opens again, then a FIFO removed and made anew at the same path: one
 // stream to a follower, which was started before there was any FIFO.
@@ -288,6 +328,61 @@ TEST(Follow, GoesOnAcrossWritersAndNewFifos)
     ASSERT_TRUE(play.waitForFinished(30000));
     EXPECT_EQ(play.exitCode(), 0) << play.readAllStandardError().toStdString();
     EXPECT_EQ(play.readAllStandardOutput().count("\n0xCE4599EC "), 6);
+}
+
+// The room a 16 MiB frame took is given back once it has been read, decoded and written.
+TEST(Follow, GivesBackTheMemoryOfALargeFrame)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine";
+#endif
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("hpd.fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    RunningCli frames;
+    frames.setProgram(QStringLiteral(VANTREL_FRAMES));
+    ASSERT_TRUE(frames.start({"--follow", fifo}));
+    const std::vector<float> levels((15u << 20) / 12, 1e3f);
+    const QByteArray large =
+        bytesOf(singleSignalFrame(Key::SignalSemanticTarget, {floatArray(Key::ArraySemanticProfileRanges, levels),
+                                                              floatArray(Key::ArraySemanticThreshold, levels),
+                                                              floatArray(Key::ArraySemanticProfilePower, levels)}));
+    ASSERT_TRUE(writeFile(fifo, large + one)); // opening waits for the follower
+    ASSERT_TRUE(frames.waitForOutput([](const QByteArray &out) { return out.contains("human-presence"); }, 60000));
+    QFile status(QString("/proc/%1/status").arg(frames.processId()));
+    ASSERT_TRUE(status.open(QIODevice::ReadOnly));
+    const QByteArray text = status.readAll();
+    const QByteArray rss = text.mid(text.indexOf("VmRSS:")).split('\n').value(0).simplified(); // "VmRSS: 14952 kB"
+    ASSERT_TRUE(rss.startsWith("VmRSS:"));
+    EXPECT_LT(rss.split(' ').value(1).toLongLong(), 64 * 1024) << rss.toStdString();
+}
+
+// A follower in the FIFO's group, allowed only to read it, reads each writer's frames in turn.
+TEST(Follow, ReadsAFifoItMayNotWrite)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the follower runs as nobody, the writer as the FIFO's owner";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("hpd.fifo");
+    const QByteArray fifo = QFile::encodeName(path);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0711), 0); // nobody may look in
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0640), 0);
+    ASSERT_EQ(::chown(fifo.constData(), 0, 65534), 0);
+    RunningCli frames;
+    frames.setProgram(QStringLiteral("setpriv"));
+    ASSERT_TRUE(frames.start(
+        {"--reuid=65534", "--regid=65534", "--clear-groups", QStringLiteral(VANTREL_FRAMES), "--follow", path}));
+    for (int round = 0; round < 2; ++round) {
+        // Read and write, so that nothing waits for the follower and no write meets a closed FIFO.
+        const int fd = ::open(fifo.constData(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        const QByteArray frame = presenceFrame(round, 10);
+        ASSERT_EQ(::write(fd, frame.constData(), frame.size()), frame.size());
+        const bool read = frames.waitForOutput([&](const QByteArray &out) { return out.count('\n') > round; }, 20000);
+        ::close(fd);
+        ASSERT_TRUE(read) << frames.err().toStdString();
+    }
+    EXPECT_TRUE(frames.err().isEmpty()) << frames.err().toStdString();
 }
 
 // The JSON of a real run agrees with the presence lines vantrel-cli prints for the same frames.

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Vantrel {
 namespace {
 
@@ -71,6 +74,35 @@ const std::vector<BadFile> badFiles = {
     {"LargerThanAnyOfOurs", QByteArray((1 << 20) + 1, ' '), "larger than 1 MiB"},
 };
 INSTANTIATE_TEST_SUITE_P(Files, SavedOptionsRefused, ::testing::ValuesIn(badFiles), Test::RowName());
+
+struct NotAFile
+{
+    const char *name;
+    int (*make)(const char *path, const char *validFile); // 0 when made
+};
+
+class SavedOptionsNotAFile : public ::testing::TestWithParam<NotAFile>
+{};
+
+// Refused at once: a FIFO is not waited on, a link (even to a good file) not followed.
+TEST_P(SavedOptionsNotAFile, IsRefused)
+{
+    const QTemporaryDir dir;
+    const QByteArray valid = QFile::encodeName(fileWith(dir, R"({"timeout":1})"));
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("planted")));
+    ASSERT_EQ(GetParam().make(path.constData(), valid.constData()), 0);
+    QString error;
+    EXPECT_FALSE(SavedRunOptions::read(QFile::decodeName(path), error));
+    EXPECT_EQ(error.toStdString(), "not a regular file");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, SavedOptionsNotAFile,
+    ::testing::Values(NotAFile{"Fifo", [](const char *path, const char *) { return ::mkfifo(path, 0600); }},
+                      NotAFile{"LinkToAGoodFile",
+                               [](const char *path, const char *valid) { return ::symlink(valid, path); }},
+                      NotAFile{"Directory", [](const char *path, const char *) { return ::mkdir(path, 0700); }}),
+    Test::RowName());
 
 } // namespace
 } // namespace Vantrel

@@ -402,13 +402,24 @@
     const magnitude = 10 ** Math.floor(Math.log10(raw));
     const n = raw / magnitude;
     const step = (n <= 1 ? 1 : n <= 2 ? 2 : n <= 5 ? 5 : 10) * magnitude;
+    return steps(Math.ceil(lo / step) * step, step, hi + step * 1e-6, 2 * count + 2);
+  }
+
+  // first, first + step, … up to last: at most `most` of them, each above the one before, since
+  // data far out (1e17) makes a step too small to move a value, or NaN.
+  function steps(first, step, last, most) {
     const out = [];
-    for (let v = Math.ceil(lo / step) * step; v <= hi + step * 1e-6; v += step) out.push(Number(v.toFixed(6)));
+    for (let i = 0; i < most; i++) {
+      const v = Number((first + i * step).toFixed(6));
+      if (!(v <= last) || v === out[out.length - 1]) break;
+      out.push(v);
+    }
     return out;
   }
 
   function niceCeil(v) {
     const t = ticks(0, v, 5);
+    if (t.length < 2) return v;
     return t[t.length - 1] < v ? t[t.length - 1] + (t[1] - t[0]) : t[t.length - 1];
   }
 
@@ -548,17 +559,19 @@
     const xs = all.map((q) => q[0]);
     const ys = all.map((q) => q[1]).filter((v) => v !== null);
     if (!xs.length) return;
-    const from = isNumber(p.from) ? p.from : Math.min(...xs);
-    const to = Math.max(isNumber(p.to) ? p.to : Math.max(...xs), isNumber(p.effective) ? p.effective : 0);
+    // Spread arguments overflow the stack on a large frame's arrays.
+    const least = (list) => list.reduce((a, b) => Math.min(a, b));
+    const most = (list) => list.reduce((a, b) => Math.max(a, b));
+    const from = isNumber(p.from) ? p.from : least(xs);
+    const to = Math.max(isNumber(p.to) ? p.to : most(xs), isNumber(p.effective) ? p.effective : 0);
     // Round levels around the data, with room above the highest.
-    let lo = ys.length ? Math.min(...ys) : 0;
-    let hi = ys.length ? Math.max(...ys) : 1;
+    let lo = ys.length ? least(ys) : 0;
+    let hi = ys.length ? most(ys) : 1;
     const span = ticks(lo, hi, 4);
     const step = span.length > 1 ? span[1] - span[0] : 10;
     lo = Math.floor(lo / step) * step;
     hi = Math.floor(hi / step + 1) * step;
-    const levels = [];
-    for (let v = lo; v <= hi + step / 2; v += step) levels.push(Number(v.toFixed(6)));
+    const levels = steps(lo, step, hi + step / 2, 12);
 
     const box = { x0: 52, x1: w - 28, y0: 8, y1: h - 22 };
     const x = linear(from, to, box.x0, box.x1);

@@ -3,10 +3,10 @@
 # page shows of presence, its distance plot and its connection, no script errors under the page's
 # Content-Security-Policy, a screenshot, a page opened later drawing the last minute at once, the
 # writer stopping (the page says so and greys the state) and coming back as a PowerMap run (counted in
-# radar frames), a proximity run (its target count in place of a confidence), and the page finding a
-# restarted vantrel-frames by itself.
+# radar frames), a proximity run (its target count in place of a confidence), the page finding a
+# restarted vantrel-frames by itself, and frames with absurd values drawn without hanging the page.
 #
-#   tests/frames/http/browser_test.sh VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR
+#   tests/frames/http/browser_test.sh VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR HOSTILE_FRAMES
 #
 # ARTEFACT_DIR gets webview.png, webview-stale.png, webview-powermap.png, webview-proximity.png and the
 # programs' logs.
@@ -19,11 +19,11 @@ repo=$(cd "$here/../../.." && pwd)
 # shellcheck source=packaging/tests/checks.sh
 source "$repo/packaging/tests/checks.sh"
 
-if [ $# -ne 4 ]; then
-    echo "Usage: $0 VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR" >&2
+if [ $# -ne 5 ]; then
+    echo "Usage: $0 VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR HOSTILE_FRAMES" >&2
     exit 2
 fi
-cli=$1 frames=$2 bundles=$3 artefacts=$4
+cli=$1 frames=$2 bundles=$3 artefacts=$4 hostile=$5
 browser=${CHROMIUM:-chromium}
 
 for tool in "$browser" python3; do
@@ -238,6 +238,14 @@ verdict 'the page reconnects by itself' ask wait 20 "$(dom connection dataset.co
 ask wait 30 "$points > $before + 20"
 ask eval "$points"
 verdict "frames come in again ($before points, then $(value))" at_least $((before + 21))
+
+# A range profile at 1e17 cm and a target 3e38 m away: the page draws them and still answers.
+stop_cli
+# vantrel-cli took its FIFO with it: one of our own, which vantrel-frames finds and follows.
+mkfifo "$fifo" && "$hostile" > "$fifo"
+verdict 'the page takes frames with absurd values' ask wait 20 "/fast/.test($(dom targets-note textContent))"
+sleep 2
+verdict 'the page still answers after drawing them' ask eval "$(dom profile-note textContent)"
 ask errors
 verdict "still no script errors: $(value)" test "$(value)" = '[]'
 

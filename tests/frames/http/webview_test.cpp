@@ -24,6 +24,11 @@
 #include <string>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 // Readable failures.
 static void PrintTo(const QByteArray &bytes, std::ostream *os)
 {
@@ -151,6 +156,56 @@ INSTANTIATE_TEST_SUITE_P(
         // A name made to resolve to 127.0.0.1 (DNS rebinding) reads nothing.
         PageRow{"OtherHostName", {"-H", "Host: attacker.example:8080"}, "/events", 403, {}, {}, {}}),
     RowName());
+
+struct HostRow
+{
+    std::string name;
+    QString host; // the request's Host header
+    int status;
+};
+
+class WebViewHostTest : public ::testing::TestWithParam<HostRow>
+{};
+
+// Listening on every address, the view answers requests addressed to it by an IP address, as
+// localhost or by a name it was given, and no others.
+TEST_P(WebViewHostTest, AnswersOnlyTheHostsItKnows)
+{
+    WebView view(WebViewSettings{QStringLiteral("0.0.0.0"), 0, {QStringLiteral("radar.lan")}});
+    QString error;
+    ASSERT_TRUE(view.start(error)) << error.toStdString();
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(view.port());
+    EXPECT_EQ(curl(url, {"-H", "Host: " + GetParam().host}).status, GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, WebViewHostTest,
+                         ::testing::Values(HostRow{"GivenName", "radar.lan:8080", 200},
+                                           HostRow{"GivenNameInCapitalsWithRootDot", "RADAR.LAN.", 200},
+                                           HostRow{"Ipv4Literal", "192.0.2.7:8080", 200},
+                                           HostRow{"Ipv6Literal", "[2001:db8::1]:8080", 200},
+                                           HostRow{"Localhost", "localhost", 200},
+                                           HostRow{"OtherName", "attacker.example", 403},
+                                           HostRow{"UnderTheGivenName", "evil.radar.lan", 403}),
+                         RowName());
+
+// 80 connections from one address that never finish their headers leave room for another viewer.
+TEST_F(WebViewTest, OneClientsUnfinishedRequestsLockNobodyOut)
+{
+    sockaddr_in from = {AF_INET, 0, {htonl(0x7f000002)}, {}}; // 127.0.0.2
+    sockaddr_in to = {AF_INET, htons(m_view.port()), {htonl(INADDR_LOOPBACK)}, {}};
+    const std::string partial = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    std::vector<int> held(80, -1);
+    for (int &fd : held) {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from), 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+        ASSERT_EQ(::send(fd, partial.data(), partial.size(), MSG_NOSIGNAL), ssize_t(partial.size()));
+    }
+    // Served at once; without room it would wait for the held connections to time out.
+    EXPECT_EQ(curl(url(QStringLiteral("/")), {"--max-time", "10"}).status, 200);
+    for (int fd : held)
+        ::close(fd);
+}
 
 TEST_F(WebViewTest, NewViewerGetsRetryHelloOptionsHistoryAndStatus)
 {
@@ -297,7 +352,7 @@ TEST(WebViewListen, RefusesWhatItCannotListenOn)
           std::tuple{"", 0, QStringLiteral("is not an IP address")},
           std::tuple{"127.0.0.1", int(first.port()),
                      QStringLiteral("can't listen on 127.0.0.1 port %1").arg(first.port())}}) {
-        WebView view{WebViewSettings{QString::fromLatin1(address), quint16(port)}};
+        WebView view{WebViewSettings{QString::fromLatin1(address), quint16(port), {}}};
         EXPECT_FALSE(view.start(error)) << address;
         EXPECT_TRUE(error.contains(message)) << error.toStdString();
         EXPECT_EQ(view.port(), 0);
@@ -306,7 +361,7 @@ TEST(WebViewListen, RefusesWhatItCannotListenOn)
 
 TEST(WebViewListen, ServesOnIpv6LoopbackOnly)
 {
-    WebView view{WebViewSettings{QStringLiteral("::1"), 0}};
+    WebView view{WebViewSettings{QStringLiteral("::1"), 0, {}}};
     QString error;
     if (!view.start(error))
         GTEST_SKIP() << "no IPv6 loopback here: " << error.toStdString();

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Vantrel {
+
+// Tells of frames that fail verification without flooding standard error: the first at once, then
+// how many more every IntervalMs while they go on, and the rest when the stream is done with.
+class InvalidFrames final
+{
+public:
+    static constexpr qint64 IntervalMs = 10000;
+
+    ~InvalidFrames();
+
+    void skipped(uint64_t offset, size_t length);
+    // Tells the count not yet told once an interval has passed since the last message.
+    void tellIfDue();
+
+private:
+    void tellCount();
+
+    QElapsedTimer m_sinceTold;
+    quint64 m_untold = 0;
+};
+
+} // namespace Vantrel
