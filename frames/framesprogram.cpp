@@ -68,7 +68,9 @@ void FramesProgram::startJsonLines()
     }
     if (!m_options.json)
         return;
-    m_standardOutput = std::make_unique<LineWriter>(STDOUT_FILENO, [this](int error) {
+    // A followed FIFO is live: a reader that stops costs lines, not the web view, MQTT or frames.
+    const auto whenBehind = m_options.follow ? LineWriter::WhenBehind::Drop : LineWriter::WhenBehind::Wait;
+    m_standardOutput = std::make_unique<LineWriter>(STDOUT_FILENO, whenBehind, [this](int error) {
         // A reader that has gone (as `head` does) is no fault; the program ends as it asked.
         if (error != EPIPE)
             qWarning().noquote()
@@ -169,6 +171,8 @@ void FramesProgram::finish(int status)
         m_stream->close();
     if (m_jsonFrames)
         m_jsonFrames->flush();
+    if (m_standardOutput)
+        m_standardOutput->finish();
     if (m_webView)
         m_webView->stop();
     if (!m_mqtt) {

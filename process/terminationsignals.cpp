@@ -56,6 +56,11 @@ TerminationSignals::TerminationSignals(QObject *parent)
         ::sigaction(signalNumber, &action, nullptr);
 }
 
+bool TerminationSignals::requested()
+{
+    return deliveries.load() > 0;
+}
+
 void TerminationSignals::readSignal()
 {
     char byte = 0;

@@ -15,6 +15,9 @@ class TerminationSignals : public QObject
 public:
     explicit TerminationSignals(QObject *parent = nullptr);
 
+    // Whether a termination signal has come, for a wait on the main thread that must not outlast it.
+    static bool requested();
+
 Q_SIGNALS:
     void terminationRequested();
 

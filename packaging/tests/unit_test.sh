@@ -158,9 +158,10 @@ mqtt_exec_words() { # the FIFO and options file of vantrel-cli.service, the URL 
         [ "$(key ExecStart "$mqtt_unit" | sed 's/.*--options \([^ ]*\) .*/\1/')" = "$(key ExecStart | sed 's/.*--options-path \([^ ]*\) .*/\1/')" ] &&
         [ "$(key ExecStart "$mqtt_unit" | sed 's/.* //')" = "$(key ExecStart | sed 's/.*--pipe-name \([^ ]*\) .*/\1/')" ]
 }
-mqtt_bound_to_cli() { # starts with vantrel-cli.service, after it, and stops with it; as its user, with a network
-    [ "$(key After "$mqtt_unit" | tr ' ' '\n' | grep -cx vantrel-cli.service)" = 1 ] &&
-        [ "$(key BindsTo "$mqtt_unit")" = vantrel-cli.service ] && [ "$(key WantedBy "$mqtt_unit")" = vantrel-cli.service ] &&
+mqtt_bound_to_cli() { # starts with the program's unit, after it, and stops with it; as its user, with a network
+    local cli; cli=$(basename "$unit")
+    [ "$(key After "$mqtt_unit" | tr ' ' '\n' | grep -cx "$cli")" = 1 ] &&
+        [ "$(key BindsTo "$mqtt_unit")" = "$cli" ] && [ "$(key WantedBy "$mqtt_unit")" = "$cli" ] &&
         [ "$(key User "$mqtt_unit")" = "$(key User)" ] && [ "$(key Group "$mqtt_unit")" = "$(key Group)" ] &&
         [ "$(key RestrictAddressFamilies "$mqtt_unit" | tr ' ' '\n' | sort | paste -sd' ')" = "AF_INET AF_INET6 AF_UNIX" ] &&
         ! grep -Eq '^(PrivateNetwork=yes|IPAddressDeny=)' "$mqtt_unit"

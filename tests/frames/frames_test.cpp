@@ -357,6 +357,62 @@ TEST(Follow, GivesBackTheMemoryOfALargeFrame)
     EXPECT_LT(rss.split(' ').value(1).toLongLong(), 64 * 1024) << rss.toStdString();
 }
 
+struct StalledOutputRow
+{
+    const char *name;
+    bool follow; // a live FIFO; else a recording
+    const char *told; // on standard error
+};
+
+class StalledOutput : public ::testing::TestWithParam<StalledOutputRow>
+{};
+
+// Standard output into a pipe that nobody reads: a live stream drops JSON lines while its web view
+// still answers; a recording waits for the reader; either way the first SIGTERM ends the program.
+TEST_P(StalledOutput, NeitherHoldsUpTheProgramNorTermination)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out.fifo");
+    const QString source = dir.filePath(GetParam().follow ? "hpd.fifo" : "recording.bin");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(out).constData(), 0600), 0);
+    const int unread = ::open(QFile::encodeName(out).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(unread, 0);
+    QByteArray frames;
+    for (uint32_t sequence = 1; sequence <= 30000; ++sequence)
+        frames += presenceFrame(sequence, 20);
+    const uint16_t port = freePort();
+    QStringList arguments = {"--http", QString::number(port), source};
+    if (GetParam().follow) {
+        arguments.prepend("--follow");
+        ASSERT_EQ(::mkfifo(QFile::encodeName(source).constData(), 0600), 0);
+    } else {
+        ASSERT_TRUE(writeFile(source, frames));
+    }
+
+    QProcess program;
+    program.setStandardOutputFile(out);
+    program.start(QStringLiteral(VANTREL_FRAMES), arguments);
+    ASSERT_TRUE(program.waitForStarted());
+    if (GetParam().follow) {
+        ASSERT_TRUE(writeFile(source, frames)); // opening waits for the follower
+    }
+    ASSERT_TRUE(waitUntil([&] { return program.readAllStandardError().contains(GetParam().told); }));
+    ASSERT_TRUE(waitUntil([&] {
+        return Vantrel::Test::curl(QString("http://127.0.0.1:%1/metrics").arg(port)).status == 200;
+    })) << "the web view is held up";
+
+    ::kill(program.processId(), SIGTERM);
+    EXPECT_TRUE(program.waitForFinished(15000)) << "SIGTERM ignored";
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardError().contains("Dropped")) << "the lines given up are not told";
+    ::close(unread);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, StalledOutput,
+                         ::testing::Values(StalledOutputRow{"LiveFifo", true, "dropping JSON lines"},
+                                           StalledOutputRow{"Recording", false, ""}),
+                         Vantrel::Test::RowName());
+
 // A follower in the FIFO's group, allowed only to read it, reads each writer's frames in turn.
 TEST(Follow, ReadsAFifoItMayNotWrite)
 {

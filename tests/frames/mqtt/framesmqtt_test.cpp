@@ -115,9 +115,10 @@ TEST_F(FramesMqttTest, HoldSetFromHomeAssistantAndKept)
                                  QStringLiteral("--state-dir"), m_dir.path()};
     auto frames = start(options);
     ASSERT_TRUE(m_writer.writePresence(true, 1));
-    ASSERT_TRUE(m_writer.writePresence(false, 2));
-    ASSERT_TRUE(waitUntil([&] { return states().size() == 2 && retained(hold) == "3600"; }))
+    ASSERT_TRUE(waitUntil([&] { return states().size() == 1 && retained(hold) == "3600"; }))
         << frames->err().toStdString();
+    ASSERT_TRUE(m_writer.writePresence(false, 2));
+    ASSERT_TRUE(waitUntil([&] { return states().size() == 2; }));
 
     ASSERT_TRUE(publishMessage(m_broker.port(), command, "soon"));
     ASSERT_TRUE(waitUntil([&] { return frames->err().contains("refused the hold time"); }));
