@@ -15,12 +15,20 @@
 #include <QDir>
 #include <QDebug>
 #include <QSysInfo>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
 namespace Vantrel {
+
+namespace {
+
+// How long a finite stream's end waits for a broker not yet reached, so that its last state is told.
+constexpr int BrokerWaitMs = 10000;
+
+} // namespace
 
 FramesProgram::FramesProgram(FramesOptions options, QObject *parent)
     : QObject(parent)
@@ -51,7 +59,10 @@ std::optional<int> FramesProgram::start()
     m_stream->setStaleAfter(m_options.staleAfterSeconds);
     connect(m_stream, &FrameStream::opened, this, &FramesProgram::readSavedOptions);
     connect(m_stream, &FrameStream::staleChanged, this, &FramesProgram::staleChanged);
-    connect(m_stream, &FrameStream::finished, this, &FramesProgram::finish);
+    connect(m_stream, &FrameStream::finished, this, [this](int status) {
+        m_streamEnded = true;
+        finish(status);
+    });
     QString error;
     if (!m_stream->open(m_options.source, m_options.follow, m_options.recordPath, error)) {
         qWarning().noquote() << error;
@@ -181,7 +192,19 @@ void FramesProgram::finish(int status)
     }
     // The broker hears "offline" before the program ends.
     connect(m_mqtt.get(), &MqttPublisher::stopped, this, [this, status] { Q_EMIT finished(status); });
-    m_mqtt->stop();
+    if (!m_streamEnded || m_mqtt->isConnected()) {
+        m_mqtt->stop();
+        return;
+    }
+    // A recording read before the broker took the connection: its last state goes out first, once the
+    // connection is made (queued, after what is published on it), or not at all after a while.
+    const auto stopOnce = [this] {
+        if (!m_mqttStopping)
+            m_mqtt->stop();
+        m_mqttStopping = true;
+    };
+    connect(m_mqtt.get(), &MqttPublisher::connectedChanged, this, stopOnce, Qt::QueuedConnection);
+    QTimer::singleShot(BrokerWaitMs, this, stopOnce);
 }
 
 void FramesProgram::readSavedOptions()

@@ -83,6 +83,8 @@ private:
     HoldSetting m_holdSetting{QString()};
     bool m_holdFromHomeAssistant = false;
     bool m_finishing = false;
+    bool m_streamEnded = false; // by itself, not by a signal
+    bool m_mqttStopping = false;
 };
 
 } // namespace Vantrel

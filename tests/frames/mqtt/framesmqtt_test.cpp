@@ -245,6 +245,27 @@ TEST_F(FramesMqttTest, BrokerAwayWhileStaleAndBack)
 }
 
 // vantrel-frames on its standard input with discovery, as sensor <name> under site/radar.
+// A recording read to its end before the broker is reached: its last state is published once the
+// broker comes, before the program ends.
+TEST_F(BrokerTest, RecordingEndingBeforeTheBrokerComes)
+{
+    QTemporaryDir dir;
+    QFile recording(dir.filePath(QStringLiteral("recording.bin")));
+    ASSERT_TRUE(recording.open(QIODevice::WriteOnly));
+    recording.write(presenceFrame(false, 1) + presenceFrame(true, 2));
+    recording.close();
+    m_broker.stop();
+    RunningProgram frames(QStringLiteral(VANTREL_FRAMES),
+                          {QStringLiteral("--no-json"), QStringLiteral("--mqtt"), m_broker.url(QStringLiteral("site")),
+                           QStringLiteral("--name"), QStringLiteral("hall"), recording.fileName()});
+    waitUntil([] { return false; }, 1000);
+    QString error;
+    ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
+    EXPECT_EQ(frames.finish(), 0) << frames.err().toStdString();
+    EXPECT_TRUE(retained(QStringLiteral("site/hall/state")).startsWith(R"({"presence":1,)"))
+        << frames.err().toStdString();
+}
+
 class FramesDiscoveryTest : public BrokerTest
 {
 protected:

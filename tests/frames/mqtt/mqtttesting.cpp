@@ -236,13 +236,19 @@ bool FifoWriter::open()
     });
 }
 
-bool FifoWriter::writePresence(bool presence, uint32_t sequenceNumber)
+QByteArray presenceFrame(bool presence, uint32_t sequenceNumber)
 {
     namespace Key = Frames::Key;
     const std::vector<uint8_t> frame = Fixtures::singleSignalFrame(
         Key::SignalSemanticHumanPresence,
         {Fixtures::int32Array(Key::ArraySemanticHumanPresence, {presence ? 1 : 0, 738, 0, 97})}, sequenceNumber);
-    return m_fd >= 0 && ::write(m_fd, frame.data(), frame.size()) == ssize_t(frame.size());
+    return QByteArray(reinterpret_cast<const char *>(frame.data()), int(frame.size()));
+}
+
+bool FifoWriter::writePresence(bool presence, uint32_t sequenceNumber)
+{
+    const QByteArray frame = presenceFrame(presence, sequenceNumber);
+    return m_fd >= 0 && ::write(m_fd, frame.constData(), size_t(frame.size())) == frame.size();
 }
 
 void FifoWriter::close()

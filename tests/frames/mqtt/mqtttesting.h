@@ -89,6 +89,9 @@ QByteArray retainedMessage(int port, const QString &topic);
 // Publishes one message as another client; true once the broker has taken it.
 bool publishMessage(int port, const QString &topic, const QByteArray &payload, bool retained = false);
 
+// A human-presence frame, at 73.8 cm with confidence 97.
+QByteArray presenceFrame(bool presence, uint32_t sequenceNumber);
+
 // The write end of a FIFO made at path, held as vantrel-cli holds it while it runs.
 class FifoWriter
 {
