@@ -75,6 +75,11 @@ std::optional<MqttUrl> MqttUrl::parse(const QString &text, QString &error)
 
     const QString rest = text.mid(schemeEnd + 3);
     const int pathStart = rest.indexOf(QLatin1Char('/'));
+    // A '/' in a password would end the host part early, and the rest could read as another host or
+    // port: refused, without a word of the URL in the message, which may hold the password.
+    if (pathStart >= 0 && rest.indexOf(QLatin1Char('@'), pathStart) >= 0)
+        return failed(error, tr("the MQTT URL holds '@' after a '/': a '/' in the user name or password is "
+                                "written %2F (':' as %3A, '@' as %40)"));
     QString authority = pathStart < 0 ? rest : rest.left(pathStart);
     const QString prefix = pathStart < 0 ? QString() : rest.mid(pathStart + 1);
 
@@ -87,7 +92,8 @@ std::optional<MqttUrl> MqttUrl::parse(const QString &text, QString &error)
         const std::optional<QString> user = percentDecoded(colon < 0 ? userInfo : userInfo.left(colon));
         const std::optional<QString> password = percentDecoded(colon < 0 ? QString() : userInfo.mid(colon + 1));
         if (!user || !password)
-            return failed(error, tr("bad percent-encoding in the MQTT URL's user name or password"));
+            return failed(error, tr("bad percent-encoding in the MQTT URL's user name or password: '%' is "
+                                    "followed by two hex digits, as in %2F for '/'"));
         if (user->isEmpty())
             return failed(error, tr("the MQTT URL has '@' but no user name before it"));
         url.m_user = *user;
