@@ -55,7 +55,7 @@ void Application::logState(bool state, uint32_t distance, uint32_t, int64_t time
     const QByteArray line = QByteArray::number(static_cast<qint64>(timestamp)) + ";\t"
                             + QByteArray::number(distanceCentimetres(distance)) + ";\t" + (state ? "1" : "0") + ";\t\n";
     if (StandardOutput::instance().writeData(line))
-        m_droppedLines.report();
+        m_droppedLines.passed();
     else
         m_droppedLines.drop();
 }

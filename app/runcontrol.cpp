@@ -92,6 +92,8 @@ void Application::stop()
 
 void Application::weaveGraphStopped()
 {
+    // No later line will go through to report the lines dropped at the end of the run.
+    m_droppedLines.ended();
     setState(false);
     Q_EMIT stopped();
     finish(code(m_runner.exitCode() != 0 ? ExitStatus::RunnerFailed : ExitStatus::Success));

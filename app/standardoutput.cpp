@@ -21,11 +21,15 @@ namespace {
 struct Queue
 {
     std::mutex mutex;
-    std::condition_variable changed;
+    // Two conditions, so that a line queued wakes the writer alone, and a batch written wakes only those
+    // waiting for room or for the queue to empty.
+    std::condition_variable queued;
+    std::condition_variable written;
     std::deque<QByteArray> lines;
     size_t inHand = 0; // lines the writer has taken and not finished; they still count against the bound
     std::chrono::steady_clock::time_point writeBegan; // of the lines in hand
     bool writerStarted = false;
+    bool writerIdle = false; // waiting for lines: the next line queued has to wake it
     bool running = false; // a stalled reader costs log lines instead of time
     bool givenUp = false; // a flush timed out: the reader is gone or stalled
 
@@ -58,9 +62,14 @@ void writeWhole(const QByteArray &bytes)
 void writeLines(Queue *q)
 {
     QByteArray batch;
-    std::unique_lock<std::mutex> lock(q->mutex);
+    std::unique_lock<std::mutex> lock(q->mutex, std::defer_lock);
     for (;;) {
-        q->changed.wait(lock, [q] { return !q->lines.empty(); });
+        lock.lock();
+        while (q->lines.empty()) {
+            q->writerIdle = true;
+            q->queued.wait(lock);
+        }
+        q->writerIdle = false;
         batch.clear();
         size_t taken = 0;
         for (const QByteArray &line : q->lines) {
@@ -76,7 +85,9 @@ void writeLines(Queue *q)
         writeWhole(batch);
         lock.lock();
         q->inHand = 0;
-        q->changed.notify_all();
+        lock.unlock();
+        // After unlocking, so that a waiter does not wake only to wait for the lock.
+        q->written.notify_all();
     }
 }
 
@@ -127,14 +138,20 @@ bool StandardOutput::enqueue(QByteArray line, int limit, bool waitWhileRead)
         const bool stalled = q->inHand > 0 && std::chrono::steady_clock::now() - q->writeBegan > stall;
         if (!waitWhileRead || (q->running && stalled))
             return false;
-        q->changed.wait_for(lock, stall, hasRoom);
+        q->written.wait_for(lock, stall, hasRoom);
     }
     if (!q->writerStarted) {
         std::thread(writeLines, q).detach();
         q->writerStarted = true;
     }
     q->lines.push_back(std::move(line));
-    q->changed.notify_all();
+    // A busy writer looks at the queue again once its batch is out; only an idle one needs waking, and
+    // once: it is no longer idle from here on.
+    const bool wake = q->writerIdle;
+    q->writerIdle = false;
+    lock.unlock();
+    if (wake)
+        q->queued.notify_one();
     return true;
 }
 
@@ -146,10 +163,10 @@ void StandardOutput::flush(int timeoutMs)
         return;
     const auto written = [q] { return q->pending() == 0; };
     if (timeoutMs < 0) {
-        q->changed.wait(lock, written);
+        q->written.wait(lock, written);
         return;
     }
-    if (!q->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), written)) {
+    if (!q->written.wait_for(lock, std::chrono::milliseconds(timeoutMs), written)) {
         q->lines.clear();
         q->givenUp = true;
     }

@@ -11,7 +11,7 @@ bool FrameBacklog::admit()
         m_dropped.drop();
         return false;
     }
-    m_dropped.report();
+    m_dropped.passed();
     ++m_inFlight;
     return true;
 }

@@ -23,7 +23,7 @@ public:
     // of `receiver` has handled everything queued to it before this call.
     void queued(QObject *receiver);
     // Worker side, when a run ends: frames dropped up to its end are reported too.
-    void runEnded() { m_dropped.report(); }
+    void runEnded() { m_dropped.ended(); }
 
 private:
     std::atomic<int> m_inFlight{0};

@@ -373,6 +373,32 @@ TEST(StalledStandardOutput, DroppedLinesAreReportedOnceTheReaderReadsAgain)
     EXPECT_NE(reported, -1) << cli.out().right(2000).toStdString();
 }
 
+// A reader stalled to the end of the run: no line goes through after dropping began, so the count is
+// reported when the run ends. The FIFO, removed once the run has stopped, tells the test when to read.
+TEST(StalledStandardOutput, LinesDroppedToTheEndOfTheRunAreReported)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("hpd.fifo"));
+    RunningCli cli;
+    ASSERT_TRUE(cli.start(faultsRun("FullRate", {"-s", "-p", "--pipe-name", fifo, "--options-path",
+                                                 dir.filePath(QStringLiteral("options.json")), "--stop-after", "2"})));
+    ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (QFileInfo::exists(fifo) && elapsed.elapsed() < exitTimeoutMs)
+        QThread::msleep(10);
+    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
+
+    const Output output = parseOutput(cli.out());
+    const int warned = int(output.log.count("Output is falling behind; dropping frames"));
+    static const QRegularExpression dropped(QStringLiteral("^Dropped [1-9][0-9]* frames while the output was behind$"));
+    int reported = 0;
+    for (const QByteArray &line : output.log)
+        reported += dropped.match(QString::fromLatin1(line)).hasMatch() ? 1 : 0;
+    EXPECT_GE(warned, 1) << cli.out().right(2000).toStdString();
+    EXPECT_EQ(reported, warned) << cli.out().right(2000).toStdString();
+}
+
 struct SecondSignalCase
 {
     const char *name;
