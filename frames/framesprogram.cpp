@@ -12,8 +12,8 @@
 #include "runinfo/savedoptions.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QDebug>
+#include <QDir>
 #include <QSysInfo>
 #include <QTimer>
 
