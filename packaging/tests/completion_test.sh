@@ -144,7 +144,7 @@ mapfile -t kinds < <(vantrel-frames -k none 2>&1 | sed -n 's/.*; one of //p' | t
 verdict "the program lists its kinds (${#kinds[@]})" [ "${#kinds[@]}" -ge 5 ]
 check 'frames: kinds of -k' 'vantrel-frames -k ' "${kinds[@]}"
 check 'frames: kinds after --kind=, by prefix' 'vantrel-frames --kind=proximity-f' proximity-fast proximity-fixed
-check 'frames: options by prefix' 'vantrel-frames --h' --heartbeat --help --help-all --http
+check 'frames: options by prefix' 'vantrel-frames --he' --heartbeat --help --help-all
 export VANTREL_COMPLETION_URL=mqtt://h/p
 check 'frames: variables for --mqtt-env' 'vantrel-frames --mqtt-env VANTREL_COMPLETION_' VANTREL_COMPLETION_URL
 # Each row: name, line, files expected (in $scratch/files).
