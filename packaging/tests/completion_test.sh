@@ -75,10 +75,10 @@ complete_line()
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMPREPLY=()
     # The function the script registered for the command, as bash would call it.
-    local spec
-    spec=$(complete -p "${COMP_WORDS[0]}") || return
-    spec=${spec#*-F }
-    "${spec%% *}"
+    local registration
+    registration=$(complete -p "${COMP_WORDS[0]}") || return
+    registration=${registration#*-F }
+    "${registration%% *}"
 }
 # check NAME LINE EXPECTED...: the replies for LINE, in any order, are exactly EXPECTED.
 check()
