@@ -5,6 +5,7 @@
 #include "app/logging.h"
 #include "app/standardoutput.h"
 
+#include <QMetaMethod>
 #include <QThread>
 
 #include <cstdio>
@@ -36,6 +37,8 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
                 return;
             }
             const int priority = currentJournalPriority();
+            // A record from the runner's worker keeps its place among the frames handed over around it.
+            m_runner.sealFrames();
             QMetaObject::invokeMethod(
                 this,
                 [this, message, priority] {
@@ -52,13 +55,13 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
     connect(this, &Application::stopWeaveGraph, this, &Application::stop);
     connect(&m_startingState, &QState::entered, this, &Application::openNamedPipe);
     connect(&m_loader, &AlgorithmLoader::resourceRegistered, this, &Application::setLoadAlgorithms);
-    connect(this, &Application::newRawData, &m_namedPipe, &NamedPipe::newRawData);
     connect(this, &Application::closeNamedPipe, &m_namedPipe, &NamedPipe::close);
     connect(&m_runner, &WeaveGraphRunner::finished, this, &Application::weaveGraphStopped);
     connect(&m_runner, &WeaveGraphRunner::error, this, &Application::showError);
     m_runner.setSelectionProvider([this] { return flowSelection(); });
     if (m_serviceNotifier.enabled())
         connect(this, &Application::newRawData, this, [this] { m_serviceNotifier.frameArrived(); });
+    followRawDataReceivers(QMetaMethod());
 
     if (processCommandLine)
         QTimer::singleShot(0, this, &Application::init);
@@ -75,6 +78,24 @@ Application::~Application()
 {
     // A reader that has stopped reading costs the lines it has not taken, not the program's end.
     StandardOutput::instance().flush(m_finishDeadline.isForever() ? -1 : int(m_finishDeadline.remainingTime()));
+}
+
+void Application::connectNotify(const QMetaMethod &signal)
+{
+    followRawDataReceivers(signal);
+}
+
+void Application::disconnectNotify(const QMetaMethod &signal)
+{
+    followRawDataReceivers(signal);
+}
+
+void Application::followRawDataReceivers(const QMetaMethod &signal)
+{
+    // Copying every frame's bytes costs the worker and the main thread; only a receiver makes it worth it.
+    const QMetaMethod rawData = QMetaMethod::fromSignal(&Application::newRawData);
+    if (!signal.isValid() || signal == rawData)
+        m_runner.setRawFramesWanted(isSignalConnected(rawData));
 }
 
 void Application::setupStateMachine()

@@ -86,7 +86,13 @@ public Q_SLOTS:
     void timeoutChanged(double timeout);
     void loadAlgorithms();
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+    void disconnectNotify(const QMetaMethod &signal) override;
+
 private:
+    // The runner copies frames' bytes only while newRawData has a receiver (an invalid signal: any).
+    void followRawDataReceivers(const QMetaMethod &signal);
     void setupStateMachine();
     void loadCatalogue();
     void setStreamData(bool on);
@@ -102,6 +108,8 @@ private:
     bool m_state = false;
     NamedPipe m_namedPipe;
     bool m_streamData = false;
+    // The named pipe takes the raw frames only while they are streamed.
+    QMetaObject::Connection m_pipeFrames;
     QString m_pipeName = QStringLiteral("/tmp/hpd.fifo");
     QString m_optionsPath = QStringLiteral("/tmp/selected_options.json");
     // Decides the presence timer: the hold follows the run configuration's timeout.

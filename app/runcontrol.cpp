@@ -85,7 +85,8 @@ void Application::stop()
     qInfo().noquote() << tr("Stopping WeaveGraphRunner");
     if (QThread::currentThread() == thread() && m_presenceTimer.isActive())
         m_presenceTimer.stop();
-    disconnectFlowRunner();
+    // The runner's connections stay: it publishes no frame handed over after the stop request, and the
+    // frames handed over before it still arrive, as they did when they were queued events.
     m_runner.stop();
     Q_EMIT stopping();
 }
@@ -143,10 +144,14 @@ void Application::setStreamData(bool on)
     if (m_streamData == on)
         return;
     m_streamData = on;
-    if (!on)
+    if (!on) {
+        disconnect(m_pipeFrames);
         Q_EMIT closeNamedPipe();
-    else if (m_startingState.active() || m_startedState.active())
-        openNamedPipe();
+    } else {
+        m_pipeFrames = connect(this, &Application::newRawData, &m_namedPipe, &NamedPipe::newRawData);
+        if (m_startingState.active() || m_startedState.active())
+            openNamedPipe();
+    }
     Q_EMIT streamDataChanged();
 }
 

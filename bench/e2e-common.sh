@@ -53,4 +53,19 @@ report_goals()
     echo "== all goals met"
 }
 # Frames the program reports dropped in its log ("Dropped N frames while ..."), summed.
-dropped_frames() { grep -o '^# Dropped [0-9]* frames while' "$1" | awk '{ n += $3 } END { print n + 0 }'; }
+dropped_frames() { { grep -o '^# Dropped [0-9]* frames while' "$1" || true; } | awk '{ n += $3 } END { print n + 0 }'; }
+# Whole frames in a captured FIFO stream: each is its 4-byte little-endian size prefix and that many bytes.
+whole_frames()
+{
+    python3 - "$1" << 'EOF'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+offset = frames = 0
+while offset + 4 <= len(data):
+    end = offset + 4 + struct.unpack_from('<I', data, offset)[0]
+    if end > len(data):
+        break
+    offset, frames = end, frames + 1
+print(frames)
+EOF
+}

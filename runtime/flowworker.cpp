@@ -1,6 +1,7 @@
 #include "runtime/flowworker.h"
 
 #include "process/journalstream.h"
+#include "runtime/handedframe.h"
 #include "runtime/runnersignals.h"
 #include "runtime/runtimeversion.h"
 
@@ -67,6 +68,7 @@ bool FlowWorker::tryBeginRun()
         return false;
     // A stop asked from here on, even while the flow and parameters are still loading, ends this run.
     m_graph.clearStopRequest();
+    m_frames.reopen();
     return true;
 }
 
@@ -77,6 +79,8 @@ bool FlowWorker::isRunning() const
 
 void FlowWorker::requestStop()
 {
+    // Frames handed over before the stop are still published; none after it.
+    m_frames.cut();
     m_graph.requestStop();
 }
 
@@ -125,11 +129,24 @@ int FlowWorker::onFrame(void *context, uint32_t outputId, const uint8_t *frame, 
 {
     auto *worker = static_cast<FlowWorker *>(context);
     QMutexLocker locker(&worker->m_runnerMutex);
-    if (!worker->m_runner || !worker->m_backlog.admit())
+    if (!worker->m_runner || !worker->m_frames.admit())
         return 0;
-    const int status = RunnerSignals(*worker->m_runner).onFrame(outputId, frame, length);
-    worker->m_backlog.queued(worker->m_runner);
+    HandedFrame handed;
+    const int status = handed.read(outputId, frame, length, worker->m_rawWanted);
+    if (const std::optional<uint64_t> mark = worker->m_frames.push(std::move(handed))) {
+        // Posted to the runner, which owns this worker: the event goes with the runner, never after it.
+        WeaveGraphRunner *runner = worker->m_runner;
+        QMetaObject::invokeMethod(
+            runner, [worker, runner, mark = *mark] { worker->publish(*runner, mark); }, Qt::QueuedConnection);
+    }
     return status;
+}
+
+void FlowWorker::publish(WeaveGraphRunner &runner, uint64_t mark)
+{
+    RunnerSignals publisher(runner);
+    for (HandedFrame &frame : m_frames.take(mark))
+        publisher.publish(frame);
 }
 
 void FlowWorker::runSteps()
@@ -193,7 +210,7 @@ void FlowWorker::runSteps()
     {
         QMutexLocker locker(&m_runnerMutex);
         if (m_runner)
-            m_backlog.runEnded();
+            m_frames.runEnded();
     }
     const QString finished = tr("WeaveGraph thread finished with exit code: %1").arg(m_exitCode);
     if (m_exitCode == 0)
@@ -247,8 +264,11 @@ void FlowWorker::warning(const QString &message)
 void FlowWorker::showError(const QString &message)
 {
     QMutexLocker locker(&m_runnerMutex);
-    if (m_runner)
-        Q_EMIT m_runner->error(message);
+    if (!m_runner)
+        return;
+    // The error is queued to the runner's thread behind the frames handed over before it.
+    m_frames.seal();
+    Q_EMIT m_runner->error(message);
 }
 
 } // namespace Vantrel

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/framebacklog.h"
+#include "runtime/framequeue.h"
 #include "runtime/graphinstance.h"
 #include "runtime/weavegraphrunner.h"
 
@@ -27,6 +27,10 @@ public:
     void setSelectionProvider(std::function<FlowSelection()> provider);
     // The runtime's logger is process-wide, and so is the level it is filtered by.
     static void setLogLevel(int level);
+    // Whether frames are published with a copy of their bytes; any thread.
+    void setRawFramesWanted(bool wanted) { m_rawWanted = wanted; }
+    // Any thread, before it posts an event to the runner's thread that belongs after the frames so far.
+    void sealFrames() { m_frames.seal(); }
 
     // Marks a run as in progress before its thread starts; the run clears it when its body returns.
     bool tryBeginRun();
@@ -44,6 +48,8 @@ public:
 private:
     static void forwardRuntimeLog(void *context, uint32_t level, const char *message);
     static int onFrame(void *context, uint32_t outputId, const uint8_t *frame, int32_t length);
+    // On the runner's thread: publishes the frames of one wake-up as the runner's signals.
+    void publish(WeaveGraphRunner &runner, uint64_t mark);
 
     void runSteps();
     void checkRuntimeVersion(const FlowSelection &selection);
@@ -52,7 +58,8 @@ private:
     void showError(const QString &message);
 
     GraphInstance m_graph;
-    FrameBacklog m_backlog;
+    FrameQueue m_frames;
+    std::atomic<bool> m_rawWanted{true};
     std::atomic<int> m_exitCode{0};
     std::atomic<bool> m_running{false};
     // Guards the way back to the runner: held while a callback or a run step uses it.

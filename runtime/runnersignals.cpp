@@ -1,10 +1,10 @@
 #include "runtime/runnersignals.h"
 
 #include "decoding/decodedframe.h"
-#include "decoding/framedecoder.h"
+#include "runtime/handedframe.h"
 #include "runtime/weavegraphrunner.h"
 
-#include <vector>
+#include <utility>
 
 namespace Vantrel {
 
@@ -13,15 +13,11 @@ RunnerSignals::RunnerSignals(WeaveGraphRunner &runner)
 {
 }
 
-int RunnerSignals::onFrame(uint32_t outputId, const uint8_t *frame, int32_t length)
+void RunnerSignals::publish(HandedFrame &frame)
 {
-    const size_t size = frame && length > 0 ? static_cast<size_t>(length) : 0;
-    // The runtime owns the bytes only for this call; receivers get their own copy.
-    Q_EMIT m_runner.newRawData(outputId, std::vector<uint8_t>(frame, frame + size));
-    DecodedFrame decoded;
-    const int status = FrameDecoder::decode(outputId, frame, size, decoded);
-    replay(decoded, *this);
-    return status;
+    if (frame.raw)
+        Q_EMIT m_runner.newRawData(frame.outputId, std::move(*frame.raw));
+    replay(frame.decoded, *this);
 }
 
 void RunnerSignals::hpdData(bool state, uint32_t distance, uint32_t confidence, int64_t timestamp,

@@ -2,22 +2,22 @@
 
 #include "decoding/framesink.h"
 
-#include <cstddef>
 #include <cstdint>
 
 namespace Vantrel {
 
+struct HandedFrame;
 class WeaveGraphRunner;
 
-// Publishes the runtime's output frames as the runner's signals: every frame raw, then the values
-// its decoders read from it, in the order replay() gives.
+// Publishes the runtime's output frames as the runner's signals: a frame's bytes when they were kept,
+// then the values its decoders read from it, in the order replay() gives.
 class RunnerSignals final : public FrameSink
 {
 public:
     explicit RunnerSignals(WeaveGraphRunner &runner);
 
-    // The frame callback's work. Returns 0, or -1 when a presence frame cannot be read.
-    int onFrame(uint32_t outputId, const uint8_t *frame, int32_t length);
+    // Its bytes are moved into the signal.
+    void publish(HandedFrame &frame);
 
     void hpdData(bool state, uint32_t distance, uint32_t confidence, int64_t timestamp,
                  uint32_t sequenceNumber) override;

@@ -56,6 +56,16 @@ int WeaveGraphRunner::exitCode() const
     return m_worker->exitCode();
 }
 
+void WeaveGraphRunner::setRawFramesWanted(bool wanted)
+{
+    m_worker->setRawFramesWanted(wanted);
+}
+
+void WeaveGraphRunner::sealFrames()
+{
+    m_worker->sealFrames();
+}
+
 bool WeaveGraphRunner::start()
 {
     if (!m_worker->tryBeginRun()) {

@@ -32,7 +32,7 @@ struct FlowSelection
 };
 
 // Runs the selected flow on the graph runtime in a worker thread and publishes its output
-// frames as typed signals.
+// frames as typed signals, emitted on the runner's own thread.
 class WeaveGraphRunner : public QObject
 {
     Q_OBJECT
@@ -45,6 +45,12 @@ public:
     void setLogLevel(int level);
     // Result of the last runtime step of the last run; read it once the worker thread has finished.
     int exitCode() const;
+    // Whether newRawData is emitted, with a copy of each frame's bytes; true until set. Any thread.
+    void setRawFramesWanted(bool wanted);
+    // Frames are published on the runner's thread, each wake-up taking what the worker has handed over.
+    // Code that posts an event to that thread from the worker's side calls this first, so that the event
+    // is handled after the frames handed over before it and before those after it. Any thread.
+    void sealFrames();
 
 public Q_SLOTS:
     bool start();

@@ -1,14 +1,18 @@
-// e2e_floor <flow> [<parb>...]: runs a flow through libWeaveGraph.so's C interface and prints the
-// presence line of every frame, as the program's -s does, with nothing else on the way. A summary goes
-// to standard error; the status is nonzero when a step failed or a frame could not be printed.
+// e2e_floor [--batch] <flow> [<parb>...]: runs a flow through libWeaveGraph.so's C interface and prints
+// the presence line of every frame, as the program's -s does, with nothing else on the way: each line
+// flushed, or with --batch in writes of up to PIPE_BUF bytes, as the program writes lines that pile up at
+// full rate. A summary goes to standard error; the status is nonzero when a step failed or a frame could
+// not be printed.
 #include "bench/e2e/presencefloor.h"
 #include "platform/weavegraph/weavegraph.h"
 
 #include <atomic>
+#include <cinttypes>
+#include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <cinttypes>
 #include <iterator>
 #include <vector>
 
@@ -60,8 +64,13 @@ struct Graph
 
 int main(int argc, char **argv)
 {
+    const bool batch = argc > 1 && std::strcmp(argv[1], "--batch") == 0;
+    if (batch) {
+        --argc;
+        ++argv;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <flow> [<parb>...]\n", argv[0]);
+        std::fprintf(stderr, "usage: e2e_floor [--batch] <flow> [<parb>...]\n");
         return 2;
     }
     std::signal(SIGINT, onSignal);
@@ -73,7 +82,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no runtime instance\n");
         return 1;
     }
-    Vantrel::PresenceFloor floor(stdout);
+    if (batch)
+        std::setvbuf(stdout, nullptr, _IOFBF, PIPE_BUF);
+    Vantrel::PresenceFloor floor(stdout, !batch);
     const weavegraph_host_services_t services{onFrame, nullptr};
     weavegraph_set_host_services(graph.handle, &services, &floor);
 

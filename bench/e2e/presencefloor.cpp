@@ -27,8 +27,9 @@ const flatbuffers::Vector<int32_t> *presenceValues(const Frames::Frame &frame)
 
 } // namespace
 
-PresenceFloor::PresenceFloor(std::FILE *out)
+PresenceFloor::PresenceFloor(std::FILE *out, bool flushEachLine)
     : m_out(out)
+    , m_flushEachLine(flushEachLine)
 {
 }
 
@@ -60,7 +61,8 @@ bool PresenceFloor::handle(const uint8_t *frame, int32_t length)
         scaled = static_cast<uint32_t>(distance);
     std::fprintf(m_out, "%" PRId64 ";\t%" PRIu32 ";\t%d;\t\n", static_cast<int64_t>(root->timestamp()), scaled / 10,
                  values->Get(0) != 0 ? 1 : 0);
-    std::fflush(m_out);
+    if (m_flushEachLine)
+        std::fflush(m_out);
     ++m_printed;
     return true;
 }

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes through the frame path: raw copy, verification, decoding by output id.
 // Input: one byte choosing the output id, one byte choosing the frame's misalignment, then the frame.
 
+#include "runtime/handedframe.h"
 #include "runtime/runnersignals.h"
 #include "runtime/weavegraphrunner.h"
 #include "tests/fuzz/fuzzoutputids.h"
@@ -32,6 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const size_t offset = data[1] % 8;
     std::vector<uint8_t> buffer(offset + size - 2);
     std::copy(data + 2, data + size, buffer.begin() + static_cast<std::ptrdiff_t>(offset));
-    Vantrel::RunnerSignals(*runner).onFrame(outputId, buffer.data() + offset, static_cast<int32_t>(size - 2));
+    Vantrel::HandedFrame handed;
+    handed.read(outputId, buffer.data() + offset, static_cast<int32_t>(size - 2), true);
+    Vantrel::RunnerSignals(*runner).publish(handed);
     return 0;
 }

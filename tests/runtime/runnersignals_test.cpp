@@ -1,5 +1,6 @@
-// The frame callback's work as the runner publishes it: the raw copy first, then the decoded values.
+// Frames as the runner publishes them: the raw copy first, then the decoded values.
 #include "platform/weavegraph/framevocabulary.h"
+#include "runtime/handedframe.h"
 #include "runtime/runnersignals.h"
 #include "runtime/weavegraphrunner.h"
 #include "tests/support/logcapture.h"
@@ -31,8 +32,9 @@ TEST(RunnerSignals, PublishTheRawCopyThenTheDecodedValuesInOrder)
     QObject::connect(&runner, &WeaveGraphRunner::newHpdData, [&] { order << QStringLiteral("hpd"); });
     QObject::connect(&runner, &WeaveGraphRunner::newProximity2DData, [&] { order << QStringLiteral("proximity"); });
 
-    EXPECT_EQ(RunnerSignals(runner).onFrame(Output::ProximityFast, frame.data(), static_cast<int32_t>(frame.size())),
-              0);
+    HandedFrame handed;
+    EXPECT_EQ(handed.read(Output::ProximityFast, frame.data(), static_cast<int32_t>(frame.size()), true), 0);
+    RunnerSignals(runner).publish(handed);
 
     EXPECT_EQ(order, (QStringList{"raw", "proximity", "hpd", "proximity"}));
     EXPECT_EQ(raw, frame);
@@ -51,7 +53,9 @@ TEST(RunnerSignals, ANegativeLengthIsAnEmptyFrame)
     Vantrel::Test::LogCapture messages;
     const uint8_t byte = 0;
 
-    EXPECT_EQ(RunnerSignals(runner).onFrame(0x12345678, &byte, -5), 0);
+    HandedFrame handed;
+    EXPECT_EQ(handed.read(0x12345678, &byte, -5, true), 0);
+    RunnerSignals(runner).publish(handed);
 
     EXPECT_EQ(order, QStringList{"raw"});
     EXPECT_TRUE(raw.empty());

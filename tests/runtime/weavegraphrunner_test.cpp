@@ -1,4 +1,4 @@
-#include "runtime/framebacklog.h"
+#include "runtime/framequeue.h"
 #include "runtime/weavegraphrunner.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/tablerows.h"
@@ -319,10 +319,10 @@ TEST_F(RunnerTest, StopWhileTheFlowIsLoadingEndsTheRunOnceTheRuntimeRuns)
     EXPECT_EQ(runner.exitCode(), 0);
 }
 
-// The main thread handles nothing while a full-rate run emits 600 frames: only as many frames as the
-// backlog holds are queued to it; the rest are dropped on the worker, with one warning when dropping
-// begins and the count when the run ends.
-TEST_F(RunnerTest, FramesBeyondTheBacklogAreDroppedBeforeTheyAreQueued)
+// The main thread handles nothing while a full-rate run hands over 600 frames: only as many frames as the
+// queue holds are published once it gets to them; the rest are dropped on the worker, with one warning
+// when dropping begins and the count when the run ends.
+TEST_F(RunnerTest, FramesBeyondTheQueueAreDroppedOnTheWorker)
 {
     const QString flow = writeFlow(QStringLiteral("weaveflow 1\nrate 0\noutput human-presence\nrun frames 600\n"));
     WeaveGraphRunner runner;
@@ -338,20 +338,37 @@ TEST_F(RunnerTest, FramesBeyondTheBacklogAreDroppedBeforeTheyAreQueued)
     while (!messages.texts(QtInfoMsg).contains(finished) && timer.elapsed() < RunTimeoutMs)
         QThread::msleep(10);
     ASSERT_TRUE(messages.texts(QtInfoMsg).contains(finished));
-    EXPECT_EQ(raw.count(), FrameBacklog::Capacity);
+    EXPECT_EQ(raw.count(), 0) << "published on the runner's thread only";
     const QStringList warnings{
         "Output is falling behind; dropping frames",
-        QStringLiteral("Dropped %1 frames while the output was behind").arg(600 - FrameBacklog::Capacity)};
+        QStringLiteral("Dropped %1 frames while the output was behind").arg(600 - FrameQueue::Capacity)};
     EXPECT_EQ(messages.texts(QtWarningMsg), warnings);
+    ASSERT_TRUE(waitForStops(stopped, 1));
+    EXPECT_EQ(raw.count(), int(FrameQueue::Capacity));
 
     // Once the main thread has caught up, frames go through again.
-    ASSERT_TRUE(waitForStops(stopped, 1));
     const QString oneFrame = writeFlow(QStringLiteral("weaveflow 1\nrate 0\noutput human-presence\nrun frames 1\n"));
     runner.setSelectionProvider([=] { return selection(oneFrame); });
     ASSERT_TRUE(runner.start());
     ASSERT_TRUE(waitForStops(stopped, 2));
-    EXPECT_EQ(raw.count(), FrameBacklog::Capacity + 1);
+    EXPECT_EQ(raw.count(), int(FrameQueue::Capacity) + 1);
     EXPECT_EQ(messages.texts(QtWarningMsg), warnings);
+}
+
+// Without a taker for their bytes, frames are published decoded only.
+TEST_F(RunnerTest, FramesAreCopiedOnlyWhenWanted)
+{
+    const QString flow = writeFlow(finiteFlow());
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow); });
+    runner.setRawFramesWanted(false);
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
+    QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
+    QSignalSpy raw(&runner, &WeaveGraphRunner::newRawData);
+
+    ASSERT_TRUE(runToTheEnd(runner, stopped));
+    EXPECT_EQ(presence.count(), 5);
+    EXPECT_EQ(raw.count(), 0);
 }
 
 TEST_F(RunnerTest, StopWhileIdleDoesNothing)

@@ -1,6 +1,7 @@
 // The stand-in and the program agree on every output kind: frames the stand-in makes of a known scene,
 // run through the program's own decoder, give that scene back in the program's units, with status 0
 // and without a warning.
+#include "runtime/handedframe.h"
 #include "runtime/runnersignals.h"
 #include "runtime/weavegraphrunner.h"
 #include "tests/support/logcapture.h"
@@ -219,7 +220,9 @@ void decodeAndCheck(const ContractCase &c, const std::string &scene, bool presen
         Decoded decoded(runner);
         Test::LogCapture log;
         const auto &bytes = frames[i].bytes;
-        EXPECT_EQ(RunnerSignals(runner).onFrame(frames[i].id, bytes.data(), static_cast<int32_t>(bytes.size())), 0);
+        HandedFrame handed;
+        EXPECT_EQ(handed.read(frames[i].id, bytes.data(), static_cast<int32_t>(bytes.size()), true), 0);
+        RunnerSignals(runner).publish(handed);
         EXPECT_EQ(log.texts(QtWarningMsg), QStringList());
         c.check(decoded, present);
         // Reports carry the frame's wall-clock time in milliseconds and its number in the run.
@@ -278,8 +281,9 @@ TEST(StandinPresenceProfileDecoded, ReportsAClosePersonAtTheirDistance)
         const CapturedFrame frame = harness.frames().at(0);
         WeaveGraphRunner runner;
         Decoded decoded(runner);
-        ASSERT_EQ(RunnerSignals(runner).onFrame(frame.id, frame.bytes.data(), static_cast<int32_t>(frame.bytes.size())),
-                  0);
+        HandedFrame handed;
+        ASSERT_EQ(handed.read(frame.id, frame.bytes.data(), static_cast<int32_t>(frame.bytes.size()), true), 0);
+        RunnerSignals(runner).publish(handed);
         ASSERT_EQ(decoded.presence.count(), 1);
         EXPECT_TRUE(decoded.presence.at(0).at(0).toBool());
         // Centimetres: within half a bin, plus the truncation to whole centimetres.

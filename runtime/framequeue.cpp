@@ -1,0 +1,89 @@
+#include "runtime/framequeue.h"
+
+#include <chrono>
+#include <utility>
+
+namespace Vantrel {
+
+bool FrameQueue::admit()
+{
+    bool full = false;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const auto roomOrCut = [this] { return m_cut || m_entries.size() < Capacity; };
+        if (!roomOrCut() && !m_takerStalled) {
+            m_workerWaiting = true;
+            m_takerStalled = !m_room.wait_for(lock, std::chrono::milliseconds(StallMs), roomOrCut);
+            m_workerWaiting = false;
+        }
+        if (m_cut)
+            return false;
+        full = m_entries.size() >= Capacity;
+    }
+    // Outside the lock: the warnings are posted, which seals the queue.
+    if (full)
+        m_dropped.drop();
+    else
+        m_dropped.passed();
+    return !full;
+}
+
+std::optional<uint64_t> FrameQueue::push(HandedFrame frame)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_cut)
+        return std::nullopt;
+    m_entries.push_back({m_epoch, std::move(frame)});
+    if (m_wakePosted)
+        return std::nullopt;
+    m_wakePosted = true;
+    return m_epoch;
+}
+
+void FrameQueue::seal()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // Without a wake-up on its way, the next frame posts its own after the caller's event anyway.
+    if (!m_wakePosted)
+        return;
+    ++m_epoch;
+    m_wakePosted = false;
+}
+
+void FrameQueue::cut()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_cut = true;
+    }
+    m_room.notify_one();
+}
+
+void FrameQueue::reopen()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_cut = false;
+}
+
+std::vector<HandedFrame> FrameQueue::take(uint64_t mark)
+{
+    std::vector<HandedFrame> taken;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    taken.reserve(m_entries.size());
+    while (!m_entries.empty() && m_entries.front().epoch <= mark) {
+        taken.push_back(std::move(m_entries.front().frame));
+        m_entries.pop_front();
+    }
+    // Everything of the current epoch is taken: the next frame has to wake the runner's thread again.
+    if (mark == m_epoch)
+        m_wakePosted = false;
+    m_takerStalled = false;
+    const bool wake = m_workerWaiting && !taken.empty();
+    lock.unlock();
+    // After unlocking, so that the worker does not wake only to wait for the lock.
+    if (wake)
+        m_room.notify_one();
+    return taken;
+}
+
+} // namespace Vantrel

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "runtime/droppedframes.h"
+#include "runtime/handedframe.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace Vantrel {
+
+// Hands decoded frames from the worker to the runner's thread: that thread is woken once for as many
+// frames as pile up before it gets to them, instead of once per signal. Bounded: when it is full, the
+// worker waits while the runner's thread takes frames, so a runtime faster than that thread is held to
+// its pace; a runner's thread that has taken nothing for StallMs costs frames, never memory.
+//
+// Events that other code posts to the runner's thread from the worker (log records, errors) keep their
+// place among the frames: whoever posts one seals the queue first, so frames pushed before it are
+// taken by an earlier wake-up and frames pushed after it by a later one.
+class FrameQueue
+{
+public:
+    static constexpr size_t Capacity = 256;
+    static constexpr int StallMs = 250;
+
+    // Worker side: whether the next frame will be taken, once there is room for it. Only the worker
+    // pushes, so the room it saw stays until its push.
+    bool admit();
+    // Worker side. Answers a mark when the runner's thread has to be woken to call take(mark).
+    std::optional<uint64_t> push(HandedFrame frame);
+    // Worker side, when a run ends: frames dropped up to its end are reported too.
+    void runEnded() { m_dropped.ended(); }
+
+    // Any thread, right before it posts an event to the runner's thread.
+    void seal();
+    // A stop was asked: frames handed over from now on are not published. reopen() starts a run afresh.
+    void cut();
+    void reopen();
+
+    // Runner's thread: the frames pushed up to the seal that follows the wake-up with `mark`, oldest first.
+    std::vector<HandedFrame> take(uint64_t mark);
+
+private:
+    struct Entry
+    {
+        uint64_t epoch;
+        HandedFrame frame;
+    };
+
+    std::mutex m_mutex;
+    std::condition_variable m_room;
+    std::deque<Entry> m_entries;
+    uint64_t m_epoch = 0; // of the frames pushed now; a seal starts the next one
+    bool m_wakePosted = false; // a wake-up for m_epoch is on its way
+    bool m_cut = false;
+    bool m_workerWaiting = false; // for room: the next take has to wake it
+    bool m_takerStalled = false; // took nothing while the worker waited; cleared by the next take
+    DroppedFrames m_dropped; // the worker's alone
+};
+
+} // namespace Vantrel

@@ -1,0 +1,48 @@
+// The hand-over of frames from the worker: one wake-up per batch, and batches kept apart by seals.
+#include "runtime/framequeue.h"
+
+#include <gtest/gtest.h>
+
+namespace Vantrel {
+namespace {
+
+std::optional<uint64_t> push(FrameQueue &queue, uint32_t id)
+{
+    HandedFrame frame;
+    frame.outputId = id;
+    return queue.push(std::move(frame));
+}
+
+std::vector<uint32_t> take(FrameQueue &queue, std::optional<uint64_t> mark)
+{
+    std::vector<uint32_t> ids;
+    for (const HandedFrame &frame : queue.take(mark.value_or(~0ull)))
+        ids.push_back(frame.outputId);
+    return ids;
+}
+
+TEST(FrameQueue, OnlyTheFirstFrameOfABatchWakesTheTaker)
+{
+    FrameQueue queue;
+    const std::optional<uint64_t> mark = push(queue, 1);
+    EXPECT_TRUE(mark);
+    EXPECT_FALSE(push(queue, 2));
+    EXPECT_EQ(take(queue, mark), (std::vector<uint32_t>{1, 2}));
+    EXPECT_TRUE(push(queue, 3)) << "taken empty: the next frame wakes the taker again";
+}
+
+// An event posted right after a seal is handled between the two wake-ups.
+TEST(FrameQueue, ASealLeavesLaterFramesToTheNextWakeUp)
+{
+    FrameQueue queue;
+    const std::optional<uint64_t> first = push(queue, 1);
+    push(queue, 2);
+    queue.seal();
+    const std::optional<uint64_t> second = push(queue, 3);
+    push(queue, 4);
+    EXPECT_EQ(take(queue, first), (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(take(queue, second), (std::vector<uint32_t>{3, 4}));
+}
+
+} // namespace
+} // namespace Vantrel
