@@ -5,6 +5,7 @@
 #include "app/logging.h"
 #include "app/standardoutput.h"
 
+#include <QAbstractEventDispatcher>
 #include <QMetaMethod>
 #include <QThread>
 
@@ -25,6 +26,9 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
 
     std::setbuf(stdout, nullptr);
     std::setbuf(stderr, nullptr);
+    StandardOutput::instance().gatherOnThisThread(true);
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+            [] { StandardOutput::instance().release(); });
 
     connect(this, &Application::showError, this, &Application::writeLogMessage);
     // A record's journal priority belongs to the thread that logged it; it goes along to the main thread,
@@ -76,6 +80,7 @@ constexpr int FinishTimeoutMs = 2000;
 
 Application::~Application()
 {
+    StandardOutput::instance().gatherOnThisThread(false);
     // A reader that has stopped reading costs the lines it has not taken, not the program's end.
     StandardOutput::instance().flush(m_finishDeadline.isForever() ? -1 : int(m_finishDeadline.remainingTime()));
 }

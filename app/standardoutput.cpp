@@ -1,5 +1,7 @@
 #include "app/standardoutput.h"
 
+#include "app/immediateoutput.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -32,8 +34,13 @@ struct Queue
     bool writerIdle = false; // waiting for lines: the next line queued has to wake it
     bool running = false; // a stalled reader costs log lines instead of time
     bool givenUp = false; // a flush timed out: the reader is gone or stalled
+    ImmediateOutput immediate; // for lines written without the writer thread
+    std::thread::id gatherer; // lines it queues are gathered until it calls release()
+    qsizetype queuedBytes = 0; // of `lines`
 
     size_t pending() const { return lines.size() + inHand; }
+    // Nobody looks at the queue unless woken.
+    bool writerAsleep() const { return !writerStarted || writerIdle; }
 };
 
 Queue *queue = nullptr;
@@ -56,9 +63,60 @@ void writeWhole(const QByteArray &bytes)
     }
 }
 
-// Takes as many queued lines as fit in one atomic pipe write, so that a fast producer costs one write
-// for many lines, and a process that ends while the reader is stalled leaves no line cut in the pipe.
-// Owns nothing that can go away: the queue lives as long as the process.
+// As many of the queued lines as fit in one atomic pipe write (one at least), so that a fast producer
+// costs one write for many lines, and a process that ends while the reader is stalled leaves no line cut
+// in the pipe. Answers how many lines the batch holds.
+size_t takeBatch(const Queue *q, QByteArray &batch)
+{
+    batch.clear();
+    size_t taken = 0;
+    for (const QByteArray &line : q->lines) {
+        if (taken > 0 && batch.size() + line.size() > PIPE_BUF)
+            break;
+        batch += line;
+        ++taken;
+    }
+    return taken;
+}
+
+// The first `bytes` of the queue have been written (or are being written by the writer thread).
+void dropWritten(Queue *q, qsizetype bytes)
+{
+    q->queuedBytes -= bytes;
+    while (bytes > 0 && bytes >= q->lines.front().size()) {
+        bytes -= q->lines.front().size();
+        q->lines.pop_front();
+    }
+    if (bytes > 0)
+        q->lines.front().remove(0, static_cast<int>(bytes));
+}
+
+void writeLines(Queue *q);
+
+// With the queue locked and the writer asleep: writes what standard output takes without waiting, and
+// answers whether the writer has to be woken (started if need be) for the rest.
+bool writeAtOnce(Queue *q)
+{
+    QByteArray batch;
+    while (!q->lines.empty()) {
+        takeBatch(q, batch);
+        const size_t done = q->immediate.write(batch.constData(), static_cast<size_t>(batch.size()));
+        dropWritten(q, static_cast<qsizetype>(done));
+        if (done < static_cast<size_t>(batch.size()))
+            break;
+    }
+    if (q->lines.empty())
+        return false;
+    if (!q->writerStarted) {
+        std::thread(writeLines, q).detach();
+        q->writerStarted = true;
+    }
+    // Once: it is no longer idle from here on.
+    q->writerIdle = false;
+    return true;
+}
+
+// Writes the queued lines for as long as the process lives; owns nothing that can go away.
 void writeLines(Queue *q)
 {
     QByteArray batch;
@@ -70,17 +128,10 @@ void writeLines(Queue *q)
             q->queued.wait(lock);
         }
         q->writerIdle = false;
-        batch.clear();
-        size_t taken = 0;
-        for (const QByteArray &line : q->lines) {
-            if (taken > 0 && batch.size() + line.size() > PIPE_BUF)
-                break;
-            batch += line;
-            ++taken;
-        }
+        const size_t taken = takeBatch(q, batch);
         q->inHand = taken;
         q->writeBegan = std::chrono::steady_clock::now();
-        q->lines.erase(q->lines.begin(), q->lines.begin() + static_cast<std::ptrdiff_t>(taken));
+        dropWritten(q, batch.size());
         lock.unlock();
         writeWhole(batch);
         lock.lock();
@@ -140,23 +191,45 @@ bool StandardOutput::enqueue(QByteArray line, int limit, bool waitWhileRead)
             return false;
         q->written.wait_for(lock, stall, hasRoom);
     }
-    if (!q->writerStarted) {
-        std::thread(writeLines, q).detach();
-        q->writerStarted = true;
-    }
+    q->queuedBytes += line.size();
     q->lines.push_back(std::move(line));
-    // A busy writer looks at the queue again once its batch is out; only an idle one needs waking, and
-    // once: it is no longer idle from here on.
-    const bool wake = q->writerIdle;
-    q->writerIdle = false;
+    // A busy writer looks at the queue again once its batch is out. Otherwise the line goes out now, from
+    // this thread, when standard output takes it without waiting, and the writer is woken only for what
+    // has to wait; a gathering thread's lines wait for its release() as long as they fit in one write.
+    if (!q->writerAsleep()
+        || (q->gatherer == std::this_thread::get_id() && q->queuedBytes <= static_cast<qsizetype>(PIPE_BUF)))
+        return true;
+    const bool wake = writeAtOnce(q);
     lock.unlock();
     if (wake)
         q->queued.notify_one();
+    q->written.notify_all();
     return true;
+}
+
+void StandardOutput::gatherOnThisThread(bool on)
+{
+    release();
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    queue->gatherer = on ? std::this_thread::get_id() : std::thread::id();
+}
+
+void StandardOutput::release()
+{
+    Queue *q = queue;
+    std::unique_lock<std::mutex> lock(q->mutex);
+    if (q->lines.empty() || !q->writerAsleep())
+        return;
+    const bool wake = writeAtOnce(q);
+    lock.unlock();
+    if (wake)
+        q->queued.notify_one();
+    q->written.notify_all();
 }
 
 void StandardOutput::flush(int timeoutMs)
 {
+    release();
     Queue *q = queue;
     std::unique_lock<std::mutex> lock(q->mutex);
     if (q->givenUp)
@@ -168,6 +241,7 @@ void StandardOutput::flush(int timeoutMs)
     }
     if (!q->written.wait_for(lock, std::chrono::milliseconds(timeoutMs), written)) {
         q->lines.clear();
+        q->queuedBytes = 0;
         q->givenUp = true;
     }
 }

@@ -5,7 +5,8 @@
 namespace Vantrel {
 
 // Standard output, written by a thread of its own: a reader that stops reading holds up that thread,
-// not the event loop. Lines are written whole and in the order they were queued. The queue is
+// not the event loop. A line with nothing queued ahead of it goes out at once when standard output can
+// take it without waiting, and the thread is not woken for it. Lines are written whole and in the order they were queued. The queue is
 // bounded: data lines are refused once it is full; log lines have a small reserve beyond that, so
 // the notice of dropped data still gets through, and past it they wait while the reader reads.
 class StandardOutput
@@ -28,6 +29,11 @@ public:
     // Whether a run goes on, during which a stalled reader must not hold up the program. Before it, the
     // command line's output (help, print-options) waits for its reader as any program's does.
     void setRunning(bool running);
+    // While on, lines queued on the calling thread are gathered, up to what one write takes, and go out
+    // together at its release(): an event loop's thread releases them when it is about to wait, so that
+    // the lines of one wake-up cost one write.
+    void gatherOnThisThread(bool on);
+    void release();
     // Waits until every line queued so far is written. After timeoutMs (no limit when negative), lines
     // still waiting are dropped, and later waits return at once: the reader is not reading.
     void flush(int timeoutMs = -1);

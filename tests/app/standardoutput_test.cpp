@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <thread>
 
 #include <fcntl.h>
@@ -135,6 +136,28 @@ TEST(StandardOutput, ABurstOfLogLinesWaitsForAReaderThatReads)
     ASSERT_EQ(received.size(), lines + 1);
     for (int i = 0; i < lines; ++i)
         ASSERT_EQ(received.at(i), "# line " + QByteArray::number(i));
+}
+
+// A gathering thread's lines wait for its release, unless they would not fit in one write together.
+TEST(StandardOutput, GatheredLinesGoOutTogetherAtReleaseOrWhenTheyFillAWrite)
+{
+    StalledStdout stdoutPipe;
+    StandardOutput &output = StandardOutput::instance();
+    output.gatherOnThisThread(true);
+    output.writeLog("# first\n");
+    output.writeLog("# second\n");
+    EXPECT_EQ(stdoutPipe.readLines(0), QByteArray());
+    output.release();
+    EXPECT_EQ(stdoutPipe.readLines(2), "# first\n# second\n");
+
+    const QByteArray line = QByteArray(99, 'x') + '\n';
+    const int fitting = PIPE_BUF / line.size();
+    for (int i = 0; i < fitting; ++i)
+        output.writeLog(line);
+    EXPECT_EQ(stdoutPipe.readLines(0), QByteArray());
+    output.writeLog(line);
+    EXPECT_EQ(stdoutPipe.drain(fitting + 1), line.repeated(fitting + 1));
+    output.gatherOnThisThread(false);
 }
 
 } // namespace
