@@ -1,6 +1,8 @@
-// e2e_stamp_reader lines|frames: reads standard input as vantrel-cli's standard output (presence lines) or
-// as its FIFO stream (size-prefixed frames), and prints "<frame timestamp ms> <monotonic ns>" for each
-// presence line or frame the moment it is whole. Log lines ("# ...") are skipped.
+// e2e_stamp_reader lines|frames|json: reads standard input as vantrel-cli's standard output (presence
+// lines), as its FIFO stream (size-prefixed frames) or as lines holding JSON with a "timestamp" (the JSON
+// lines, MQTT state messages and Server-Sent Events of vantrel-frames), and prints "<frame timestamp ms>
+// <monotonic ns>" for each presence line, frame or timestamped line the moment it is whole. Log lines
+// ("# ...") and lines without a timestamp are skipped.
 #include "platform/weavegraph/frame_generated.h"
 
 #include <cinttypes>
@@ -53,7 +55,17 @@ void readFrames()
     }
 }
 
-void readLines()
+// The frame timestamp of a presence line, or of a JSON line that holds one; -1 for any other line.
+int64_t lineTimestamp(const char *line, bool json)
+{
+    if (!json)
+        return line[0] == '#' ? -1 : std::strtoll(line, nullptr, 10);
+    static const char key[] = "\"timestamp\":";
+    const char *found = std::strstr(line, key);
+    return found ? std::strtoll(found + sizeof key - 1, nullptr, 10) : -1;
+}
+
+void readLines(bool json)
 {
     std::string pending;
     char buffer[4096];
@@ -63,8 +75,10 @@ void readLines()
         pending.append(buffer, static_cast<size_t>(n));
         size_t start = 0;
         for (size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n', start)) {
-            if (pending[start] != '#')
-                stamp(std::strtoll(pending.c_str() + start, nullptr, 10), arrived);
+            pending[end] = '\0';
+            const int64_t timestamp = lineTimestamp(pending.c_str() + start, json);
+            if (timestamp >= 0)
+                stamp(timestamp, arrived);
             start = end + 1;
         }
         pending.erase(0, start);
@@ -75,13 +89,14 @@ void readLines()
 
 int main(int argc, char **argv)
 {
-    if (argc != 2 || (std::strcmp(argv[1], "lines") != 0 && std::strcmp(argv[1], "frames") != 0)) {
-        std::fprintf(stderr, "usage: e2e_stamp_reader lines|frames\n");
+    const std::string mode = argc == 2 ? argv[1] : "";
+    if (mode != "lines" && mode != "frames" && mode != "json") {
+        std::fprintf(stderr, "usage: e2e_stamp_reader lines|frames|json\n");
         return 2;
     }
-    if (std::strcmp(argv[1], "lines") == 0)
-        readLines();
-    else
+    if (mode == "frames")
         readFrames();
+    else
+        readLines(mode == "json");
     return 0;
 }
