@@ -21,6 +21,9 @@ namespace {
 // The runtime version this program was built and tested against.
 const char *const BuildTimeVersion = "6.4.53";
 
+// Frames published in one wake-up of the runner's thread before its event loop runs again.
+constexpr size_t PublishedPerWakeUp = 4 * FrameQueue::Capacity;
+
 // exitCode of a run whose flow or parameter file cannot be read, or that has no runtime instance.
 constexpr int FileUnreadable = -7;
 constexpr int NoInstance = -1;
@@ -145,8 +148,19 @@ int FlowWorker::onFrame(void *context, uint32_t outputId, const uint8_t *frame, 
 void FlowWorker::publish(WeaveGraphRunner &runner, uint64_t mark)
 {
     RunnerSignals publisher(runner);
-    for (HandedFrame &frame : m_frames.take(mark))
-        publisher.publish(frame);
+    // Frames that come while these are handled are taken in the same wake-up, so that a fast runtime costs
+    // few of them; up to a bound, after which the event loop gets its turn before the rest.
+    size_t published = 0;
+    while (published < PublishedPerWakeUp) {
+        for (HandedFrame &frame : m_frames.take(mark)) {
+            publisher.publish(frame);
+            ++published;
+        }
+        if (!m_frames.more(mark))
+            return;
+    }
+    QMetaObject::invokeMethod(
+        &runner, [this, runner = &runner, mark] { publish(*runner, mark); }, Qt::QueuedConnection);
 }
 
 void FlowWorker::runSteps()

@@ -67,23 +67,40 @@ void FrameQueue::reopen()
 
 std::vector<HandedFrame> FrameQueue::take(uint64_t mark)
 {
-    std::vector<HandedFrame> taken;
+    // Moved out under the lock in one piece when it can be, so that the worker pushing the next frames
+    // does not wait for the lock while the frames are moved.
+    std::deque<Entry> entries;
     std::unique_lock<std::mutex> lock(m_mutex);
-    taken.reserve(m_entries.size());
-    while (!m_entries.empty() && m_entries.front().epoch <= mark) {
-        taken.push_back(std::move(m_entries.front().frame));
-        m_entries.pop_front();
+    if (!m_entries.empty() && m_entries.back().epoch <= mark) {
+        entries.swap(m_entries);
+    } else {
+        while (!m_entries.empty() && m_entries.front().epoch <= mark) {
+            entries.push_back(std::move(m_entries.front()));
+            m_entries.pop_front();
+        }
     }
-    // Everything of the current epoch is taken: the next frame has to wake the runner's thread again.
-    if (mark == m_epoch)
-        m_wakePosted = false;
     m_takerStalled = false;
-    const bool wake = m_workerWaiting && !taken.empty();
+    const bool wake = m_workerWaiting && !entries.empty();
     lock.unlock();
     // After unlocking, so that the worker does not wake only to wait for the lock.
     if (wake)
         m_room.notify_one();
+    std::vector<HandedFrame> taken;
+    taken.reserve(entries.size());
+    for (Entry &entry : entries)
+        taken.push_back(std::move(entry.frame));
     return taken;
+}
+
+bool FrameQueue::more(uint64_t mark)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_entries.empty() && m_entries.front().epoch <= mark)
+        return true;
+    // Everything of the current epoch is taken: the next frame has to wake the runner's thread again.
+    if (mark == m_epoch)
+        m_wakePosted = false;
+    return false;
 }
 
 } // namespace Vantrel

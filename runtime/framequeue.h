@@ -42,7 +42,11 @@ public:
     void reopen();
 
     // Runner's thread: the frames pushed up to the seal that follows the wake-up with `mark`, oldest first.
+    // Frames pushed while the taker handles them wake nobody: it asks for them with more().
     std::vector<HandedFrame> take(uint64_t mark);
+    // Runner's thread, once it has handled what it took: whether frames of the same wake-up have come
+    // meanwhile, to be taken next. False ends the wake-up: the next frame pushed wakes the taker again.
+    bool more(uint64_t mark);
 
 private:
     struct Entry

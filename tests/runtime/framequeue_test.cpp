@@ -28,7 +28,11 @@ TEST(FrameQueue, OnlyTheFirstFrameOfABatchWakesTheTaker)
     EXPECT_TRUE(mark);
     EXPECT_FALSE(push(queue, 2));
     EXPECT_EQ(take(queue, mark), (std::vector<uint32_t>{1, 2}));
-    EXPECT_TRUE(push(queue, 3)) << "taken empty: the next frame wakes the taker again";
+    EXPECT_FALSE(push(queue, 3)) << "the taker at work asks for it";
+    EXPECT_TRUE(queue.more(*mark));
+    EXPECT_EQ(take(queue, mark), (std::vector<uint32_t>{3}));
+    EXPECT_FALSE(queue.more(*mark));
+    EXPECT_TRUE(push(queue, 4)) << "the wake-up over: the next frame wakes the taker again";
 }
 
 // An event posted right after a seal is handled between the two wake-ups.
@@ -41,6 +45,7 @@ TEST(FrameQueue, ASealLeavesLaterFramesToTheNextWakeUp)
     const std::optional<uint64_t> second = push(queue, 3);
     push(queue, 4);
     EXPECT_EQ(take(queue, first), (std::vector<uint32_t>{1, 2}));
+    EXPECT_FALSE(queue.more(*first)) << "later frames wait for their own wake-up";
     EXPECT_EQ(take(queue, second), (std::vector<uint32_t>{3, 4}));
 }
 
