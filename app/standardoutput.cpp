@@ -116,6 +116,17 @@ bool writeAtOnce(Queue *q)
     return true;
 }
 
+// writeAtOnce(), then the wake-ups it calls for, after unlocking, so that nobody wakes only to wait for the
+// lock: the writer for what is left, and those waiting for room or for the queue to empty.
+void sendAtOnce(Queue *q, std::unique_lock<std::mutex> &lock)
+{
+    const bool wake = writeAtOnce(q);
+    lock.unlock();
+    if (wake)
+        q->queued.notify_one();
+    q->written.notify_all();
+}
+
 // Writes the queued lines for as long as the process lives; owns nothing that can go away.
 void writeLines(Queue *q)
 {
@@ -199,11 +210,7 @@ bool StandardOutput::enqueue(QByteArray line, int limit, bool waitWhileRead)
     if (!q->writerAsleep()
         || (q->gatherer == std::this_thread::get_id() && q->queuedBytes <= static_cast<qsizetype>(PIPE_BUF)))
         return true;
-    const bool wake = writeAtOnce(q);
-    lock.unlock();
-    if (wake)
-        q->queued.notify_one();
-    q->written.notify_all();
+    sendAtOnce(q, lock);
     return true;
 }
 
@@ -218,13 +225,8 @@ void StandardOutput::release()
 {
     Queue *q = queue;
     std::unique_lock<std::mutex> lock(q->mutex);
-    if (q->lines.empty() || !q->writerAsleep())
-        return;
-    const bool wake = writeAtOnce(q);
-    lock.unlock();
-    if (wake)
-        q->queued.notify_one();
-    q->written.notify_all();
+    if (!q->lines.empty() && q->writerAsleep())
+        sendAtOnce(q, lock);
 }
 
 void StandardOutput::flush(int timeoutMs)

@@ -197,6 +197,9 @@ void MqttConnection::runNetwork()
                 break;
         }
         if (!open) {
+            // What the broker sends is not capped: this libmosquitto has no limit on what it receives, and
+            // MQTT v5's maximum packet size only asks a broker that obeys, through a connect that blocks.
+            // The subscriptions are exact topics, and the services' MemoryMax bounds a broker that abuses them.
             const int result = mosquitto_connect_async(m_client, host.constData(), port, KeepAliveSeconds);
             open = result == MOSQ_ERR_SUCCESS;
             if (!open)
