@@ -70,8 +70,7 @@ struct Row
 };
 
 class ImmediateOutputTargets : public testing::TestWithParam<Row>
-{
-};
+{};
 
 TEST_P(ImmediateOutputTargets, WritesWhatGoesOutWithoutWaitingAndRefusesTheRest)
 {
