@@ -55,8 +55,8 @@ void Application::logState(bool state, uint32_t distance, uint32_t, int64_t time
                                     << ";\t"
                                     << "state";
     }
-    // Formatted in place: at the runtime's full rate this is most of the main thread's work per frame.
-    // Room for the longest line: 20 + 2 + 10 + 6 characters.
+    // Formatted in place, with one allocation, since it runs for every frame. Room for the longest
+    // line: 20 + 2 + 10 + 6 characters.
     QByteArray line(38, Qt::Uninitialized);
     char *const lineEnd = line.data() + line.size();
     char *end = std::to_chars(line.data(), lineEnd, static_cast<qint64>(timestamp)).ptr;
