@@ -217,9 +217,14 @@ stop_cli
     --options-path "$options" --stop-after 120 >> "$artefacts/vantrel-cli.log" 2>&1 &
 cli_pid=$!
 verdict 'the proximity run shows its targets' ask wait 30 "!$(dom targets-panel hidden) && $points >= 20"
-ask eval "[$right, $(dom distance-title textContent)].join(' ')"
-verdict "proximity plots its target count instead: $(value)" \
-    test "$(value)" = '"targets true true false Distance and target count, last minute"'
+# The panels follow the frames at once, the plot at its next drawing, which a busy machine delays.
+proximity_plot="[$right, $(dom distance-title textContent)].join(' ')"
+if ask wait 10 "$proximity_plot === 'targets true true false Distance and target count, last minute'"; then
+    pass "proximity plots its target count instead"
+else
+    ask eval "$proximity_plot"
+    fail "proximity plots its target count instead: $(value)"
+fi
 ask screenshot "$artefacts/webview-proximity.png"
 
 # vantrel-frames goes away and comes back: the page says so, then carries on by itself.
