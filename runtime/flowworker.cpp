@@ -136,13 +136,16 @@ int FlowWorker::onFrame(void *context, uint32_t outputId, const uint8_t *frame, 
         return 0;
     HandedFrame handed;
     const int status = handed.read(outputId, frame, length, worker->m_rawWanted);
-    if (const std::optional<uint64_t> mark = worker->m_frames.push(std::move(handed))) {
-        // Posted to the runner, which owns this worker: the event goes with the runner, never after it.
-        WeaveGraphRunner *runner = worker->m_runner;
-        QMetaObject::invokeMethod(
-            runner, [worker, runner, mark = *mark] { worker->publish(*runner, mark); }, Qt::QueuedConnection);
-    }
+    if (const std::optional<uint64_t> mark = worker->m_frames.push(std::move(handed)))
+        worker->postPublish(*worker->m_runner, *mark);
     return status;
+}
+
+void FlowWorker::postPublish(WeaveGraphRunner &runner, uint64_t mark)
+{
+    // Posted to the runner, which owns this worker: the event goes with the runner, never after it.
+    QMetaObject::invokeMethod(
+        &runner, [this, runner = &runner, mark] { publish(*runner, mark); }, Qt::QueuedConnection);
 }
 
 void FlowWorker::publish(WeaveGraphRunner &runner, uint64_t mark)
@@ -159,8 +162,7 @@ void FlowWorker::publish(WeaveGraphRunner &runner, uint64_t mark)
         if (!m_frames.more(mark))
             return;
     }
-    QMetaObject::invokeMethod(
-        &runner, [this, runner = &runner, mark] { publish(*runner, mark); }, Qt::QueuedConnection);
+    postPublish(runner, mark);
 }
 
 void FlowWorker::runSteps()

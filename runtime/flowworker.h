@@ -48,6 +48,8 @@ public:
 private:
     static void forwardRuntimeLog(void *context, uint32_t level, const char *message);
     static int onFrame(void *context, uint32_t outputId, const uint8_t *frame, int32_t length);
+    // Has the runner's thread publish the frames of the wake-up with `mark`; any thread.
+    void postPublish(WeaveGraphRunner &runner, uint64_t mark);
     // On the runner's thread: publishes the frames of one wake-up as the runner's signals.
     void publish(WeaveGraphRunner &runner, uint64_t mark);
 
