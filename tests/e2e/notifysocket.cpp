@@ -37,23 +37,22 @@ NotifySocket::~NotifySocket()
 
 void NotifySocket::receive()
 {
-    char buffer[4096];
     while (!m_stop) {
         pollfd ready = {m_fd, POLLIN, 0};
-        if (::poll(&ready, 1, 50) <= 0)
-            continue;
-        const ssize_t size = ::recv(m_fd, buffer, sizeof(buffer), 0);
-        if (size < 0)
-            continue;
-        const Message message{QByteArray(buffer, int(size)), std::chrono::steady_clock::now()};
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_messages.append(message);
+        if (::poll(&ready, 1, 50) > 0)
+            messages();
     }
 }
 
 QList<NotifySocket::Message> NotifySocket::messages() const
 {
+    // What came and was not yet taken is taken now, under the lock, so that a message the program sent
+    // just before it ended is not missed and the order stays the order of arrival.
     std::lock_guard<std::mutex> lock(m_mutex);
+    char buffer[4096];
+    ssize_t size = 0;
+    while (m_fd >= 0 && (size = ::recv(m_fd, buffer, sizeof(buffer), MSG_DONTWAIT)) >= 0)
+        m_messages.append(Message{QByteArray(buffer, int(size)), std::chrono::steady_clock::now()});
     return m_messages;
 }
 

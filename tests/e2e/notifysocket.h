@@ -44,6 +44,6 @@ private:
     int m_fd = -1;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
-    QList<Message> m_messages;
+    mutable QList<Message> m_messages; // taken from the socket by whoever looks first
     std::thread m_receiver;
 };
