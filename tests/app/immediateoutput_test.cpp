@@ -1,5 +1,6 @@
 // Standard output written at once only where that cannot make the caller wait.
 #include "app/immediateoutput.h"
+#include "tests/support/tablerows.h"
 
 #include <QByteArray>
 
@@ -11,6 +12,8 @@
 
 namespace Vantrel {
 namespace {
+
+using Test::operator<<;
 
 enum class Target { Pipe, Socket, File, Terminal };
 
@@ -64,6 +67,7 @@ struct RedirectedStdout
 
 struct Row
 {
+    const char *name;
     Target target;
     bool immediate; // written at once, rather than left to the writer thread
     bool canFill; // a reader that does not read makes it refuse bytes
@@ -90,8 +94,11 @@ TEST_P(ImmediateOutputTargets, WritesWhatGoesOutWithoutWaitingAndRefusesTheRest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, ImmediateOutputTargets,
-                         testing::Values(Row{Target::Pipe, true, true}, Row{Target::Socket, true, true},
-                                         Row{Target::File, true, false}, Row{Target::Terminal, false, false}));
+                         testing::Values(Row{"Pipe", Target::Pipe, true, true},
+                                         Row{"Socket", Target::Socket, true, true},
+                                         Row{"File", Target::File, true, false},
+                                         Row{"Terminal", Target::Terminal, false, false}),
+                         Test::RowName());
 
 TEST(ImmediateOutput, FollowsDescriptorOneToWhereItPointsNow)
 {

@@ -14,6 +14,8 @@
 namespace Vantrel::Test {
 namespace {
 
+using Vantrel::Test::operator<<;
+
 struct CommandRow
 {
     const char *name;
