@@ -155,8 +155,8 @@ void FlowWorker::publish(WeaveGraphRunner &runner, uint64_t mark)
     // few of them; up to a bound, after which the event loop gets its turn before the rest.
     size_t published = 0;
     while (published < PublishedPerWakeUp) {
-        for (HandedFrame &frame : m_frames.take(mark)) {
-            publisher.publish(frame);
+        for (FrameQueue::Entry &entry : m_frames.take(mark)) {
+            publisher.publish(entry.frame);
             ++published;
         }
         if (!m_frames.more(mark))

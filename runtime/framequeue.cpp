@@ -1,9 +1,17 @@
 #include "runtime/framequeue.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <utility>
 
 namespace Vantrel {
+
+FrameQueue::FrameQueue()
+{
+    m_entries.reserve(Capacity);
+    m_taken.reserve(Capacity);
+}
 
 bool FrameQueue::admit()
 {
@@ -65,31 +73,27 @@ void FrameQueue::reopen()
     m_cut = false;
 }
 
-std::vector<HandedFrame> FrameQueue::take(uint64_t mark)
+FrameQueue::Batch &FrameQueue::take(uint64_t mark)
 {
-    // Moved out under the lock in one piece when it can be, so that the worker pushing the next frames
-    // does not wait for the lock while the frames are moved.
-    std::deque<Entry> entries;
+    // Emptied before locking, and the frames moved out under the lock in one piece when they can be, so
+    // that the worker pushing the next frames does not wait for the lock meanwhile.
+    m_taken.clear();
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_entries.empty() && m_entries.back().epoch <= mark) {
-        entries.swap(m_entries);
+        m_taken.swap(m_entries);
     } else {
-        while (!m_entries.empty() && m_entries.front().epoch <= mark) {
-            entries.push_back(std::move(m_entries.front()));
-            m_entries.pop_front();
-        }
+        const auto later = std::find_if(m_entries.begin(), m_entries.end(),
+                                        [mark](const Entry &entry) { return entry.epoch > mark; });
+        std::move(m_entries.begin(), later, std::back_inserter(m_taken));
+        m_entries.erase(m_entries.begin(), later);
     }
     m_takerStalled = false;
-    const bool wake = m_workerWaiting && !entries.empty();
+    const bool wake = m_workerWaiting && !m_taken.empty();
     lock.unlock();
     // After unlocking, so that the worker does not wake only to wait for the lock.
     if (wake)
         m_room.notify_one();
-    std::vector<HandedFrame> taken;
-    taken.reserve(entries.size());
-    for (Entry &entry : entries)
-        taken.push_back(std::move(entry.frame));
-    return taken;
+    return m_taken;
 }
 
 bool FrameQueue::more(uint64_t mark)

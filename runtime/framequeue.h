@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -27,6 +26,15 @@ public:
     static constexpr size_t Capacity = 256;
     static constexpr int StallMs = 250;
 
+    struct Entry
+    {
+        uint64_t epoch;
+        HandedFrame frame;
+    };
+    using Batch = std::vector<Entry>;
+
+    FrameQueue();
+
     // Worker side: whether the next frame will be taken, once there is room for it. Only the worker
     // pushes, so the room it saw stays until its push.
     bool admit();
@@ -41,23 +49,22 @@ public:
     void cut();
     void reopen();
 
-    // Runner's thread: the frames pushed up to the seal that follows the wake-up with `mark`, oldest first.
-    // Frames pushed while the taker handles them wake nobody: it asks for them with more().
-    std::vector<HandedFrame> take(uint64_t mark);
+    // Runner's thread: the frames pushed up to the seal that follows the wake-up with `mark`, oldest first,
+    // kept until its next take(). Frames pushed while the taker handles them wake nobody: it asks for them
+    // with more().
+    Batch &take(uint64_t mark);
     // Runner's thread, once it has handled what it took: whether frames of the same wake-up have come
     // meanwhile, to be taken next. False ends the wake-up: the next frame pushed wakes the taker again.
     bool more(uint64_t mark);
 
 private:
-    struct Entry
-    {
-        uint64_t epoch;
-        HandedFrame frame;
-    };
-
     std::mutex m_mutex;
     std::condition_variable m_room;
-    std::deque<Entry> m_entries;
+    // Two buffers of Capacity, swapped between the worker and the taker: the queue itself allocates
+    // nothing in a steady stream, and frees nothing on one thread that the other allocated (each such free
+    // waits for the allocator's lock while the worker allocates).
+    Batch m_entries;
+    Batch m_taken; // the taker's alone
     uint64_t m_epoch = 0; // of the frames pushed now; a seal starts the next one
     bool m_wakePosted = false; // a wake-up for m_epoch is on its way
     bool m_cut = false;

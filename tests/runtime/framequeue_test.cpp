@@ -16,8 +16,8 @@ std::optional<uint64_t> push(FrameQueue &queue, uint32_t id)
 std::vector<uint32_t> take(FrameQueue &queue, std::optional<uint64_t> mark)
 {
     std::vector<uint32_t> ids;
-    for (const HandedFrame &frame : queue.take(mark.value_or(~0ull)))
-        ids.push_back(frame.outputId);
+    for (const FrameQueue::Entry &entry : queue.take(mark.value_or(~0ull)))
+        ids.push_back(entry.frame.outputId);
     return ids;
 }
 
