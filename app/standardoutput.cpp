@@ -35,6 +35,7 @@ struct Queue
     bool running = false; // a stalled reader costs log lines instead of time
     bool givenUp = false; // a flush timed out: the reader is gone or stalled
     ImmediateOutput immediate; // for lines written without the writer thread
+    QByteArray immediateBatch; // kept, so that its room is not allocated afresh for every write
     std::thread::id gatherer; // lines it queues are gathered until it calls release()
     qsizetype queuedBytes = 0; // of `lines`
 
@@ -93,13 +94,18 @@ void dropWritten(Queue *q, qsizetype bytes)
 
 void writeLines(Queue *q);
 
+enum class Batches { All, FullOnly };
+
 // With the queue locked and the writer asleep: writes what standard output takes without waiting, and
-// answers whether the writer has to be woken (started if need be) for the rest.
-bool writeAtOnce(Queue *q)
+// answers whether the writer has to be woken (started if need be) for the rest. With FullOnly, lines that
+// would not fill a write are left for a gathering thread's next lines or its release().
+bool writeAtOnce(Queue *q, Batches batches)
 {
-    QByteArray batch;
+    QByteArray &batch = q->immediateBatch;
     while (!q->lines.empty()) {
-        takeBatch(q, batch);
+        const size_t taken = takeBatch(q, batch);
+        if (batches == Batches::FullOnly && taken == q->lines.size() && batch.size() <= PIPE_BUF)
+            return false;
         const size_t done = q->immediate.write(batch.constData(), static_cast<size_t>(batch.size()));
         dropWritten(q, static_cast<qsizetype>(done));
         if (done < static_cast<size_t>(batch.size()))
@@ -118,9 +124,9 @@ bool writeAtOnce(Queue *q)
 
 // writeAtOnce(), then the wake-ups it calls for, after unlocking, so that nobody wakes only to wait for the
 // lock: the writer for what is left, and those waiting for room or for the queue to empty.
-void sendAtOnce(Queue *q, std::unique_lock<std::mutex> &lock)
+void sendAtOnce(Queue *q, std::unique_lock<std::mutex> &lock, Batches batches = Batches::All)
 {
-    const bool wake = writeAtOnce(q);
+    const bool wake = writeAtOnce(q, batches);
     lock.unlock();
     if (wake)
         q->queued.notify_one();
@@ -206,11 +212,11 @@ bool StandardOutput::enqueue(QByteArray line, int limit, bool waitWhileRead)
     q->lines.push_back(std::move(line));
     // A busy writer looks at the queue again once its batch is out. Otherwise the line goes out now, from
     // this thread, when standard output takes it without waiting, and the writer is woken only for what
-    // has to wait; a gathering thread's lines wait for its release() as long as they fit in one write.
-    if (!q->writerAsleep()
-        || (q->gatherer == std::this_thread::get_id() && q->queuedBytes <= static_cast<qsizetype>(PIPE_BUF)))
+    // has to wait; a gathering thread's lines go out in full writes, and the rest at its release().
+    const bool gathering = q->gatherer == std::this_thread::get_id();
+    if (!q->writerAsleep() || (gathering && q->queuedBytes <= static_cast<qsizetype>(PIPE_BUF)))
         return true;
-    sendAtOnce(q, lock);
+    sendAtOnce(q, lock, gathering ? Batches::FullOnly : Batches::All);
     return true;
 }
 
