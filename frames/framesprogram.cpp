@@ -46,14 +46,16 @@ std::optional<int> FramesProgram::start()
 {
     if (m_options.discoveryRemove)
         return startDiscoveryRemoval();
+    // Before anything answers from a thread of its own (the web view does at once): a termination signal
+    // that comes from then on ends the program in order, not by its default action.
+    auto *signals_ = new TerminationSignals(this);
+    connect(signals_, &TerminationSignals::terminationRequested, this, [this] { finish(0); });
     startJsonLines();
     if (const std::optional<int> status = startMqtt())
         return status;
     if (const std::optional<int> status = startWebView())
         return status;
     loadKeptHold();
-    auto *signals_ = new TerminationSignals(this);
-    connect(signals_, &TerminationSignals::terminationRequested, this, [this] { finish(0); });
 
     m_stream = new FrameStream(m_dispatcher, this);
     m_stream->setStaleAfter(m_options.staleAfterSeconds);
