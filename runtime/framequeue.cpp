@@ -82,8 +82,8 @@ FrameQueue::Batch &FrameQueue::take(uint64_t mark)
     if (!m_entries.empty() && m_entries.back().epoch <= mark) {
         m_taken.swap(m_entries);
     } else {
-        const auto later = std::find_if(m_entries.begin(), m_entries.end(),
-                                        [mark](const Entry &entry) { return entry.epoch > mark; });
+        const auto later =
+            std::find_if(m_entries.begin(), m_entries.end(), [mark](const Entry &entry) { return entry.epoch > mark; });
         std::move(m_entries.begin(), later, std::back_inserter(m_taken));
         m_entries.erase(m_entries.begin(), later);
     }
