@@ -13,6 +13,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <utility>
 
 namespace Vantrel {
 
@@ -155,10 +156,12 @@ void FlowWorker::publish(WeaveGraphRunner &runner, uint64_t mark)
     // few of them; up to a bound, after which the event loop gets its turn before the rest.
     size_t published = 0;
     while (published < PublishedPerWakeUp) {
-        for (FrameQueue::Entry &entry : m_frames.take(mark)) {
+        FrameQueue::Batch batch = m_frames.take(mark);
+        for (FrameQueue::Entry &entry : batch) {
             publisher.publish(entry.frame);
             ++published;
         }
+        m_frames.recycle(std::move(batch));
         if (!m_frames.more(mark))
             return;
     }

@@ -10,7 +10,7 @@ namespace Vantrel {
 FrameQueue::FrameQueue()
 {
     m_entries.reserve(Capacity);
-    m_taken.reserve(Capacity);
+    m_spare.reserve(Capacity);
 }
 
 bool FrameQueue::admit()
@@ -73,27 +73,34 @@ void FrameQueue::reopen()
     m_cut = false;
 }
 
-FrameQueue::Batch &FrameQueue::take(uint64_t mark)
+FrameQueue::Batch FrameQueue::take(uint64_t mark)
 {
-    // Emptied before locking, and the frames moved out under the lock in one piece when they can be, so
-    // that the worker pushing the next frames does not wait for the lock meanwhile.
-    m_taken.clear();
+    // Moved out under the lock in one piece when it can be, so that the worker pushing the next frames
+    // does not wait for the lock meanwhile.
+    Batch taken;
+    taken.swap(m_spare);
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_entries.empty() && m_entries.back().epoch <= mark) {
-        m_taken.swap(m_entries);
+        taken.swap(m_entries);
     } else {
         const auto later =
             std::find_if(m_entries.begin(), m_entries.end(), [mark](const Entry &entry) { return entry.epoch > mark; });
-        std::move(m_entries.begin(), later, std::back_inserter(m_taken));
+        std::move(m_entries.begin(), later, std::back_inserter(taken));
         m_entries.erase(m_entries.begin(), later);
     }
     m_takerStalled = false;
-    const bool wake = m_workerWaiting && !m_taken.empty();
+    const bool wake = m_workerWaiting && !taken.empty();
     lock.unlock();
     // After unlocking, so that the worker does not wake only to wait for the lock.
     if (wake)
         m_room.notify_one();
-    return m_taken;
+    return taken;
+}
+
+void FrameQueue::recycle(Batch batch)
+{
+    batch.clear();
+    m_spare = std::move(batch);
 }
 
 bool FrameQueue::more(uint64_t mark)

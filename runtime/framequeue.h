@@ -49,10 +49,11 @@ public:
     void cut();
     void reopen();
 
-    // Runner's thread: the frames pushed up to the seal that follows the wake-up with `mark`, oldest first,
-    // kept until its next take(). Frames pushed while the taker handles them wake nobody: it asks for them
-    // with more().
-    Batch &take(uint64_t mark);
+    // Runner's thread: the frames pushed up to the seal that follows the wake-up with `mark`, oldest first.
+    // Frames pushed while the taker handles them wake nobody: it asks for them with more().
+    Batch take(uint64_t mark);
+    // Runner's thread: a batch handled, whose room the next take() uses again.
+    void recycle(Batch batch);
     // Runner's thread, once it has handled what it took: whether frames of the same wake-up have come
     // meanwhile, to be taken next. False ends the wake-up: the next frame pushed wakes the taker again.
     bool more(uint64_t mark);
@@ -64,7 +65,7 @@ private:
     // nothing in a steady stream, and frees nothing on one thread that the other allocated (each such free
     // waits for the allocator's lock while the worker allocates).
     Batch m_entries;
-    Batch m_taken; // the taker's alone
+    Batch m_spare; // the taker's alone
     uint64_t m_epoch = 0; // of the frames pushed now; a seal starts the next one
     bool m_wakePosted = false; // a wake-up for m_epoch is on its way
     bool m_cut = false;

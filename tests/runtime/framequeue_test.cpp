@@ -16,8 +16,10 @@ std::optional<uint64_t> push(FrameQueue &queue, uint32_t id)
 std::vector<uint32_t> take(FrameQueue &queue, std::optional<uint64_t> mark)
 {
     std::vector<uint32_t> ids;
-    for (const FrameQueue::Entry &entry : queue.take(mark.value_or(~0ull)))
+    FrameQueue::Batch batch = queue.take(mark.value_or(~0ull));
+    for (const FrameQueue::Entry &entry : batch)
         ids.push_back(entry.frame.outputId);
+    queue.recycle(std::move(batch));
     return ids;
 }
 
