@@ -39,20 +39,26 @@ void NotifySocket::receive()
 {
     while (!m_stop) {
         pollfd ready = {m_fd, POLLIN, 0};
-        if (::poll(&ready, 1, 50) > 0)
-            messages();
+        if (::poll(&ready, 1, 50) > 0) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            takeArrived();
+        }
     }
 }
 
-QList<NotifySocket::Message> NotifySocket::messages() const
+void NotifySocket::takeArrived() const
 {
-    // What came and was not yet taken is taken now, under the lock, so that a message the program sent
-    // just before it ended is not missed and the order stays the order of arrival.
-    std::lock_guard<std::mutex> lock(m_mutex);
     char buffer[4096];
     ssize_t size = 0;
     while (m_fd >= 0 && (size = ::recv(m_fd, buffer, sizeof(buffer), MSG_DONTWAIT)) >= 0)
         m_messages.append(Message{QByteArray(buffer, int(size)), std::chrono::steady_clock::now()});
+}
+
+QList<NotifySocket::Message> NotifySocket::messages() const
+{
+    // Taken here too, so that a message the program sent just before it ended is not missed.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    takeArrived();
     return m_messages;
 }
 

@@ -38,6 +38,8 @@ public:
 
 private:
     void receive();
+    // With m_mutex held: appends what has come and was not yet taken, in the order it came.
+    void takeArrived() const;
 
     QTemporaryDir m_dir;
     QString m_path;
