@@ -24,6 +24,8 @@ const char *const BuildTimeVersion = "6.4.53";
 
 // Frames published in one wake-up of the runner's thread before its event loop runs again.
 constexpr size_t PublishedPerWakeUp = 4 * FrameQueue::Capacity;
+// How long frames may wait out a flood that has ended, for want of the wake-up a full batch would bring.
+constexpr int WaitingFramesMs = 1;
 
 // exitCode of a run whose flow or parameter file cannot be read, or that has no runtime instance.
 constexpr int FileUnreadable = -7;
@@ -48,7 +50,16 @@ LogGate &logGate()
 
 FlowWorker::FlowWorker(WeaveGraphRunner &runner)
     : m_runner(&runner)
+    , m_waitingFrames(new QTimer(&runner))
 {
+    m_waitingFrames->setSingleShot(true);
+    m_waitingFrames->setTimerType(Qt::PreciseTimer);
+    m_waitingFrames->setInterval(WaitingFramesMs);
+    // Owned by the runner, so that it goes with the runner's thread; this worker lives at least as long.
+    QObject::connect(m_waitingFrames, &QTimer::timeout, &runner, [this, &runner] {
+        if (const std::optional<uint64_t> mark = m_frames.wakeWaiting())
+            publish(runner, *mark);
+    });
     weavegraph_set_logger(&FlowWorker::forwardRuntimeLog, &logGate());
     if (m_graph.isValid())
         m_graph.setFrameCallback(&FlowWorker::onFrame, this);
@@ -142,6 +153,12 @@ int FlowWorker::onFrame(void *context, uint32_t outputId, const uint8_t *frame, 
     return status;
 }
 
+void FlowWorker::sealFrames(WeaveGraphRunner &runner)
+{
+    if (const std::optional<uint64_t> mark = m_frames.seal())
+        postPublish(runner, *mark);
+}
+
 void FlowWorker::postPublish(WeaveGraphRunner &runner, uint64_t mark)
 {
     // Posted to the runner, which owns this worker: the event goes with the runner, never after it.
@@ -162,7 +179,10 @@ void FlowWorker::publish(WeaveGraphRunner &runner, uint64_t mark)
             ++published;
         }
         m_frames.recycle(std::move(batch));
-        if (!m_frames.more(mark))
+        const FrameQueue::Next next = m_frames.more(mark);
+        if (next == FrameQueue::Next::DoneInFlood)
+            m_waitingFrames->start();
+        if (next != FrameQueue::Next::Take)
             return;
     }
     postPublish(runner, mark);
@@ -228,8 +248,12 @@ void FlowWorker::runSteps()
     m_exitCode = m_graph.run();
     {
         QMutexLocker locker(&m_runnerMutex);
-        if (m_runner)
+        if (m_runner) {
             m_frames.runEnded();
+            // The last frames go before the run's end is told, however few.
+            if (const std::optional<uint64_t> mark = m_frames.wakeWaiting())
+                postPublish(*m_runner, *mark);
+        }
     }
     const QString finished = tr("WeaveGraph thread finished with exit code: %1").arg(m_exitCode);
     if (m_exitCode == 0)
@@ -286,7 +310,7 @@ void FlowWorker::showError(const QString &message)
     if (!m_runner)
         return;
     // The error is queued to the runner's thread behind the frames handed over before it.
-    m_frames.seal();
+    sealFrames(*m_runner);
     Q_EMIT m_runner->error(message);
 }
 

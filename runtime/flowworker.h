@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QMutex>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -30,7 +31,7 @@ public:
     // Whether frames are published with a copy of their bytes; any thread.
     void setRawFramesWanted(bool wanted) { m_rawWanted = wanted; }
     // Any thread, before it posts an event to the runner's thread that belongs after the frames so far.
-    void sealFrames() { m_frames.seal(); }
+    void sealFrames(WeaveGraphRunner &runner);
 
     // Marks a run as in progress before its thread starts; the run clears it when its body returns.
     bool tryBeginRun();
@@ -68,6 +69,8 @@ private:
     QMutex m_runnerMutex;
     WeaveGraphRunner *m_runner;
     std::function<FlowSelection()> m_selectionProvider;
+    // The runner's, on its thread: takes frames left waiting after a flood, if no wake-up came for them.
+    QTimer *m_waitingFrames;
 };
 
 } // namespace Vantrel

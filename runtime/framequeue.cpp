@@ -42,20 +42,39 @@ std::optional<uint64_t> FrameQueue::push(HandedFrame frame)
     if (m_cut)
         return std::nullopt;
     m_entries.push_back({m_epoch, std::move(frame)});
-    if (m_wakePosted)
+    if (m_wakePosted || m_entries.size() < m_wakeAt)
         return std::nullopt;
     m_wakePosted = true;
     return m_epoch;
 }
 
-void FrameQueue::seal()
+std::optional<uint64_t> FrameQueue::seal()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    // Without a wake-up on its way, the next frame posts its own after the caller's event anyway.
+    // Without a wake-up on its way, the next frame posts its own after the caller's event anyway; frames
+    // waiting out a flood are woken for first.
+    const std::optional<uint64_t> wake = wakeForWaiting();
     if (!m_wakePosted)
-        return;
+        return std::nullopt;
     ++m_epoch;
     m_wakePosted = false;
+    return wake;
+}
+
+std::optional<uint64_t> FrameQueue::wakeWaiting()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return wakeForWaiting();
+}
+
+std::optional<uint64_t> FrameQueue::wakeForWaiting()
+{
+    m_wakeAt = 1;
+    // Frames of earlier epochs have their wake-ups on the way.
+    if (m_wakePosted || m_entries.empty() || m_entries.back().epoch != m_epoch)
+        return std::nullopt;
+    m_wakePosted = true;
+    return m_epoch;
 }
 
 void FrameQueue::cut()
@@ -71,6 +90,7 @@ void FrameQueue::reopen()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_cut = false;
+    m_wakeAt = 1;
 }
 
 FrameQueue::Batch FrameQueue::take(uint64_t mark)
@@ -89,6 +109,7 @@ FrameQueue::Batch FrameQueue::take(uint64_t mark)
         m_entries.erase(m_entries.begin(), later);
     }
     m_takerStalled = false;
+    m_takenInWakeUp += taken.size();
     const bool wake = m_workerWaiting && !taken.empty();
     lock.unlock();
     // After unlocking, so that the worker does not wake only to wait for the lock.
@@ -103,15 +124,19 @@ void FrameQueue::recycle(Batch batch)
     m_spare = std::move(batch);
 }
 
-bool FrameQueue::more(uint64_t mark)
+FrameQueue::Next FrameQueue::more(uint64_t mark)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_entries.empty() && m_entries.front().epoch <= mark)
-        return true;
+        return Next::Take;
+    const bool flooded = std::exchange(m_takenInWakeUp, 0) >= FloodFrames;
     // Everything of the current epoch is taken: the next frame has to wake the runner's thread again.
-    if (mark == m_epoch)
+    if (mark == m_epoch) {
         m_wakePosted = false;
-    return false;
+        m_wakeAt = flooded ? FloodWakeAt : 1;
+    }
+    // While frames may wait without a wake-up, the taker has to come back for them by itself.
+    return m_wakeAt > 1 ? Next::DoneInFlood : Next::Done;
 }
 
 } // namespace Vantrel

@@ -17,6 +17,11 @@ namespace Vantrel {
 // worker waits while the runner's thread takes frames, so a runtime faster than that thread is held to
 // its pace; a runner's thread that has taken nothing for StallMs costs frames, never memory.
 //
+// A wake-up that finds a flood (FloodFrames or more taken in it) makes the next one wait for FloodWakeAt
+// frames: a runtime that hands frames over back to back then costs a wake-up per many frames rather
+// than one per the few that come while the taker sleeps. The taker comes back for fewer on its own, by
+// a timer, and anyone about to post an event wakes it for them first.
+//
 // Events that other code posts to the runner's thread from the worker (log records, errors) keep their
 // place among the frames: whoever posts one seals the queue first, so frames pushed before it are
 // taken by an earlier wake-up and frames pushed after it by a later one.
@@ -25,6 +30,8 @@ class FrameQueue
 public:
     static constexpr size_t Capacity = 256;
     static constexpr int StallMs = 250;
+    static constexpr size_t FloodFrames = 16;
+    static constexpr size_t FloodWakeAt = Capacity / 2;
 
     struct Entry
     {
@@ -43,8 +50,13 @@ public:
     // Worker side, when a run ends: frames dropped up to its end are reported too.
     void runEnded() { m_dropped.ended(); }
 
-    // Any thread, right before it posts an event to the runner's thread.
-    void seal();
+    // Any thread, right before it posts an event to the runner's thread. Answers a mark when the runner's
+    // thread has to be woken, before that event, to call take(mark) for frames waiting out a flood; then
+    // the next frame wakes the taker again.
+    std::optional<uint64_t> seal();
+    // Any thread: frames waiting out a flood are due now. Answers a mark as seal() does; from here on the
+    // next frame wakes the taker again.
+    std::optional<uint64_t> wakeWaiting();
     // A stop was asked: frames handed over from now on are not published. reopen() starts a run afresh.
     void cut();
     void reopen();
@@ -54,11 +66,18 @@ public:
     Batch take(uint64_t mark);
     // Runner's thread: a batch handled, whose room the next take() uses again.
     void recycle(Batch batch);
-    // Runner's thread, once it has handled what it took: whether frames of the same wake-up have come
-    // meanwhile, to be taken next. False ends the wake-up: the next frame pushed wakes the taker again.
-    bool more(uint64_t mark);
+    enum class Next {
+        Take, // frames of the same wake-up have come meanwhile: take them
+        Done, // the wake-up is over: the next frame pushed wakes the taker again
+        DoneInFlood, // over, and the next wake-up waits for FloodWakeAt frames: call wakeWaiting() soon
+    };
+    // Runner's thread, once it has handled what it took.
+    Next more(uint64_t mark);
 
 private:
+    // With m_mutex held.
+    std::optional<uint64_t> wakeForWaiting();
+
     std::mutex m_mutex;
     std::condition_variable m_room;
     // Two buffers of Capacity, swapped between the worker and the taker: the queue itself allocates
@@ -68,6 +87,8 @@ private:
     Batch m_spare; // the taker's alone
     uint64_t m_epoch = 0; // of the frames pushed now; a seal starts the next one
     bool m_wakePosted = false; // a wake-up for m_epoch is on its way
+    size_t m_wakeAt = 1; // frames waiting that make push() wake the taker
+    size_t m_takenInWakeUp = 0;
     bool m_cut = false;
     bool m_workerWaiting = false; // for room: the next take has to wake it
     bool m_takerStalled = false; // took nothing while the worker waited; cleared by the next take

@@ -63,7 +63,7 @@ void WeaveGraphRunner::setRawFramesWanted(bool wanted)
 
 void WeaveGraphRunner::sealFrames()
 {
-    m_worker->sealFrames();
+    m_worker->sealFrames(*this);
 }
 
 bool WeaveGraphRunner::start()

@@ -1,6 +1,7 @@
 #include "runtime/framequeue.h"
 #include "runtime/weavegraphrunner.h"
 #include "tests/support/logcapture.h"
+#include "tests/support/testframebuilder.h"
 #include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
@@ -13,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+
+#include <numeric>
+#include <vector>
 
 namespace Vantrel {
 namespace {
@@ -353,6 +357,60 @@ TEST_F(RunnerTest, FramesBeyondTheQueueAreDroppedOnTheWorker)
     ASSERT_TRUE(waitForStops(stopped, 2));
     EXPECT_EQ(raw.count(), int(FrameQueue::Capacity) + 1);
     EXPECT_EQ(messages.texts(QtWarningMsg), warnings);
+}
+
+// A runtime handing frames over back to back while the runner's thread keeps taking them: every frame is
+// published, in order, before the run's end is told, however its last frames fell among the wake-ups.
+TEST_F(RunnerTest, FullRateRunIsPublishedWholeAndInOrderBeforeItsEnd)
+{
+    constexpr uint32_t Frames = 3000;
+    const QString flow =
+        writeFlow(QStringLiteral("weaveflow 1\nrate 0\noutput human-presence\nrun frames %1\n").arg(Frames));
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow); });
+    std::vector<uint32_t> published;
+    QObject::connect(&runner, &WeaveGraphRunner::newHpdData,
+                     [&](bool, uint32_t, uint32_t, int64_t, uint32_t number) { published.push_back(number); });
+    size_t publishedAtTheEnd = 0;
+    QObject::connect(&runner, &WeaveGraphRunner::finished, [&] { publishedAtTheEnd = published.size(); });
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
+
+    ASSERT_TRUE(runToTheEnd(runner, stopped));
+    EXPECT_EQ(publishedAtTheEnd, Frames);
+    std::vector<uint32_t> expected(Frames);
+    std::iota(expected.begin(), expected.end(), 0u);
+    EXPECT_EQ(published, expected);
+}
+
+// A burst of frames, a few more soon after it, then a long silence in which the run goes on: the few are
+// published without waiting for a frame after them.
+TEST_F(RunnerTest, FramesSoonAfterABurstDoNotWaitForTheNext)
+{
+    constexpr uint32_t Burst = 300;
+    constexpr uint32_t Few = 20;
+    QFile recording(missingPath("burst.frames"));
+    ASSERT_TRUE(recording.open(QIODevice::WriteOnly));
+    for (uint32_t number = 0; number <= Burst + Few; ++number) {
+        const int64_t timestamp = 1700000000000 + (number < Burst ? 0 : number < Burst + Few ? 100 : 60000);
+        const std::vector<uint8_t> frame = Fixtures::singleSignalFrame(
+            0xFA107E6E, {Fixtures::int32Array(0xB1533373, {1, 12, 0, 80})}, number, timestamp);
+        recording.write(reinterpret_cast<const char *>(frame.data()), qint64(frame.size()));
+    }
+    recording.close();
+    const QString flow = writeFlow(QStringLiteral("weaveflow 1\nreplay 0xCE4599EC %1\n").arg(recording.fileName()));
+    WeaveGraphRunner runner;
+    runner.setSelectionProvider([=] { return selection(flow); });
+    QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
+    QSignalSpy presence(&runner, &WeaveGraphRunner::newHpdData);
+
+    ASSERT_TRUE(runner.start());
+    QElapsedTimer timer;
+    timer.start();
+    while (presence.count() < int(Burst + Few) && timer.elapsed() < RunTimeoutMs)
+        presence.wait(1000);
+    EXPECT_EQ(presence.count(), int(Burst + Few));
+    runner.stop();
+    ASSERT_TRUE(waitForStops(stopped, 1));
 }
 
 // Without a taker for their bytes, frames are published decoded only.
