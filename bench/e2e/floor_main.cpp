@@ -1,12 +1,14 @@
-// e2e_floor [--batch] <flow> [<parb>...]: runs a flow through libWeaveGraph.so's C interface and prints
-// the presence line of every frame, as the program's -s does, with nothing else on the way: each line
-// flushed, or with --batch in writes of up to PIPE_BUF bytes, as the program writes lines that pile up at
-// full rate. A summary goes to standard error; the status is nonzero when a step failed or a frame could
-// not be printed.
+// e2e_floor [--batch] [--fifo PATH] <flow> [<parb>...]: runs a flow through libWeaveGraph.so's C interface
+// and prints the presence line of every frame, as the program's -s does, with nothing else on the way:
+// each line flushed, or with --batch in writes of up to PIPE_BUF bytes, as the program writes lines that
+// pile up at full rate. With --fifo, every frame's bytes are also written to the named pipe at PATH (made
+// by the caller, opened once a reader has it), as the program's -p does. A summary goes to standard
+// error; the status is nonzero when a step failed or a frame could not be printed.
 #include "bench/e2e/presencefloor.h"
 #include "platform/weavegraph/weavegraph.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cinttypes>
 #include <climits>
 #include <csignal>
@@ -15,6 +17,9 @@
 #include <fstream>
 #include <iterator>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,9 +45,36 @@ void logError(void *, uint32_t level, const char *message)
         std::fprintf(stderr, "runtime: %s\n", message ? message : "");
 }
 
+struct Outputs
+{
+    Vantrel::PresenceFloor floor;
+    int fifo = -1;
+};
+
+// The whole frame, or nothing more once the reader has gone.
+void writeAll(int &fd, const uint8_t *bytes, size_t size)
+{
+    while (fd >= 0 && size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            ::close(fd);
+            fd = -1;
+            return;
+        }
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+}
+
 int onFrame(void *context, uint32_t, const uint8_t *frame, int32_t length)
 {
-    return static_cast<Vantrel::PresenceFloor *>(context)->handle(frame, length) ? 0 : 1;
+    auto *outputs = static_cast<Outputs *>(context);
+    if (!outputs->floor.handle(frame, length))
+        return 1;
+    writeAll(outputs->fifo, frame, static_cast<size_t>(length));
+    return 0;
 }
 
 bool shouldStop(void *)
@@ -69,8 +101,14 @@ int main(int argc, char **argv)
         --argc;
         ++argv;
     }
+    const char *fifoPath = nullptr;
+    if (argc > 2 && std::strcmp(argv[1], "--fifo") == 0) {
+        fifoPath = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: e2e_floor [--batch] <flow> [<parb>...]\n");
+        std::fprintf(stderr, "usage: e2e_floor [--batch] [--fifo PATH] <flow> [<parb>...]\n");
         return 2;
     }
     std::signal(SIGINT, onSignal);
@@ -84,9 +122,17 @@ int main(int argc, char **argv)
     }
     if (batch)
         std::setvbuf(stdout, nullptr, _IOFBF, PIPE_BUF);
-    Vantrel::PresenceFloor floor(stdout, !batch);
+    Outputs outputs{Vantrel::PresenceFloor(stdout, !batch)};
+    if (fifoPath) {
+        std::signal(SIGPIPE, SIG_IGN);
+        outputs.fifo = ::open(fifoPath, O_WRONLY | O_CLOEXEC);
+        if (outputs.fifo < 0) {
+            std::perror(fifoPath);
+            return 1;
+        }
+    }
     const weavegraph_host_services_t services{onFrame, nullptr};
-    weavegraph_set_host_services(graph.handle, &services, &floor);
+    weavegraph_set_host_services(graph.handle, &services, &outputs);
 
     // The runtime may point into these bytes until the run returns.
     std::vector<std::vector<uint8_t>> inputs(static_cast<size_t>(argc - 1));
@@ -102,7 +148,9 @@ int main(int argc, char **argv)
     if (code == 0)
         code = weavegraph_run(graph.handle, shouldStop, nullptr);
 
-    std::fprintf(stderr, "frames printed %" PRIu64 ", refused %" PRIu64 ", result %d\n", floor.printed(),
-                 floor.refused(), code);
-    return code == 0 && floor.refused() == 0 ? 0 : 1;
+    std::fprintf(stderr, "frames printed %" PRIu64 ", refused %" PRIu64 ", result %d\n", outputs.floor.printed(),
+                 outputs.floor.refused(), code);
+    if (outputs.fifo >= 0)
+        ::close(outputs.fifo);
+    return code == 0 && outputs.floor.refused() == 0 ? 0 : 1;
 }
