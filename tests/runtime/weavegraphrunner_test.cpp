@@ -386,7 +386,7 @@ TEST_F(RunnerTest, FullRateRunIsPublishedWholeAndInOrderBeforeItsEnd)
 // published without waiting for a frame after them.
 TEST_F(RunnerTest, FramesSoonAfterABurstDoNotWaitForTheNext)
 {
-    constexpr uint32_t Burst = 300;
+    constexpr uint32_t Burst = 200; // fewer than the queue holds: none waits for room
     constexpr uint32_t Few = 20;
     QFile recording(missingPath("burst.frames"));
     ASSERT_TRUE(recording.open(QIODevice::WriteOnly));
