@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QList>
 #include <QMutexLocker>
+#include <QTimer>
 
 #include <climits>
 #include <cstdio>
@@ -55,7 +56,7 @@ FlowWorker::FlowWorker(WeaveGraphRunner &runner)
     m_waitingFrames->setSingleShot(true);
     m_waitingFrames->setTimerType(Qt::PreciseTimer);
     m_waitingFrames->setInterval(WaitingFramesMs);
-    // Owned by the runner, so that it goes with the runner's thread; this worker lives at least as long.
+    // The runner's child, firing on its thread, where the runner keeps this worker alive.
     QObject::connect(m_waitingFrames, &QTimer::timeout, &runner, [this, &runner] {
         if (const std::optional<uint64_t> mark = m_frames.wakeWaiting())
             publish(runner, *mark);

@@ -6,10 +6,11 @@
 
 #include <QCoreApplication>
 #include <QMutex>
-#include <QTimer>
 
 #include <atomic>
 #include <functional>
+
+class QTimer;
 
 namespace Vantrel {
 

@@ -90,7 +90,6 @@ void FrameQueue::reopen()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_cut = false;
-    m_wakeAt = 1;
 }
 
 FrameQueue::Batch FrameQueue::take(uint64_t mark)

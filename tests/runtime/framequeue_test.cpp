@@ -74,17 +74,11 @@ TEST(FrameQueue, AfterAFloodOnlyAFullBatchWakesTheTaker)
     ASSERT_TRUE(mark);
     EXPECT_EQ(take(queue, mark).size(), FrameQueue::FloodWakeAt);
     EXPECT_EQ(queue.more(*mark), FrameQueue::Next::DoneInFlood) << "still a flood";
-
-    // A wake-up that takes few ends it.
-    push(queue, 1);
-    EXPECT_EQ(take(queue, queue.wakeWaiting()), std::vector<uint32_t>{1});
-    EXPECT_EQ(queue.more(*mark), FrameQueue::Next::Done);
-    EXPECT_TRUE(push(queue, 2));
 }
 
 // Frames waiting out a flood are woken for by whoever needs them now: the timer of the runner's thread,
 // the end of a run, an event posted after them. Each answers the mark to take them with; then the next
-// frame wakes the taker at once.
+// frame wakes the taker at once, the flood over.
 struct WaitingCase
 {
     const char *name;
@@ -114,15 +108,6 @@ INSTANTIATE_TEST_SUITE_P(Wakers, FramesWaitingOutAFlood,
                          ::testing::Values(WaitingCase{"Seal", [](FrameQueue &q) { return q.seal(); }},
                                            WaitingCase{"WakeWaiting", [](FrameQueue &q) { return q.wakeWaiting(); }}),
                          Test::RowName());
-
-TEST(FrameQueue, ANewRunsFirstFrameWakesTheTaker)
-{
-    FrameQueue queue;
-    floodedWakeUp(queue);
-    queue.cut();
-    queue.reopen();
-    EXPECT_TRUE(push(queue, 1));
-}
 
 } // namespace
 } // namespace Vantrel
