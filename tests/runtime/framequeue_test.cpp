@@ -54,14 +54,13 @@ TEST(FrameQueue, ASealLeavesLaterFramesToTheNextWakeUp)
 }
 
 // A wake-up that took FloodFrames leaves the next to a batch of FloodWakeAt frames.
-std::optional<uint64_t> floodedWakeUp(FrameQueue &queue)
+void floodedWakeUp(FrameQueue &queue)
 {
     const std::optional<uint64_t> mark = push(queue, 0);
     for (uint32_t id = 1; id < FrameQueue::FloodFrames; ++id)
         push(queue, id);
     take(queue, mark);
     EXPECT_EQ(queue.more(*mark), FrameQueue::Next::DoneInFlood);
-    return mark;
 }
 
 TEST(FrameQueue, AfterAFloodOnlyAFullBatchWakesTheTaker)

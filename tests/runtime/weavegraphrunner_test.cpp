@@ -1,3 +1,4 @@
+#include "platform/weavegraph/framevocabulary.h"
 #include "runtime/framequeue.h"
 #include "runtime/weavegraphrunner.h"
 #include "tests/support/logcapture.h"
@@ -393,11 +394,13 @@ TEST_F(RunnerTest, FramesSoonAfterABurstDoNotWaitForTheNext)
     for (uint32_t number = 0; number <= Burst + Few; ++number) {
         const int64_t timestamp = 1700000000000 + (number < Burst ? 0 : number < Burst + Few ? 100 : 60000);
         const std::vector<uint8_t> frame = Fixtures::singleSignalFrame(
-            0xFA107E6E, {Fixtures::int32Array(0xB1533373, {1, 12, 0, 80})}, number, timestamp);
+            Frames::Key::SignalSemanticHumanPresence,
+            {Fixtures::int32Array(Frames::Key::ArraySemanticHumanPresence, {1, 12, 0, 80})}, number, timestamp);
         recording.write(reinterpret_cast<const char *>(frame.data()), qint64(frame.size()));
     }
     recording.close();
-    const QString flow = writeFlow(QStringLiteral("weaveflow 1\nreplay 0xCE4599EC %1\n").arg(recording.fileName()));
+    const QString flow = writeFlow(
+        QStringLiteral("weaveflow 1\nreplay %1 %2\n").arg(Frames::Output::HumanPresenceA).arg(recording.fileName()));
     WeaveGraphRunner runner;
     runner.setSelectionProvider([=] { return selection(flow); });
     QSignalSpy stopped(&runner, &WeaveGraphRunner::finished);
