@@ -1,5 +1,6 @@
-# Cross build for 32-bit ARM hard-float (Raspberry Pi class) on a Debian host with multiarch:
-#   dpkg --add-architecture armhf; the :armhf development packages; g++-arm-linux-gnueabihf; qemu-user.
+# Cross build for 32-bit ARM hard-float (Raspberry Pi class) on a Debian host with multiarch, such as
+# the root scripts/cross-root makes: dpkg --add-architecture armhf; the :armhf development packages;
+#   g++-arm-linux-gnueabihf; qemu-user.
 # Libraries and their CMake packages come from /usr/lib/arm-linux-gnueabihf; headers that are
 # the same for every architecture from /usr/include. Build-time tools (moc, rcc, flatc) are the
 # host's own; executables of this project that run at build or test time go through qemu-arm.
