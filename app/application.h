@@ -3,7 +3,7 @@
 #include "app/commandline.h"
 #include "catalogue/algorithmloader.h"
 #include "process/servicenotifier.h"
-#include "runinfo/presencehold.h"
+#include "presence/presencehold.h"
 #include "runinfo/runinfo.h"
 #include "runtime/droppedframes.h"
 #include "runtime/weavegraphrunner.h"

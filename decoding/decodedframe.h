@@ -11,8 +11,6 @@
 
 namespace Vantrel {
 
-class FrameSink;
-
 // Whole centimetres of a decoded distance: the unit every output shows it in (presence lines, JSON
 // lines, MQTT).
 constexpr uint32_t distanceCentimetres(uint32_t distance)
@@ -90,9 +88,5 @@ struct DecodedFrame
 
     void clear();
 };
-
-// Hands the frame's values to a sink in the order the runner publishes them as signals: zones, the
-// profile, the first target, the presence report, the other targets, power, statistics.
-void replay(const DecodedFrame &frame, FrameSink &sink);
 
 } // namespace Vantrel

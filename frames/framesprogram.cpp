@@ -1,15 +1,13 @@
 #include "frames/framesprogram.h"
 
-#include "decoding/decodedframe.h"
-#include "frames/framestream.h"
 #include "frames/http/metrics.h"
 #include "frames/http/webview.h"
-#include "frames/jsonframes.h"
-#include "frames/linewriter.h"
+#include "frames/input/framestream.h"
+#include "frames/json/jsonframes.h"
+#include "frames/json/linewriter.h"
 #include "frames/mqtt/discoveryremoval.h"
 #include "frames/mqtt/mqttpublisher.h"
 #include "process/terminationsignals.h"
-#include "runinfo/savedoptions.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -33,11 +31,8 @@ constexpr int BrokerWaitMs = 10000;
 FramesProgram::FramesProgram(FramesOptions options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
-    , m_dispatcher(m_options.kinds, m_options.outputId)
+    , m_dispatcher(m_options.kinds, m_options.outputId, m_state)
 {
-    // First, so that the JSON line and MQTT of a frame see the occupancy its report makes.
-    m_dispatcher.addListener(&m_occupancyFeed);
-    connect(&m_occupancy, &HeldOccupancy::occupancyChanged, this, &FramesProgram::occupancyChanged);
 }
 
 FramesProgram::~FramesProgram() = default;
@@ -55,12 +50,15 @@ std::optional<int> FramesProgram::start()
         return status;
     if (const std::optional<int> status = startWebView())
         return status;
-    loadKeptHold();
+    if (!m_holdPolicy)
+        m_holdPolicy = std::make_unique<HoldPolicy>(m_state, HoldSetting(QString()));
+    m_holdPolicy->start(!m_options.optionsPath.isEmpty());
 
     m_stream = new FrameStream(m_dispatcher, this);
     m_stream->setStaleAfter(m_options.staleAfterSeconds);
-    connect(m_stream, &FrameStream::opened, this, &FramesProgram::readSavedOptions);
-    connect(m_stream, &FrameStream::staleChanged, this, &FramesProgram::staleChanged);
+    if (!m_options.optionsPath.isEmpty())
+        connect(m_stream, &FrameStream::opened, this, [this] { m_holdPolicy->readSavedOptions(m_options.optionsPath); });
+    connect(m_stream, &FrameStream::staleChanged, &m_state, &SensorState::setStale);
     connect(m_stream, &FrameStream::finished, this, [this](int status) {
         m_streamEnded = true;
         finish(status);
@@ -77,7 +75,7 @@ void FramesProgram::startJsonLines()
 {
     if (m_options.json || m_options.http) {
         m_jsonFrames = std::make_unique<JsonFrames>();
-        m_dispatcher.addListener(m_jsonFrames.get());
+        m_state.addObserver(m_jsonFrames.get());
     }
     if (!m_options.json)
         return;
@@ -135,17 +133,18 @@ std::optional<int> FramesProgram::startMqtt()
     if (m_options.mqttUrl.isEmpty())
         return std::nullopt;
     const MqttSettings settings = mqttSettings();
-    m_mqtt = std::make_unique<MqttPublisher>(settings);
+    // Home Assistant's hold outlives a restart, kept in the state directory.
+    m_holdPolicy = std::make_unique<HoldPolicy>(
+        m_state, HoldSetting(m_options.stateDirectory.isEmpty()
+                                 ? QString()
+                                 : QDir(m_options.stateDirectory).filePath(QStringLiteral("hold-%1.json").arg(settings.name))));
+    m_mqtt = std::make_unique<MqttPublisher>(settings, m_state, *m_holdPolicy);
     QString error;
     if (!m_mqtt->start(error)) {
         qWarning().noquote() << error;
         return 2;
     }
-    m_dispatcher.addListener(m_mqtt.get());
-    if (!m_options.stateDirectory.isEmpty())
-        m_holdSetting =
-            HoldSetting(QDir(m_options.stateDirectory).filePath(QStringLiteral("hold-%1.json").arg(settings.name)));
-    connect(m_mqtt.get(), &MqttPublisher::holdRequested, this, &FramesProgram::holdRequested);
+    m_state.addObserver(m_mqtt.get());
     return std::nullopt;
 }
 
@@ -153,15 +152,12 @@ std::optional<int> FramesProgram::startWebView()
 {
     if (!m_options.http)
         return std::nullopt;
-    m_webView =
-        std::make_unique<WebView>(WebViewSettings{m_options.httpAddress, m_options.httpPort, m_options.httpHosts});
-    m_metrics = std::make_unique<Metrics>(QCoreApplication::applicationVersion());
-    m_metrics->setOccupancy(m_occupancy.occupancy());
-    if (m_mqtt) {
-        m_metrics->setMqttEnabled(true);
-        connect(m_mqtt.get(), &MqttPublisher::connectedChanged, this,
-                [this](bool connected) { m_metrics->setMqttConnected(connected); });
-    }
+    m_webView = std::make_unique<WebView>(
+        WebViewSettings{m_options.httpAddress, m_options.httpPort, m_options.httpHosts}, m_state);
+    std::function<bool()> mqttConnected;
+    if (m_mqtt)
+        mqttConnected = [mqtt = m_mqtt.get()] { return mqtt->isConnected(); };
+    m_metrics = std::make_unique<Metrics>(QCoreApplication::applicationVersion(), m_state, std::move(mqttConnected));
     m_webView->setMetrics(m_metrics.get());
     QString error;
     if (!m_webView->start(error)) {
@@ -169,8 +165,7 @@ std::optional<int> FramesProgram::startWebView()
         return 1;
     }
     m_jsonFrames->addSink(m_webView.get());
-    m_dispatcher.addListener(m_webView.get());
-    m_dispatcher.addListener(m_metrics.get());
+    m_state.addObserver(m_webView.get());
     return std::nullopt;
 }
 
@@ -207,101 +202,6 @@ void FramesProgram::finish(int status)
     };
     connect(m_mqtt.get(), &MqttPublisher::connectedChanged, this, stopOnce, Qt::QueuedConnection);
     QTimer::singleShot(BrokerWaitMs, this, stopOnce);
-}
-
-void FramesProgram::readSavedOptions()
-{
-    if (m_options.optionsPath.isEmpty())
-        return;
-    QString error;
-    const std::optional<SavedRunOptions> saved = SavedRunOptions::read(m_options.optionsPath, error);
-    if (!saved) {
-        qWarning().noquote() << tr("Can't read the saved options %1: %2").arg(m_options.optionsPath, error);
-        // Home Assistant can still set the hold.
-        if (m_mqtt)
-            publishHold();
-        return;
-    }
-    if (!m_holdFromHomeAssistant)
-        applyHold(saved->timeout);
-    if (m_webView)
-        m_webView->setRunOptions(*saved);
-}
-
-void FramesProgram::loadKeptHold()
-{
-    if (!m_mqtt)
-        return;
-    QString error;
-    if (const std::optional<double> kept = m_holdSetting.load(error)) {
-        m_holdFromHomeAssistant = true;
-        applyHold(*kept);
-        return;
-    }
-    if (!error.isEmpty())
-        qWarning().noquote() << tr("Can't read the hold time kept in %1: %2").arg(m_holdSetting.stateFile(), error);
-    // With an options file, Home Assistant hears the hold once the file is read, and not a 0 before it.
-    if (m_options.optionsPath.isEmpty())
-        publishHold();
-}
-
-void FramesProgram::publishHold()
-{
-    m_mqtt->setHold(m_occupancy.holdSeconds(), HoldSetting::Minimum, HoldSetting::Maximum);
-}
-
-void FramesProgram::holdRequested(const QByteArray &payload)
-{
-    QString error;
-    const std::optional<double> seconds = HoldSetting::parse(payload, error);
-    if (!seconds) {
-        qWarning().noquote() << tr("MQTT: refused the hold time: %1").arg(error);
-        // Home Assistant shows the value it sent until it hears the one in force.
-        publishHold();
-        return;
-    }
-    m_holdFromHomeAssistant = true;
-    applyHold(*seconds);
-    if (!m_holdSetting.keep(*seconds, error))
-        qWarning().noquote() << tr("Can't keep the hold time in %1: %2").arg(m_holdSetting.stateFile(), error);
-}
-
-void FramesProgram::applyHold(double seconds)
-{
-    m_occupancy.setHoldSeconds(seconds);
-    // With a hold time known, the JSON lines tell the held occupancy too.
-    if (m_jsonFrames)
-        m_jsonFrames->setOccupancy(&m_occupancy);
-    if (m_webView)
-        m_webView->setHoldSeconds(seconds);
-    if (m_mqtt)
-        publishHold();
-}
-
-void FramesProgram::occupancyChanged(bool occupancy)
-{
-    if (m_metrics)
-        m_metrics->setOccupancy(occupancy);
-    if (m_mqtt)
-        m_mqtt->setOccupancy(occupancy);
-    if (m_webView)
-        m_webView->setOccupancy(occupancy);
-}
-
-void FramesProgram::staleChanged(bool stale)
-{
-    if (m_metrics)
-        m_metrics->setStale(stale);
-    if (m_mqtt)
-        m_mqtt->setStale(stale);
-    if (m_webView)
-        m_webView->setStale(stale);
-}
-
-void FramesProgram::OccupancyFeed::frame(const DecodedFrame &frame)
-{
-    if (frame.presence)
-        m_occupancy.report(frame.presence->state);
 }
 
 } // namespace Vantrel

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "decoding/framelistener.h"
-#include "frames/framedispatcher.h"
 #include "frames/framesoptions.h"
-#include "frames/holdsetting.h"
-#include "runinfo/heldoccupancy.h"
+#include "frames/input/framedispatcher.h"
+#include "frames/state/holdpolicy.h"
+#include "frames/state/sensorstate.h"
 
 #include <QObject>
 
@@ -21,7 +20,8 @@ class MqttPublisher;
 struct MqttSettings;
 class WebView;
 
-// vantrel-frames: the stream, the dispatcher and the outputs the options ask for, and how they end.
+// vantrel-frames: starts the stream and the outputs the options ask for, wires them to the sensor's
+// state, and ends them in order.
 class FramesProgram : public QObject
 {
     Q_OBJECT
@@ -45,43 +45,17 @@ private:
     std::optional<int> startMqtt();
     std::optional<int> startWebView();
     void finish(int status);
-    void readSavedOptions();
-    // The hold time: one that Home Assistant set wins over the saved options' until it sets another.
-    void loadKeptHold();
-    void holdRequested(const QByteArray &payload);
-    void applyHold(double seconds);
-    // Tells Home Assistant the hold in force, as a number it can set.
-    void publishHold();
-    // Hand every change on to the outputs that tell it.
-    void occupancyChanged(bool occupancy);
-    void staleChanged(bool stale);
-
-    // Tells the held occupancy of every presence report before any output takes the frame.
-    class OccupancyFeed final : public FrameListener
-    {
-    public:
-        explicit OccupancyFeed(HeldOccupancy &occupancy)
-            : m_occupancy(occupancy)
-        {
-        }
-        void frame(const DecodedFrame &frame) override;
-
-    private:
-        HeldOccupancy &m_occupancy;
-    };
 
     FramesOptions m_options;
-    HeldOccupancy m_occupancy;
-    OccupancyFeed m_occupancyFeed{m_occupancy};
+    SensorState m_state;
     FrameDispatcher m_dispatcher;
+    std::unique_ptr<HoldPolicy> m_holdPolicy;
     std::unique_ptr<JsonFrames> m_jsonFrames;
     std::unique_ptr<LineWriter> m_standardOutput;
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<Metrics> m_metrics; // served by the web view, so it outlives it
     std::unique_ptr<WebView> m_webView;
     FrameStream *m_stream = nullptr;
-    HoldSetting m_holdSetting{QString()};
-    bool m_holdFromHomeAssistant = false;
     bool m_finishing = false;
     bool m_streamEnded = false; // by itself, not by a signal
     bool m_mqttStopping = false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "decoding/framesink.h"
+#include "runtime/framesink.h"
 
 #include <cstdint>
 

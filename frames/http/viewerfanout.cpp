@@ -1,6 +1,7 @@
 #include "frames/http/viewerfanout.h"
 
-#include "runinfo/savedoptions.h"
+#include "frames/state/sensorstate.h"
+#include "stream/savedoptions.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -89,8 +90,9 @@ struct ViewerFanout::Viewer
     bool ending = false; // asked by end() to end its stream
 };
 
-ViewerFanout::ViewerFanout(Clock clock)
-    : m_clock(std::move(clock))
+ViewerFanout::ViewerFanout(const SensorState &state, Clock clock)
+    : m_state(state)
+    , m_clock(std::move(clock))
     , m_optionsEvent(optionsEvent(nullptr))
     , m_history(HistoryPoints)
 {
@@ -173,35 +175,13 @@ void ViewerFanout::presence(bool state, uint32_t distanceCm, uint32_t confidence
     ++m_historyCount;
 }
 
-void ViewerFanout::setOccupancy(bool occupancy)
+void ViewerFanout::occupancyChanged()
 {
+    const QByteArray event = occupancyEvent(m_state.occupancy(), m_state.holdSeconds());
     Wakes wakes;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (occupancy == m_occupancy)
-            return;
-        m_occupancy = occupancy;
-        queueAll(occupancyEvent(occupancy, m_holdSeconds), false, wakes);
-    }
-    for (const auto &wakeUp : wakes)
-        wakeUp();
-}
-
-void ViewerFanout::setHoldSeconds(double seconds)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_holdSeconds = seconds;
-}
-
-void ViewerFanout::setStale(bool stale)
-{
-    Wakes wakes;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (stale == m_stale)
-            return;
-        m_stale = stale;
-        statusDueLocked(wakes);
+        queueAll(event, false, wakes);
     }
     for (const auto &wakeUp : wakes)
         wakeUp();
@@ -284,9 +264,9 @@ QByteArray ViewerFanout::statusEvent(const Viewer &viewer) const
                                   {QStringLiteral("viewers"), int(m_viewers.size())},
                                   {QStringLiteral("frames"), qint64(m_frames)},
                                   {QStringLiteral("dropped"), qint64(viewer.dropped)},
-                                  {QStringLiteral("occupancy"), m_occupancy},
-                                  {QStringLiteral("hold"), m_holdSeconds},
-                                  {QStringLiteral("stale"), m_stale},
+                                  {QStringLiteral("occupancy"), m_state.occupancy()},
+                                  {QStringLiteral("hold"), m_state.holdSeconds()},
+                                  {QStringLiteral("stale"), m_state.stale()},
                                   {QStringLiteral("frame_age_s"), frameAge},
                               });
 }

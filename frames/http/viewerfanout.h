@@ -16,12 +16,14 @@
 
 namespace Vantrel {
 
+class SensorState;
 struct SavedRunOptions;
 
 // What each viewer of the live view is sent, as a Server-Sent Events stream: a retry time, hello,
 // the run's options, the presence history of the last minute and a status first; then every frame's
 // JSON line, occupancy changes, new options and a status whenever one is due (at once when the stream
-// turns stale or comes back). Nothing here knows how the bytes travel.
+// turns stale or comes back). The occupancy, hold and staleness it tells are the sensor's state's, read
+// when an event is made. Nothing here knows how the bytes travel.
 //
 // Events are queued by one thread (line, presence, occupancy, options, status) and taken by another, the
 // server's. Each viewer's queue is bounded: one that falls behind skips the oldest frames, the few
@@ -43,7 +45,7 @@ public:
     // Milliseconds on a monotonic clock.
     using Clock = std::function<qint64()>;
 
-    explicit ViewerFanout(Clock clock = steadyMilliseconds);
+    explicit ViewerFanout(const SensorState &state, Clock clock = steadyMilliseconds);
     ~ViewerFanout();
     ViewerFanout(const ViewerFanout &) = delete;
     ViewerFanout &operator=(const ViewerFanout &) = delete;
@@ -60,15 +62,11 @@ public:
     void line(std::string_view line);
     // One frame's presence report, kept for the history.
     void presence(bool state, uint32_t distanceCm, uint32_t confidence);
-    // The held occupancy; viewers are told when it changes.
-    void setOccupancy(bool occupancy);
-    // The presence hold time of the occupancy (the main program's "timeout"), told with it.
-    void setHoldSeconds(double seconds);
-    // No frame has come for a while (or frames come again): every viewer is sent a status now.
-    void setStale(bool stale);
+    // The held occupancy has changed: every viewer is told it, with its hold time.
+    void occupancyChanged();
     // The algorithm and its parameter files, sent to every viewer now and to each new one.
     void setRunOptions(const SavedRunOptions &options);
-    // Every viewer is sent a status next.
+    // Every viewer is sent a status next (at once when the stream turns stale or comes back).
     void statusDue();
 
     // --- The server's thread
@@ -107,6 +105,7 @@ private:
     QByteArray historyEvent() const;
     void statusDueLocked(Wakes &wakes);
 
+    const SensorState &m_state;
     const Clock m_clock;
 
     std::atomic<quint64> m_dropped{0}; // read without m_mutex, by scrapes of the metrics
@@ -119,9 +118,6 @@ private:
     QByteArray m_optionsEvent;
     quint64 m_frames = 0;
     qint64 m_lastFrame = -1; // by m_clock; -1 before the first
-    bool m_occupancy = false;
-    bool m_stale = false;
-    double m_holdSeconds = 0;
     // A ring of the newest presence reports: written in place, so that a frame costs no allocation.
     std::vector<HistoryPoint> m_history;
     size_t m_historyFirst = 0;

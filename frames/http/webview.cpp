@@ -138,9 +138,10 @@ struct WebView::Callbacks
     }
 };
 
-WebView::WebView(WebViewSettings settings, QObject *parent)
+WebView::WebView(WebViewSettings settings, const SensorState &state, QObject *parent)
     : QObject(parent)
     , m_settings(std::move(settings))
+    , m_fanout(state)
 {
     static const bool pageRegistered = (initPageResource(), true);
     Q_UNUSED(pageRegistered);
@@ -227,37 +228,23 @@ void WebView::stop()
     Q_ASSERT(m_fanout.viewers() == 0);
 }
 
-void WebView::setRunOptions(const SavedRunOptions &options)
+void WebView::sensorChanged(const SensorState &state, SensorState::Changes changes, const DecodedFrame *)
 {
-    m_fanout.setRunOptions(options);
+    if (changes & SensorState::Occupancy)
+        m_fanout.occupancyChanged();
+    if (changes & SensorState::Stale)
+        m_fanout.statusDue();
+    if (changes & SensorState::RunOptions)
+        m_fanout.setRunOptions(*state.runOptions());
 }
 
-void WebView::setHoldSeconds(double seconds)
-{
-    m_fanout.setHoldSeconds(seconds);
-}
-
-void WebView::setOccupancy(bool occupancy)
-{
-    m_fanout.setOccupancy(occupancy);
-}
-
-void WebView::setStale(bool stale)
-{
-    m_fanout.setStale(stale);
-}
-
-// The frames as they are read: their presence for the history (the line goes to the viewers).
-void WebView::frame(const DecodedFrame &frame)
+// Each frame once, as its line; its presence also goes into the history.
+void WebView::line(std::string_view line, const DecodedFrame &frame)
 {
     if (frame.presence) {
         m_fanout.presence(frame.presence->state, distanceCentimetres(frame.presence->distance),
                           frame.presence->confidence);
     }
-}
-
-void WebView::line(std::string_view line)
-{
     m_fanout.line(line);
 }
 
@@ -369,9 +356,8 @@ bool WebView::serveMetrics(MHD_Connection *connection)
 {
     if (!m_metrics)
         return MHD_queue_response(connection, MHD_HTTP_NOT_FOUND, m_notFound) == MHD_YES;
-    m_metrics->setViewers(m_fanout.viewers(), m_fanout.droppedFrames());
-    // Formatted afresh for each scrape, from the metrics' atomics: the reading of frames never waits for it.
-    const std::string text = m_metrics->text();
+    // Formatted afresh for each scrape, from the state's atomics: the reading of frames never waits for it.
+    const std::string text = m_metrics->text(m_fanout.viewers(), m_fanout.droppedFrames());
     MHD_Response *response =
         MHD_create_response_from_buffer(text.size(), const_cast<char *>(text.data()), MHD_RESPMEM_MUST_COPY);
     if (!response)

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "decoding/framelistener.h"
-#include "decoding/jsonline.h"
 #include "frames/http/viewerfanout.h"
+#include "frames/json/jsonline.h"
+#include "frames/state/sensorstate.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -23,7 +23,6 @@ struct MHD_Response;
 namespace Vantrel {
 
 class Metrics;
-struct SavedRunOptions;
 
 struct WebViewSettings
 {
@@ -40,10 +39,10 @@ struct WebViewSettings
 // libmicrohttpd serves it from one polling thread of its own; what each viewer is sent is
 // ViewerFanout's. A viewer with nothing to send is suspended and resumed when an event is queued
 // for it, so waiting viewers cost nothing and need no thread each, and the caller of line() and
-// frame() only locks, queues and signals: it never touches a socket. Each viewer's queue is
+// sensorChanged() only locks, queues and signals: it never touches a socket. Each viewer's queue is
 // bounded; a viewer that falls behind skips the oldest frames (and is told how many in its
 // status), and one that takes nothing for StallSeconds is disconnected.
-class WebView : public QObject, public FrameListener, public JsonLineSink
+class WebView : public QObject, public SensorObserver, public JsonLineSink
 {
     Q_OBJECT
 
@@ -53,7 +52,7 @@ public:
     static constexpr int QueuedBytes = ViewerFanout::QueuedBytes;
     static constexpr int StallSeconds = 30;
 
-    explicit WebView(WebViewSettings settings, QObject *parent = nullptr);
+    WebView(WebViewSettings settings, const SensorState &state, QObject *parent = nullptr);
     ~WebView() override;
 
     // Listens. False with the reason when it cannot (the address is not an IP address, the port is
@@ -64,20 +63,13 @@ public:
     // The port listened on (the one chosen for port 0); 0 when not listening.
     quint16 port() const { return m_port; }
 
-    // The algorithm and its parameter files, sent to every viewer now and to each new one.
-    void setRunOptions(const SavedRunOptions &options);
-    // The presence hold time of the occupancy (the main program's "timeout").
-    void setHoldSeconds(double seconds);
-    // The held occupancy, sent to the viewers as it changes: the owner holds it, on a clock.
-    void setOccupancy(bool occupancy);
-    // Whether frames have stopped coming.
-    void setStale(bool stale);
     // Served at /metrics, for Prometheus; before start(). Without it /metrics is not found.
-    void setMetrics(Metrics *metrics) { m_metrics = metrics; }
+    void setMetrics(const Metrics *metrics) { m_metrics = metrics; }
 
-    // The frames as they are read, handed on to the viewers.
-    void frame(const DecodedFrame &frame) override;
-    void line(std::string_view line) override;
+    // The occupancy, staleness and run options, told to the viewers as they change.
+    void sensorChanged(const SensorState &state, SensorState::Changes changes, const DecodedFrame *frame) override;
+    // Each frame's line, handed on to the viewers.
+    void line(std::string_view line, const DecodedFrame &frame) override;
 
 private:
     struct Route; // one request served
@@ -114,7 +106,7 @@ private:
 
     QTimer m_statusTimer;
     ViewerFanout m_fanout; // shared with libmicrohttpd's thread
-    Metrics *m_metrics = nullptr;
+    const Metrics *m_metrics = nullptr;
 };
 
 } // namespace Vantrel

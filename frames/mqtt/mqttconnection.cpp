@@ -123,7 +123,7 @@ void MqttConnection::stop()
     m_network.join();
     mosquitto_destroy(std::exchange(m_client, nullptr));
     m_link = false;
-    if (std::exchange(m_connected, false))
+    if (m_connected.exchange(false))
         Q_EMIT connectedChanged(false);
 }
 

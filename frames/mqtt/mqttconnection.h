@@ -51,8 +51,8 @@ public:
     // connection is lost or the time runs out first.
     bool waitAcknowledged(int timeoutMs);
 
-    // Whether the broker has taken the connection, as the Qt thread last heard it.
-    bool isConnected() const { return m_connected; }
+    // Whether the broker has taken the connection, as the Qt thread last heard it; from any thread.
+    bool isConnected() const { return m_connected.load(std::memory_order_relaxed); }
 
 Q_SIGNALS:
     void connectedChanged(bool connected);
@@ -84,7 +84,7 @@ private:
     QByteArray m_clientId;
     Will m_will;
     QList<QByteArray> m_subscriptions;
-    bool m_connected = false;
+    std::atomic<bool> m_connected{false}; // written by the Qt thread only
 
     mosquitto *m_client = nullptr;
     std::thread m_network;

@@ -1,7 +1,7 @@
 #include "frames/mqtt/mqttpublisher.h"
 
 #include "decoding/decodedframe.h"
-
+#include "frames/state/holdpolicy.h"
 #include "process/timermilliseconds.h"
 
 #include <QCoreApplication>
@@ -20,8 +20,6 @@ namespace {
 constexpr int OfflineWaitMs = 2000;
 // Home Assistant's expire_after: two heartbeats and this much for a slow network.
 constexpr int ExpiryMarginSeconds = 5;
-// Heatmaps have a handful of zones; beyond these, new ones are not published.
-constexpr size_t MaxZones = 64;
 const QByteArray Online = QByteArrayLiteral("online");
 const QByteArray Offline = QByteArrayLiteral("offline");
 
@@ -50,9 +48,11 @@ DiscoveryDocuments::Sensor discoverySensor(const MqttSettings &settings)
     return sensor;
 }
 
-MqttPublisher::MqttPublisher(MqttSettings settings, QObject *parent)
+MqttPublisher::MqttPublisher(MqttSettings settings, const SensorState &state, HoldPolicy &holdPolicy, QObject *parent)
     : QObject(parent)
     , m_settings(std::move(settings))
+    , m_state(state)
+    , m_holdPolicy(holdPolicy)
     , m_topic(m_settings.url.prefix() + QLatin1Char('/') + m_settings.name)
     , m_connection(m_settings.url, MqttConnection::clientId(m_settings.url, m_settings.name))
     , m_documents(discoverySensor(m_settings))
@@ -65,10 +65,10 @@ MqttPublisher::MqttPublisher(MqttSettings settings, QObject *parent)
     m_heartbeat.setInterval(toTimerMilliseconds(m_settings.heartbeatSeconds * 1000.0));
     connect(&m_heartbeat, &QTimer::timeout, &m_stateTopic, &BoundedTopic::publishNow);
     connect(&m_stateTopic, &BoundedTopic::published, this, [this] {
-        m_sent = m_latest;
-        m_haveSent = true;
+        const SensorState::Presence presence = *m_state.presence();
+        m_sent = Sent{presence.state, distanceCentimetres(presence.distance), m_state.occupancy()};
         // A stale stream has nothing new to tell: its state would only look current.
-        if (m_heartbeat.interval() > 0 && !m_stale)
+        if (m_heartbeat.interval() > 0 && !m_state.stale())
             m_heartbeat.start();
     });
     connect(&m_connection, &MqttConnection::connectionMade, this, [this] {
@@ -128,141 +128,108 @@ void MqttPublisher::stop()
         this, [this] { Q_EMIT stopped(); }, Qt::QueuedConnection);
 }
 
-void MqttPublisher::frame(const DecodedFrame &frame)
+void MqttPublisher::sensorChanged(const SensorState &state, SensorState::Changes changes, const DecodedFrame *)
 {
-    // Called for every frame: nothing but comparisons while nothing changes.
-    stateChange(frame);
-    zonesChange(frame);
-    targetsChange(frame);
-    powerChange(frame);
-}
-
-void MqttPublisher::stateChange(const DecodedFrame &frame)
-{
-    if (!frame.presence)
-        return;
-    const PresenceReport &presence = *frame.presence;
-    m_latest.presence = presence.state;
-    m_latest.distance = distanceCentimetres(presence.distance);
-    m_latest.confidence = presence.confidence;
-    m_latest.timestamp = frame.timestamp;
-    m_haveState = true;
-    // The frame that ends a stale stream is published with "online", by setStale().
-    if (!m_stale)
+    // Told of every frame: nothing but comparisons while nothing changes.
+    if (changes & SensorState::Hold)
+        holdChange();
+    if (changes & SensorState::Stale)
+        staleChange();
+    // A report while stale is published with "online" when the stream comes back.
+    if ((changes & SensorState::Occupancy) || ((changes & SensorState::Report) && !state.stale()))
         publishChange();
+    if (changes & SensorState::Zones)
+        zonesChange();
+    if (changes & SensorState::Targets)
+        targetsChange();
+    if (changes & SensorState::Power)
+        powerChange();
 }
 
-void MqttPublisher::zonesChange(const DecodedFrame &frame)
+void MqttPublisher::zonesChange()
 {
-    for (const HeatmapZone &zone : frame.zones) {
-        const bool occupied = zone.state != 0;
-        const auto known = m_zones.find(zone.zoneIndex);
-        if (known != m_zones.end()) {
-            if (known->second == occupied)
-                continue;
-            known->second = occupied;
-        } else {
-            // A stream naming ever more zones would announce entities and grow the message without end.
-            if (m_zones.size() >= MaxZones)
-                continue;
-            m_zones.emplace(zone.zoneIndex, occupied);
-            announce(m_documents.zone(zone.zoneIndex));
-        }
-        m_zonesTopic.request();
+    for (const auto &zone : m_state.zones()) {
+        if (m_announcedZones.insert(zone.first).second)
+            announce(m_documents.zone(zone.first));
     }
+    m_zonesTopic.request();
 }
 
-void MqttPublisher::targetsChange(const DecodedFrame &frame)
+void MqttPublisher::targetsChange()
 {
-    // Frames of the proximity kinds tell the targets, none included.
-    if (!frame.kind || std::strncmp(frame.kind, "proximity", 9) != 0)
-        return;
-    Targets targets;
-    targets.count = int(frame.targets.size());
-    const auto nearest =
-        std::min_element(frame.targets.begin(), frame.targets.end(),
-                         [](const ProximityTarget &a, const ProximityTarget &b) { return a.range < b.range; });
-    if (nearest != frame.targets.end()) {
-        targets.rangeCm = int(std::lround(nearest->range * 100));
-        targets.angleTenths = int(std::lround(nearest->angle * 10));
+    const SensorState::TargetReport &targets = *m_state.targets();
+    RoundedTargets rounded;
+    rounded.count = targets.count;
+    if (targets.count > 0) {
+        rounded.rangeCm = int(std::lround(targets.nearestRange * 100));
+        rounded.angleTenths = int(std::lround(targets.nearestAngle * 10));
     }
-    if (m_targets == targets)
+    if (m_targets == rounded)
         return;
-    if (!m_targets) {
-        announce(m_documents.targetCount());
-        announce(m_documents.targetRange());
-        announce(m_documents.targetAngle());
-    }
-    m_targets = targets;
+    if (!m_targets)
+        announceTargets();
+    m_targets = rounded;
     m_targetsTopic.request();
 }
 
-void MqttPublisher::powerChange(const DecodedFrame &frame)
+void MqttPublisher::announceTargets()
 {
-    if (!frame.power || m_effectiveRange == frame.power->effectiveRange)
-        return;
-    if (!m_effectiveRange)
-        announce(m_documents.effectiveRange());
-    m_effectiveRange = frame.power->effectiveRange;
-    m_powerTopic.request();
+    announce(m_documents.targetCount());
+    announce(m_documents.targetRange());
+    announce(m_documents.targetAngle());
 }
 
-void MqttPublisher::setOccupancy(bool occupancy)
+void MqttPublisher::powerChange()
 {
-    if (occupancy == m_latest.occupancy)
-        return;
-    m_latest.occupancy = occupancy;
-    // A change told while a frame is being handed out (its report changed it) goes out with that
-    // frame's presence, in one message, once every listener has had the frame.
-    QMetaObject::invokeMethod(this, &MqttPublisher::publishChange, Qt::QueuedConnection);
+    if (!std::exchange(m_powerAnnounced, true))
+        announce(m_documents.effectiveRange());
+    m_powerTopic.request();
 }
 
 void MqttPublisher::publishChange()
 {
-    if (!m_haveState)
+    const std::optional<SensorState::Presence> presence = m_state.presence();
+    if (!presence)
         return;
-    if (!m_haveSent || m_latest.presence != m_sent.presence || m_latest.occupancy != m_sent.occupancy) {
+    if (!m_sent || presence->state != m_sent->presence || m_state.occupancy() != m_sent->occupancy) {
         m_stateTopic.publishNow();
         return;
     }
-    const uint32_t moved =
-        m_latest.distance > m_sent.distance ? m_latest.distance - m_sent.distance : m_sent.distance - m_latest.distance;
-    if (m_latest.presence && moved >= m_settings.distanceStepCm)
+    const uint32_t distance = distanceCentimetres(presence->distance);
+    const uint32_t moved = distance > m_sent->distance ? distance - m_sent->distance : m_sent->distance - distance;
+    if (presence->state && moved >= m_settings.distanceStepCm)
         m_stateTopic.request();
 }
 
-void MqttPublisher::setStale(bool stale)
+void MqttPublisher::staleChange()
 {
-    if (stale == m_stale)
-        return;
-    m_stale = stale;
-    if (stale)
+    if (m_state.stale())
         m_heartbeat.stop();
     // While the broker is away, the availability of the moment goes out on reconnecting.
     if (!m_connection.isConnected())
         return;
     publishAvailability();
-    if (!stale && m_haveState)
+    if (!m_state.stale() && m_state.presence())
         m_stateTopic.publishNow();
 }
 
-void MqttPublisher::setHold(double seconds, double minimum, double maximum)
+void MqttPublisher::holdChange()
 {
-    const bool sameBounds = m_hold && m_hold->minimum == minimum && m_hold->maximum == maximum;
-    m_hold = Hold{seconds, minimum, maximum};
-    if (!sameBounds)
-        announce(m_documents.hold(minimum, maximum));
+    if (!holdOffered())
+        return;
+    if (!std::exchange(m_holdAnnounced, true))
+        announce(m_documents.hold(HoldSetting::Minimum, HoldSetting::Maximum));
     publishHold();
 }
 
 void MqttPublisher::publishHold()
 {
-    m_connection.publish(subtopic("hold"), QByteArray::number(m_hold->seconds, 'g', 10));
+    m_connection.publish(subtopic("hold"), QByteArray::number(m_state.holdSeconds(), 'g', 10));
 }
 
 void MqttPublisher::publishAvailability()
 {
-    m_connection.publish(availabilityTopic().toUtf8(), m_stale ? Offline : Online);
+    m_connection.publish(availabilityTopic().toUtf8(), m_state.stale() ? Offline : Online);
 }
 
 void MqttPublisher::announce(const DiscoveryConfig &config)
@@ -275,33 +242,31 @@ void MqttPublisher::publishAll()
 {
     announce(m_documents.occupancy());
     announce(m_documents.distance());
-    for (const auto &zone : m_zones)
-        announce(m_documents.zone(zone.first));
-    if (m_targets) {
-        announce(m_documents.targetCount());
-        announce(m_documents.targetRange());
-        announce(m_documents.targetAngle());
-    }
-    if (m_effectiveRange)
+    for (const int zone : m_announcedZones)
+        announce(m_documents.zone(zone));
+    if (m_targets)
+        announceTargets();
+    if (m_state.effectiveRange())
         announce(m_documents.effectiveRange());
-    if (m_hold) {
-        announce(m_documents.hold(m_hold->minimum, m_hold->maximum));
+    if (holdOffered()) {
+        announce(m_documents.hold(HoldSetting::Minimum, HoldSetting::Maximum));
         publishHold();
     }
-    if (m_haveState)
+    if (m_state.presence())
         m_stateTopic.publishNow();
-    if (!m_zones.empty())
+    if (!m_announcedZones.empty())
         m_zonesTopic.publishNow();
     if (m_targets)
         m_targetsTopic.publishNow();
-    if (m_effectiveRange)
+    if (m_state.effectiveRange())
         m_powerTopic.publishNow();
 }
 
 void MqttPublisher::messageReceived(const QByteArray &topic, const QByteArray &payload)
 {
-    if (topic == holdCommandTopic().toUtf8())
-        Q_EMIT holdRequested(payload);
+    // Home Assistant shows the value it sent until it hears the one in force.
+    if (topic == holdCommandTopic().toUtf8() && !m_holdPolicy.request(payload))
+        publishHold();
     else if (topic == m_documents.statusTopic() && payload == Online)
         publishAll();
 }
@@ -310,24 +275,25 @@ QByteArray MqttPublisher::statePayload() const
 {
     QByteArray payload;
     payload.reserve(96);
+    const SensorState::Presence presence = *m_state.presence();
     payload += "{\"presence\":";
-    payload += m_latest.presence ? '1' : '0';
+    payload += presence.state ? '1' : '0';
     // Nobody there: the distance is unknown, not 0.
     payload += ",\"distance\":";
-    payload += m_latest.presence ? QByteArray::number(m_latest.distance) : QByteArrayLiteral("null");
+    payload += presence.state ? QByteArray::number(distanceCentimetres(presence.distance)) : QByteArrayLiteral("null");
     payload += ",\"confidence\":";
-    payload += QByteArray::number(m_latest.confidence);
+    payload += QByteArray::number(presence.confidence);
     payload += ",\"timestamp\":";
-    payload += QByteArray::number(static_cast<qlonglong>(m_latest.timestamp));
+    payload += QByteArray::number(static_cast<qlonglong>(presence.timestamp));
     payload += ",\"occupancy\":";
-    payload += m_latest.occupancy ? "true}" : "false}";
+    payload += m_state.occupancy() ? "true}" : "false}";
     return payload;
 }
 
 QByteArray MqttPublisher::zonesPayload() const
 {
     QByteArray payload = "{";
-    for (const auto &[index, occupied] : m_zones) {
+    for (const auto &[index, occupied] : m_state.zones()) {
         if (payload.size() > 1)
             payload += ',';
         payload += '"' + QByteArray::number(index) + "\":" + (occupied ? "true" : "false");
@@ -345,7 +311,7 @@ QByteArray MqttPublisher::targetsPayload() const
 
 QByteArray MqttPublisher::powerPayload() const
 {
-    return "{\"effective_range\":" + decimal(int(*m_effectiveRange), 100) + '}';
+    return "{\"effective_range\":" + decimal(int(*m_state.effectiveRange()), 100) + '}';
 }
 
 } // namespace Vantrel

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "decoding/framelistener.h"
 #include "frames/mqtt/boundedtopic.h"
 #include "frames/mqtt/discoverydocuments.h"
 #include "frames/mqtt/mqttconnection.h"
 #include "frames/mqtt/mqtturl.h"
+#include "frames/state/sensorstate.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -12,10 +12,12 @@
 #include <QTimer>
 
 #include <cstdint>
-#include <map>
 #include <optional>
+#include <set>
 
 namespace Vantrel {
+
+class HoldPolicy;
 
 struct MqttSettings
 {
@@ -38,13 +40,15 @@ DiscoveryDocuments::Sensor discoverySensor(const MqttSettings &settings);
 // once per interval each; T/hold, the hold time; T/availability, "online" while connected and the
 // stream is live, "offline" (also the last will) otherwise. While the broker is away only the latest
 // values are kept, and sent when the connection comes back. With discovery, Home Assistant hears of
-// every entity when it is first seen, on every connect and on its birth message.
-class MqttPublisher : public QObject, public FrameListener
+// every entity when it is first seen, on every connect and on its birth message. Every value is the
+// sensor's state's; what is kept here is what was sent, to tell what is worth sending.
+class MqttPublisher : public QObject, public SensorObserver
 {
     Q_OBJECT
 
 public:
-    explicit MqttPublisher(MqttSettings settings, QObject *parent = nullptr);
+    // holdPolicy judges the hold times Home Assistant sends.
+    MqttPublisher(MqttSettings settings, const SensorState &state, HoldPolicy &holdPolicy, QObject *parent = nullptr);
     ~MqttPublisher() override;
 
     // Sets the client up and starts connecting. False, with the reason, only for what retrying cannot
@@ -57,19 +61,11 @@ public:
     // disconnects. stopped() follows through the event loop.
     void stop();
 
-    // The held occupancy, judged by its owner: a change is published at once, also when a hold runs
-    // out with no report after it.
-    void setOccupancy(bool occupancy);
-    // A stale stream reads as "offline" and has no heartbeat; the stream coming back publishes
-    // "online" and the current state.
-    void setStale(bool stale);
-    // The hold time in force, published on T/hold, and with discovery as a number Home Assistant can
-    // set within these bounds.
-    void setHold(double seconds, double minimum, double maximum);
-
-    // Presence, distance, zones, targets and power of each frame; setOccupancy() has been told what
-    // its report made first.
-    void frame(const DecodedFrame &frame) override;
+    // Presence, occupancy (at once, also when a hold runs out with no report after it), distance,
+    // zones, targets and power; the hold time in force, on T/hold and with discovery as a number Home
+    // Assistant can set. A stale stream reads as "offline" and has no heartbeat; the stream coming
+    // back publishes "online" and the current state.
+    void sensorChanged(const SensorState &state, SensorState::Changes changes, const DecodedFrame *frame) override;
 
     QString stateTopic() const { return m_topic + QLatin1String("/state"); }
     QString availabilityTopic() const { return m_topic + QLatin1String("/availability"); }
@@ -79,33 +75,26 @@ public:
 Q_SIGNALS:
     void stopped();
     void connectedChanged(bool connected);
-    // A message on the hold's command topic, as it came: its owner judges it.
-    void holdRequested(const QByteArray &payload);
 
 private:
-    struct State
+    // The state as last published, to tell a change worth publishing.
+    struct Sent
     {
         bool presence = false;
         uint32_t distance = 0; // cm
-        uint32_t confidence = 0;
-        int64_t timestamp = 0;
         bool occupancy = false;
     };
-    struct Targets
+    // The targets as last asked to be published: the nearest one's place to the centimetre and the
+    // tenth of a degree.
+    struct RoundedTargets
     {
         int count = 0;
-        int rangeCm = 0; // of the nearest
-        int angleTenths = 0; // degrees
-        bool operator==(const Targets &other) const
+        int rangeCm = 0;
+        int angleTenths = 0;
+        bool operator==(const RoundedTargets &other) const
         {
             return count == other.count && rangeCm == other.rangeCm && angleTenths == other.angleTenths;
         }
-    };
-    struct Hold
-    {
-        double seconds = 0;
-        double minimum = 0;
-        double maximum = 0;
     };
 
     void messageReceived(const QByteArray &topic, const QByteArray &payload);
@@ -116,10 +105,13 @@ private:
     void publishAll();
     void announce(const DiscoveryConfig &config);
     void publishHold();
-    void stateChange(const DecodedFrame &frame);
-    void zonesChange(const DecodedFrame &frame);
-    void targetsChange(const DecodedFrame &frame);
-    void powerChange(const DecodedFrame &frame);
+    void staleChange();
+    void holdChange();
+    void zonesChange();
+    void targetsChange();
+    void powerChange();
+    void announceTargets();
+    bool holdOffered() const { return m_state.holdSource() != SensorState::HoldSource::None; }
     QByteArray statePayload() const;
     QByteArray zonesPayload() const;
     QByteArray targetsPayload() const;
@@ -127,20 +119,18 @@ private:
     QByteArray subtopic(const char *name) const { return (m_topic + QLatin1Char('/') + QLatin1String(name)).toUtf8(); }
 
     MqttSettings m_settings;
+    const SensorState &m_state;
+    HoldPolicy &m_holdPolicy;
     QString m_topic;
     MqttConnection m_connection;
     DiscoveryDocuments m_documents;
     QTimer m_heartbeat;
-    bool m_stale = false;
 
-    State m_latest;
-    bool m_haveState = false;
-    State m_sent;
-    bool m_haveSent = false;
-    std::map<int, bool> m_zones; // by index: occupied
-    std::optional<Targets> m_targets;
-    std::optional<uint> m_effectiveRange; // cm
-    std::optional<Hold> m_hold;
+    std::optional<Sent> m_sent;
+    std::set<int> m_announcedZones;
+    std::optional<RoundedTargets> m_targets;
+    bool m_powerAnnounced = false;
+    bool m_holdAnnounced = false;
 
     BoundedTopic m_stateTopic;
     BoundedTopic m_zonesTopic;

@@ -1,15 +1,16 @@
 // Feeds arbitrary bytes through vantrel-frames' stream path: splitting into frames, dispatching,
-// JSON lines. Input: a configuration byte (bits 0-6 choose the output id frames are decoded under,
+// the sensor's state, JSON lines. Input: a configuration byte (bits 0-6 choose the output id frames are decoded under,
 // 0 telling it from each frame; bit 7 narrows the wanted kinds), three 16-bit little-endian cut
 // positions that split the stream into the chunks it arrives in, then the stream itself.
 //
 // Besides what the sanitizers see, it checks what readers of the stream rely on: frames come whole,
 // aligned, in order and back to back, however the stream was chunked, and every JSON line is one line.
 
-#include "decoding/jsonline.h"
-#include "frames/framedispatcher.h"
-#include "frames/framesplitter.h"
-#include "frames/jsonframes.h"
+#include "frames/json/jsonline.h"
+#include "frames/input/framedispatcher.h"
+#include "frames/input/framesplitter.h"
+#include "frames/json/jsonframes.h"
+#include "frames/state/sensorstate.h"
 #include "tests/fuzz/fuzzoutputids.h"
 
 #include <QStringList>
@@ -56,7 +57,7 @@ uint32_t prefixOf(const uint8_t *bytes)
 class CheckedLines final : public Vantrel::JsonLineSink
 {
 public:
-    void line(std::string_view line) override
+    void line(std::string_view line, const Vantrel::DecodedFrame &) override
     {
         check(!line.empty() && line.back() == '\n', "a JSON line does not end with a line feed");
         check(line.find('\n') == line.size() - 1, "a JSON line holds a line feed before its end");
@@ -155,11 +156,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     cuts.push_back(length);
     std::sort(cuts.begin(), cuts.end());
 
-    Vantrel::FrameDispatcher dispatcher(kinds, outputId);
+    Vantrel::SensorState state;
+    Vantrel::FrameDispatcher dispatcher(kinds, outputId, state);
     Vantrel::JsonFrames json;
     CheckedLines lines;
     json.addSink(&lines);
-    dispatcher.addListener(&json);
+    state.addObserver(&json);
     const Outcome chunked = split(stream, length, cuts, &dispatcher);
 
     // The same stream read at once is cut into the same frames.

@@ -3,7 +3,7 @@
 // Records a decoded frame's values in the runner's signal order, as readable text, so that a test can
 // compare the whole output of a frame with one list.
 
-#include "decoding/framesink.h"
+#include "runtime/framesink.h"
 #include "tests/support/qtprinters.h"
 
 #include <QString>

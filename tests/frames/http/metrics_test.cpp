@@ -1,6 +1,7 @@
 // The metrics for Prometheus: what they count and how they are written (tests/frames/http/prometheus_test.sh
 // has Prometheus scrape them).
 #include "frames/http/metrics.h"
+#include "frames/state/sensorstate.h"
 
 #include "tests/support/presenceframes.h"
 
@@ -28,23 +29,24 @@ QMap<QByteArray, QByteArray> samples(const std::string &text)
 
 TEST(Metrics, CountFramesAndLostPeriodsAndShowStatesOnceKnown)
 {
-    Metrics metrics(QStringLiteral("2.4.9~\"rc\"\\1"));
-    auto values = samples(metrics.text());
+    SensorState state;
+    Metrics withoutBroker(QStringLiteral("2.4.9~\"rc\"\\1"), state);
+    auto values = samples(withoutBroker.text(0, 0));
     for (const char *unknown : {"vantrel_presence", "vantrel_distance_meters", "vantrel_mqtt_connected"})
         EXPECT_FALSE(values.contains(unknown)) << unknown;
     EXPECT_EQ(values.value(R"(vantrel_build_info{version="2.4.9~\"rc\"\\1"})"), "1");
 
     // Two outputs share each period's number; 3 and 4 are missing, then a new run starts at 0.
+    // Held through the last report's absence.
+    state.setHold(60, SensorState::HoldSource::SavedOptions);
     for (const uint32_t sequence : {0u, 0u, 1u, 2u, 5u, 5u, 6u, 0u, 1u})
-        metrics.frame(presenceFrame(sequence != 1, 7385, 97, 0, sequence));
+        state.frame(presenceFrame(sequence != 1, 7385, 97, 0, sequence));
     DecodedFrame unknown;
     unknown.sequenceNumber = 3;
-    metrics.frame(unknown);
-    metrics.setViewers(3, 17);
-    metrics.setOccupancy(true);
-    metrics.setStale(true);
-    metrics.setMqttEnabled(true);
-    values = samples(metrics.text());
+    state.frame(unknown);
+    state.setStale(true);
+    const Metrics metrics(QStringLiteral("2.4.9"), state, [] { return false; });
+    values = samples(metrics.text(3, 17));
     EXPECT_EQ(values.value(R"(vantrel_frames_total{kind="human-presence"})"), "9");
     EXPECT_EQ(values.value(R"(vantrel_frames_total{kind="unknown"})"), "1");
     EXPECT_EQ(values.value(R"(vantrel_frames_total{kind="proximity-fast"})"), "0");

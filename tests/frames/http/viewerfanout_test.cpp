@@ -1,8 +1,10 @@
 // ViewerFanout without sockets: the test plays the server, taking each viewer's stream and counting
 // its parks and wake-ups.
 #include "frames/http/viewerfanout.h"
+#include "frames/state/sensorstate.h"
+#include "tests/support/presenceframes.h"
 
-#include "runinfo/savedoptions.h"
+#include "stream/savedoptions.h"
 #include "tests/support/tablerows.h"
 
 #include <QElapsedTimer>
@@ -109,7 +111,8 @@ protected:
     }
 
     qint64 m_now = 5000000; // the fan-out's clock, moved on by hand
-    ViewerFanout m_fanout{[this] { return m_now; }};
+    SensorState m_state; // whose occupancy, hold and staleness the fan-out tells
+    ViewerFanout m_fanout{m_state, [this] { return m_now; }};
     std::vector<std::unique_ptr<Client>> m_clients;
 };
 
@@ -120,7 +123,7 @@ TEST_F(ViewerFanoutTest, NewViewerGetsRetryHelloOptionsHistoryAndStatusThenFrame
     options.timeout = 30;
     options.parameters = {{"FPS", "fps-10.parb"}};
     m_fanout.setRunOptions(options);
-    m_fanout.setHoldSeconds(30);
+    m_state.setHold(30, SensorState::HoldSource::SavedOptions);
     m_fanout.presence(true, 738, 97);
     m_fanout.line(frameLine(1)); // before the viewer: counted, not sent
     m_now += 2500;
@@ -241,10 +244,10 @@ TEST_F(ViewerFanoutTest, StatusTellsViewersFramesAndOccupancy)
 {
     Client &client = join();
     Client &leaving = join();
-    m_fanout.setHoldSeconds(2);
+    m_state.setHold(2, SensorState::HoldSource::SavedOptions);
     m_fanout.line(frameLine(1));
-    m_fanout.setOccupancy(true);
-    m_fanout.setOccupancy(true); // no change, no event
+    m_state.frame(Fixtures::presenceFrame(true, 7380, 97, 0, 1));
+    m_fanout.occupancyChanged();
     m_fanout.line(frameLine(2));
     m_fanout.leave(leaving.viewer);
     m_fanout.statusDue();
@@ -265,15 +268,14 @@ TEST_F(ViewerFanoutTest, StaleOrBackIsToldAtOnceWithTheSecondsSinceTheLastFrame)
     m_fanout.line(frameLine(1));
     take(client);
     m_now += 7300;
-    m_fanout.setStale(false); // no change
-    EXPECT_EQ(client.wakes, 0);
-    m_fanout.setStale(true);
-    m_fanout.setStale(true);
+    m_state.setStale(true);
+    m_fanout.statusDue();
     const std::vector<Event> stale = eventsOf(take(client), "status");
-    ASSERT_EQ(stale.size(), 1u); // without a status due
+    ASSERT_EQ(stale.size(), 1u);
     EXPECT_TRUE(stale[0].data.contains(R"("frame_age_s":7,"frames":1,"hold":0,"occupancy":false,"stale":true)"));
     m_fanout.line(frameLine(2));
-    m_fanout.setStale(false);
+    m_state.setStale(false);
+    m_fanout.statusDue();
     const std::vector<Event> back = eventsOf(take(client), "status");
     ASSERT_EQ(back.size(), 1u);
     EXPECT_TRUE(back[0].data.contains(R"("frame_age_s":0,"frames":2,"hold":0,"occupancy":false,"stale":false)"));

@@ -3,8 +3,8 @@
 
 #include "tests/support/presenceframes.h"
 
-#include "runinfo/heldoccupancy.h"
-#include "runinfo/savedoptions.h"
+#include "frames/json/jsonframes.h"
+#include "stream/savedoptions.h"
 #include "tests/support/eventstreamtesting.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/tablerows.h"
@@ -58,6 +58,9 @@ std::string frameLine(int sequence, int size = 0)
     return line + "}\n";
 }
 
+// Lines handed to the view on their own, of frames without a presence report.
+const DecodedFrame Unreported;
+
 int sequenceOf(const QByteArray &frame)
 {
     return QJsonDocument::fromJson(frame).object().value(QLatin1String("sequence")).toInt(-1);
@@ -74,6 +77,11 @@ protected:
     void SetUp() override
     {
         QCoreApplication::setApplicationVersion(QStringLiteral("2.4.9"));
+        // As vantrel-frames wires it: the state tells the view its changes and, through the JSON
+        // lines, every frame.
+        m_json.addSink(&m_view);
+        m_state.addObserver(&m_json);
+        m_state.addObserver(&m_view);
         QString error;
         ASSERT_TRUE(m_view.start(error)) << error.toStdString();
     }
@@ -96,13 +104,15 @@ protected:
     {
         for (int batch = from; batch < to; batch += 100) {
             for (int i = batch; i < std::min(to, batch + 100); ++i)
-                m_view.line(frameLine(i, size));
+                m_view.line(frameLine(i, size), Unreported);
             for (CurlStream *viewer : viewers)
                 ASSERT_TRUE(waitUntil([&] { return viewer->count("frame") >= std::min(to, batch + 100); }));
         }
     }
 
-    WebView m_view{WebViewSettings{}};
+    SensorState m_state;
+    JsonFrames m_json;
+    WebView m_view{WebViewSettings{}, m_state};
 };
 
 struct PageRow
@@ -171,7 +181,8 @@ class WebViewHostTest : public ::testing::TestWithParam<HostRow>
 // localhost or by a name it was given, and no others.
 TEST_P(WebViewHostTest, AnswersOnlyTheHostsItKnows)
 {
-    WebView view(WebViewSettings{QStringLiteral("0.0.0.0"), 0, {QStringLiteral("radar.lan")}});
+    const SensorState state;
+    WebView view(WebViewSettings{QStringLiteral("0.0.0.0"), 0, {QStringLiteral("radar.lan")}}, state);
     QString error;
     ASSERT_TRUE(view.start(error)) << error.toStdString();
     const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(view.port());
@@ -213,10 +224,10 @@ TEST_F(WebViewTest, NewViewerGetsRetryHelloOptionsHistoryAndStatus)
     options.algorithm = QStringLiteral("Presence 1.0");
     options.timeout = 30;
     options.parameters = {{"FPS", "fps-10.parb"}, {"connection", "connection-simulation.parb"}};
-    m_view.setRunOptions(options);
-    m_view.setHoldSeconds(30);
-    m_view.frame(Fixtures::presenceFrame(true, 7380, 97));
-    m_view.frame(Fixtures::presenceFrame(false, 0, 0));
+    m_state.setRunOptions(options);
+    m_state.setHold(30, SensorState::HoldSource::SavedOptions);
+    m_state.frame(Fixtures::presenceFrame(true, 7380, 97));
+    m_state.frame(Fixtures::presenceFrame(false, 0, 0));
 
     const auto stream = viewer();
     ASSERT_TRUE(waitUntil([&] { return stream->count("status") >= 1; }));
@@ -232,11 +243,11 @@ TEST_F(WebViewTest, NewViewerGetsRetryHelloOptionsHistoryAndStatus)
                                         R"(options {"algorithm":"Presence 1.0","parameters":{"FPS":"fps-10.parb",)"
                                         R"("connection":"connection-simulation.parb"},"timeout":30})",
                                         R"(history {"points":[[age,1,738,97],[age,0,0,0]]})",
-                                        R"(status {"dropped":0,"frame_age_s":null,"frames":0,"hold":30,)"
-                                        R"("occupancy":false,"stale":false,"viewers":1})"}));
+                                        R"(status {"dropped":0,"frame_age_s":0,"frames":2,"hold":30,)"
+                                        R"("occupancy":true,"stale":false,"viewers":1})"}));
 
     options.algorithm = QStringLiteral("Presence 2.0");
-    m_view.setRunOptions(options);
+    m_state.setRunOptions(options);
     ASSERT_TRUE(waitUntil([&] { return stream->count("options") == 2; }));
     EXPECT_TRUE(stream->last("options").startsWith(R"({"algorithm":"Presence 2.0")"));
 }
@@ -307,20 +318,16 @@ TEST_F(WebViewTest, StalledViewerSkipsFramesAndHoldsNobodyUp)
 TEST_F(WebViewTest, OccupancyEndsWhenTheHoldRunsOutWithNoFrameAfterIt)
 {
     const auto stream = viewer();
-    HeldOccupancy held; // as vantrel-frames holds it
-    QObject::connect(&held, &HeldOccupancy::occupancyChanged, &m_view, &WebView::setOccupancy);
-    held.setHoldSeconds(1);
-    m_view.setHoldSeconds(1);
-    held.report(true);
-    held.report(false); // held
-    m_view.line(frameLine(1));
+    m_state.setHold(1, SensorState::HoldSource::SavedOptions);
+    m_state.frame(Fixtures::presenceFrame(true, 7380, 97));
+    m_state.frame(Fixtures::presenceFrame(false, 0, 0)); // held
     QElapsedTimer silence;
     silence.start();
     ASSERT_TRUE(waitUntil([&] { return stream->count("occupancy") == 2; }));
     EXPECT_GE(silence.elapsed(), 900);
     EXPECT_EQ(stream->data("occupancy"),
               (QList<QByteArray>{R"({"hold":1,"occupancy":true})", R"({"hold":1,"occupancy":false})"}));
-    EXPECT_EQ(stream->count("frame"), 1);
+    EXPECT_EQ(stream->count("frame"), 2);
 }
 
 TEST_F(WebViewTest, StopEndsEveryStreamWithoutWaitingForStalledViewers)
@@ -337,12 +344,13 @@ TEST_F(WebViewTest, StopEndsEveryStreamWithoutWaitingForStalledViewers)
     for (const CurlStream *stream : {stalled.get(), idle.get(), reading.get()})
         EXPECT_TRUE(waitUntil([&] { return stream->ended(); }));
     m_view.stop(); // twice is fine
-    m_view.line(frameLine(1)); // and so is a frame after it
+    m_view.line(frameLine(1), Unreported); // and so is a frame after it
 }
 
 TEST(WebViewListen, RefusesWhatItCannotListenOn)
 {
-    WebView first{WebViewSettings{}};
+    const SensorState state;
+    WebView first{WebViewSettings{}, state};
     QString error;
     ASSERT_TRUE(first.start(error)) << error.toStdString();
     EXPECT_FALSE(first.start(error));
@@ -352,7 +360,7 @@ TEST(WebViewListen, RefusesWhatItCannotListenOn)
           std::tuple{"", 0, QStringLiteral("is not an IP address")},
           std::tuple{"127.0.0.1", int(first.port()),
                      QStringLiteral("can't listen on 127.0.0.1 port %1").arg(first.port())}}) {
-        WebView view{WebViewSettings{QString::fromLatin1(address), quint16(port), {}}};
+        WebView view{WebViewSettings{QString::fromLatin1(address), quint16(port), {}}, state};
         EXPECT_FALSE(view.start(error)) << address;
         EXPECT_TRUE(error.contains(message)) << error.toStdString();
         EXPECT_EQ(view.port(), 0);
@@ -361,13 +369,14 @@ TEST(WebViewListen, RefusesWhatItCannotListenOn)
 
 TEST(WebViewListen, ServesOnIpv6LoopbackOnly)
 {
-    WebView view{WebViewSettings{QStringLiteral("::1"), 0, {}}};
+    const SensorState state;
+    WebView view{WebViewSettings{QStringLiteral("::1"), 0, {}}, state};
     QString error;
     if (!view.start(error))
         GTEST_SKIP() << "no IPv6 loopback here: " << error.toStdString();
     CurlStream stream(QStringLiteral("http://[::1]:%1/events").arg(view.port()));
     ASSERT_TRUE(waitUntil([&] { return stream.count("hello") == 1; }));
-    view.line(frameLine(7));
+    view.line(frameLine(7), Unreported);
     ASSERT_TRUE(waitUntil([&] { return stream.count("frame") == 1; }));
     EXPECT_EQ(stream.last("frame"), frameData(7));
     EXPECT_EQ(curl(QStringLiteral("http://127.0.0.1:%1/").arg(view.port())).status, 0);

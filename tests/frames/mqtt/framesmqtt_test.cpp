@@ -1,7 +1,7 @@
 // The real vantrel-frames following a real FIFO and publishing to a real broker: the hold running out
 // with no report after it, and a stream that stops, comes back, or ends for good; two sensors on one
 // broker, and a run that takes a sensor's discovery off it.
-#include "runinfo/savedoptions.h"
+#include "stream/savedoptions.h"
 #include "tests/frames/mqtt/mqtttesting.h"
 #include "tests/support/qtprinters.h"
 

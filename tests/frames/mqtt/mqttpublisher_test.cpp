@@ -1,6 +1,6 @@
 // MqttPublisher against a real mosquitto broker and a real subscriber.
 #include "frames/mqtt/mqttpublisher.h"
-#include "runinfo/heldoccupancy.h"
+#include "frames/state/holdpolicy.h"
 #include "tests/support/presenceframes.h"
 
 #include "tests/frames/mqtt/mqtttesting.h"
@@ -44,19 +44,15 @@ protected:
 
     std::unique_ptr<MqttPublisher> started(const MqttSettings &settings)
     {
-        auto publisher = std::make_unique<MqttPublisher>(settings);
-        QObject::connect(&m_occupancy, &HeldOccupancy::occupancyChanged, publisher.get(), &MqttPublisher::setOccupancy);
+        auto publisher = std::make_unique<MqttPublisher>(settings, m_state, m_holdPolicy);
+        m_state.addObserver(publisher.get());
         QString error;
         EXPECT_TRUE(publisher->start(error)) << error.toStdString();
         return publisher;
     }
 
-    // As vantrel-frames feeds it: each report to the occupancy first, then the frame.
-    void feed(MqttPublisher &publisher, const DecodedFrame &frame)
-    {
-        m_occupancy.report(frame.presence->state);
-        publisher.frame(frame);
-    }
+    // As vantrel-frames feeds it: through the sensor's state.
+    void feed(const DecodedFrame &frame) { m_state.frame(frame); }
 
     // Packets the broker got from the publisher named "kitchen" with all these texts in its log line.
     int fromPublisher(const QString &packet, const QStringList &texts = {}) const
@@ -65,13 +61,14 @@ protected:
         return m_broker.countLogLines(QStringList{QStringLiteral("Received %1 from %2").arg(packet, id)} + texts);
     }
 
-    HeldOccupancy m_occupancy;
+    SensorState m_state;
+    HoldPolicy m_holdPolicy{m_state, HoldSetting(QString())};
 };
 
 TEST_F(MqttPublisherTest, RetainedStateAndAvailabilityReachLateSubscriber)
 {
     auto publisher = started(settings());
-    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
     ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == Present; }));
     EXPECT_EQ(retained(State), Present);
     EXPECT_EQ(retained(Availability), "online");
@@ -99,14 +96,14 @@ TEST_P(MqttPublisherChangeTest, PublishesChangesOnly)
 {
     const ChangeRow &row = GetParam();
     auto publisher = started(settings());
-    m_occupancy.setHoldSeconds(row.holdSeconds);
+    m_state.setHold(row.holdSeconds, SensorState::HoldSource::SavedOptions);
     ASSERT_TRUE(waitUntil([&] { return publisher->isConnected(); }));
     uint32_t sequence = 0;
     for (const Step &step : row.steps) {
         QThread::msleep(step.pauseBeforeMs);
         // Distance, confidence and time change with every frame; only presence and occupancy count.
         for (int i = 0; i < step.repeat; ++i, ++sequence)
-            feed(*publisher, Fixtures::presenceFrame(step.presence, 1000 + sequence, 50 + sequence % 50,
+            feed(Fixtures::presenceFrame(step.presence, 1000 + sequence, 50 + sequence % 50,
                                                      Timestamp + 50 * sequence, sequence));
     }
     const auto published = [&] {
@@ -137,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, MqttPublisherChangeTest, ::testing::ValuesIn(c
 TEST_F(MqttPublisherTest, HeartbeatRepeatsUnchangedState)
 {
     auto publisher = started(settings(QStringLiteral("kitchen"), 1));
-    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
     ASSERT_TRUE(waitUntil([&] { return m_recorder->count(State) >= 2; }));
     const QList<ReceivedMessage> states = m_recorder->messages(State);
     EXPECT_EQ(states[0].payload, Present);
@@ -163,7 +160,7 @@ TEST_F(MqttPublisherTest, StopWithoutEverConnecting)
 {
     m_broker.stop();
     auto publisher = started(settings());
-    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
     bool stopped = false;
     QObject::connect(publisher.get(), &MqttPublisher::stopped, [&] { stopped = true; });
     publisher->stop();
@@ -176,9 +173,9 @@ TEST_F(MqttPublisherTest, BrokerAwayAtStartIsTriedUntilItComes)
 {
     m_broker.stop();
     auto publisher = started(settings());
-    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
-    feed(*publisher, Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
-    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 3));
+    feed(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
+    feed(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 3));
     QString error;
     ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
     ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == Present; }, 30000));
@@ -190,13 +187,13 @@ TEST_F(MqttPublisherTest, ReconnectsAfterBrokerRestartWithLatestStateOnly)
     auto publisher = started(settings());
     std::vector<bool> connections;
     QObject::connect(publisher.get(), &MqttPublisher::connectedChanged, [&](bool up) { connections.push_back(up); });
-    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
     ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(State) == Present; }));
     m_broker.stop();
     ASSERT_TRUE(waitUntil([&] { return !publisher->isConnected(); }));
-    feed(*publisher, Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
-    feed(*publisher, Fixtures::presenceFrame(true, 2000, 60, Timestamp + 100, 3));
-    feed(*publisher, Fixtures::presenceFrame(false, 10, 5, Timestamp + 150, 4));
+    feed(Fixtures::presenceFrame(false, 0, 0, Timestamp + 50, 2));
+    feed(Fixtures::presenceFrame(true, 2000, 60, Timestamp + 100, 3));
+    feed(Fixtures::presenceFrame(false, 10, 5, Timestamp + 150, 4));
     QString error;
     ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
     const QByteArray latest =
@@ -269,7 +266,7 @@ TEST_F(MqttPublisherTest, HomeAssistantDiscovery)
 TEST_F(MqttPublisherTest, NamesNotAllowedInTopicsAreRefused)
 {
     for (const QString &name : {QStringLiteral("a+b"), QStringLiteral("a#"), QStringLiteral("hall/1"), QString()}) {
-        MqttPublisher publisher(settings(name));
+        MqttPublisher publisher(settings(name), m_state, m_holdPolicy);
         QString error;
         EXPECT_FALSE(publisher.start(error)) << name.toStdString();
         EXPECT_FALSE(error.isEmpty());
@@ -301,12 +298,12 @@ TEST_P(MqttDistanceTest, PublishedByStepAndInterval)
     int distance = 10000;
     for (int i = 0; i < row.frames; ++i) {
         distance += row.millimetresPerFrame > 0 ? row.millimetresPerFrame : (i % 2 ? 1 : -1) * row.millimetresPerFrame;
-        feed(*publisher, Fixtures::presenceFrame(true, uint32_t(distance), 90, Timestamp + 20 * i, uint32_t(i)));
+        feed(Fixtures::presenceFrame(true, uint32_t(distance), 90, Timestamp + 20 * i, uint32_t(i)));
         waitUntil([] { return false; }, 20);
     }
     // Mostly within an interval: it goes out when the interval ends, never lost.
     distance += 500;
-    feed(*publisher, Fixtures::presenceFrame(true, uint32_t(distance), 90, Timestamp + 20 * row.frames, 0));
+    feed(Fixtures::presenceFrame(true, uint32_t(distance), 90, Timestamp + 20 * row.frames, 0));
     const auto lastDistance = [&] {
         return QJsonDocument::fromJson(m_recorder->lastPayload(State)).object()[QStringLiteral("distance")].toInt();
     };
@@ -343,9 +340,9 @@ TEST_F(MqttPublisherTest, ZonesTargetsAndPower)
     power.kind = "power";
     power.power = PowerProfile{{}, {}, {}, 250, 0};
     for (const DecodedFrame *frame : {&heatmap, &proximity, &power})
-        publisher->frame(*frame);
+        feed(*frame);
     proximity.targets.clear();
-    publisher->frame(proximity);
+    feed(proximity);
 
     const QString topic = QStringLiteral("site/radar/kitchen/");
     EXPECT_TRUE(waitUntil([&] { return m_recorder->lastPayload(topic + "zones") == R"({"0":true,"2":false})"; }));
@@ -369,7 +366,7 @@ TEST_F(MqttPublisherTest, ZonesAreBounded)
     heatmap.kind = "heatmap";
     for (int32_t index = 0; index < 1000; ++index)
         heatmap.zones.push_back({1, 50, index});
-    publisher->frame(heatmap);
+    feed(heatmap);
     const QString zones = QStringLiteral("site/radar/kitchen/zones");
     const QString config = QStringLiteral("homeassistant/binary_sensor/kitchen/zone_%1/config");
     EXPECT_TRUE(waitUntil([&] {
@@ -386,7 +383,7 @@ TEST_F(MqttPublisherTest, ConfigsAgainOnBirthMessage)
     s.discovery = true;
     s.discoveryPrefix = QStringLiteral("ha");
     auto publisher = started(s);
-    feed(*publisher, Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
+    feed(Fixtures::presenceFrame(true, 7384, 97, Timestamp, 1));
     const QString config = QStringLiteral("ha/binary_sensor/kitchen/occupancy/config");
     ASSERT_TRUE(waitUntil([&] { return m_recorder->count(config) == 1 && m_recorder->count(State) == 1; }));
     ASSERT_TRUE(publishMessage(m_broker.port(), QStringLiteral("ha/status"), "online"));
@@ -399,16 +396,15 @@ TEST_F(MqttPublisherTest, HoldAsNumber)
     MqttSettings s = settings();
     s.discovery = true;
     auto publisher = started(s);
-    QList<QByteArray> requests;
-    QObject::connect(publisher.get(), &MqttPublisher::holdRequested, [&](const QByteArray &p) { requests << p; });
     ASSERT_TRUE(waitUntil([&] { return publisher->isConnected(); }));
-    publisher->setHold(12.5, 1, 3600);
+    m_state.setHold(12.5, SensorState::HoldSource::SavedOptions);
     EXPECT_EQ(retained(QStringLiteral("site/radar/kitchen/hold")), "12.5");
     const QJsonObject config =
         QJsonDocument::fromJson(retained(QStringLiteral("homeassistant/number/kitchen/hold/config"))).object();
     EXPECT_EQ(config[QStringLiteral("command_topic")], QStringLiteral("site/radar/kitchen/hold/set"));
     ASSERT_TRUE(publishMessage(m_broker.port(), QStringLiteral("site/radar/kitchen/hold/set"), "30"));
-    EXPECT_TRUE(waitUntil([&] { return requests == QList<QByteArray>{"30"}; }));
+    EXPECT_TRUE(waitUntil([&] { return retained(QStringLiteral("site/radar/kitchen/hold")) == "30"; }));
+    EXPECT_EQ(m_state.holdSeconds(), 30);
 }
 
 } // namespace

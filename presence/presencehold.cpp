@@ -1,0 +1,77 @@
+#include "presence/presencehold.h"
+
+#include "process/timermilliseconds.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace Vantrel {
+
+namespace {
+
+qint64 steadyMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+PresenceHold::PresenceHold(double holdSeconds, Clock clock)
+    : m_holdMs(toTimerMilliseconds(holdSeconds * 1000))
+    , m_enabled(holdSeconds != 0)
+    , m_clock(clock ? std::move(clock) : Clock(steadyMilliseconds))
+{
+}
+
+bool PresenceHold::report(bool presence)
+{
+    if (m_enabled) {
+        const qint64 now = m_clock();
+        if (m_holding && now >= m_holdEnd)
+            m_holding = false;
+        if (presence) {
+            m_lastPresence = now;
+            m_presenceSeen = true;
+            m_holding = false;
+        } else if (m_presence && !m_holding) {
+            m_holding = true;
+            m_holdEnd = now + m_holdMs;
+        }
+    }
+    m_presence = presence;
+    m_occupancy = presence || m_holding;
+    return m_occupancy;
+}
+
+bool PresenceHold::update()
+{
+    if (m_holding && m_clock() >= m_holdEnd)
+        m_holding = false;
+    m_occupancy = m_presence || m_holding;
+    return m_occupancy;
+}
+
+int PresenceHold::remainingMilliseconds() const
+{
+    return m_holding ? static_cast<int>(std::max<qint64>(m_holdEnd - m_clock(), 0)) : 0;
+}
+
+void PresenceHold::setHoldSeconds(double holdSeconds)
+{
+    if (!m_presence) {
+        const qint64 now = m_clock();
+        const double remaining = m_presenceSeen ? holdSeconds * 1000 - double(now - m_lastPresence) : 0;
+        if (remaining > 0) {
+            m_holding = true;
+            m_holdEnd = now + toTimerMilliseconds(remaining);
+        } else {
+            m_holding = false;
+        }
+    }
+    m_holdMs = toTimerMilliseconds(holdSeconds * 1000);
+    m_enabled = holdSeconds != 0;
+    m_occupancy = m_presence || m_holding;
+}
+
+} // namespace Vantrel
