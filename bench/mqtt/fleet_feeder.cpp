@@ -5,8 +5,8 @@
 // (a decimetre nearer, farther or neither each frame), and every fourth frame is followed by a
 // heatmap of four zones, a metre deep each, the one they are in occupied. At the end the number of presence changes written to
 // each FIFO (the first report counting as one) is printed, one line per FIFO, in order.
-#include "platform/weavegraph/frame_generated.h"
 #include "platform/weavegraph/framevocabulary.h"
+#include "tests/support/testframebuilder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,19 +48,11 @@ constexpr int32_t ZoneDepthDm = 10;
 
 // A human-presence signal with one int32 array of this shape.
 std::vector<uint8_t> humanPresenceFrame(const Sensor &sensor, int64_t timestamp, uint32_t semantic,
-                                        const std::vector<uint16_t> &shape, const std::vector<int32_t> &values)
+                                        std::vector<uint16_t> shape, std::vector<int32_t> values)
 {
-    flatbuffers::FlatBufferBuilder builder(256);
-    const auto data = Frames::CreateArrayData(builder, 4, builder.CreateVector(shape), 0, builder.CreateVector(values));
-    const auto array = Frames::CreateArray(builder, semantic, data);
-    const auto signal =
-        Frames::CreateSignal(builder, Frames::Key::SignalSemanticHumanPresence,
-                             builder.CreateVector(std::vector<flatbuffers::Offset<Frames::Array>>{array}));
-    const auto frame =
-        Frames::CreateFrame(builder, sensor.sequence, timestamp,
-                            builder.CreateVector(std::vector<flatbuffers::Offset<Frames::Signal>>{signal}));
-    builder.FinishSizePrefixed(frame);
-    return {builder.GetBufferPointer(), builder.GetBufferPointer() + builder.GetSize()};
+    return Fixtures::singleSignalFrame(Frames::Key::SignalSemanticHumanPresence,
+                                       {Fixtures::int32Array(semantic, std::move(values), std::move(shape))},
+                                       sensor.sequence, timestamp);
 }
 
 std::vector<uint8_t> presenceFrame(const Sensor &sensor, int64_t timestamp)
