@@ -110,7 +110,7 @@ ViewerFanout::~ViewerFanout()
         delete viewer;
 }
 
-void ViewerFanout::begin(const QString &version)
+void ViewerFanout::beginServing(const QString &version)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stopping = false;
@@ -119,7 +119,7 @@ void ViewerFanout::begin(const QString &version)
     m_helloEvent = sseEvent("hello", QJsonObject{{QStringLiteral("version"), version}});
 }
 
-void ViewerFanout::end(std::chrono::milliseconds wait)
+void ViewerFanout::endServing(std::chrono::milliseconds wait)
 {
     Wakes wakes;
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -156,7 +156,7 @@ void ViewerFanout::line(std::string_view line)
         wakeUp();
 }
 
-void ViewerFanout::presence(bool state, uint32_t distanceCm, uint32_t confidence)
+void ViewerFanout::addToHistory(bool state, uint32_t distanceCm, uint32_t confidence)
 {
     const qint64 now = m_clock();
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -175,7 +175,7 @@ void ViewerFanout::presence(bool state, uint32_t distanceCm, uint32_t confidence
     ++m_historyCount;
 }
 
-void ViewerFanout::occupancyChanged()
+void ViewerFanout::tellOccupancy()
 {
     const QByteArray event = occupancyEvent(m_state.occupancy(), m_state.holdSeconds());
     Wakes wakes;
@@ -187,7 +187,7 @@ void ViewerFanout::occupancyChanged()
         wakeUp();
 }
 
-void ViewerFanout::setRunOptions(const SavedRunOptions &options)
+void ViewerFanout::tellRunOptions(const SavedRunOptions &options)
 {
     const QByteArray event = optionsEvent(&options);
     Wakes wakes;

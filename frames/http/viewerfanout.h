@@ -25,7 +25,7 @@ struct SavedRunOptions;
 // turns stale or comes back). The occupancy, hold and staleness it tells are the sensor's state's, read
 // when an event is made. Nothing here knows how the bytes travel.
 //
-// Events are queued by one thread (line, presence, occupancy, options, status) and taken by another, the
+// Events are queued by one thread (line, history, occupancy, options, status) and taken by another, the
 // server's. Each viewer's queue is bounded: one that falls behind skips the oldest frames, the few
 // other events stay, and its status tells how many it skipped. A viewer with nothing left to take
 // is parked, and woken when something is queued for it; both are the server's callbacks, so that the
@@ -53,19 +53,19 @@ public:
     // --- The queueing thread
 
     // Serving begins (again): frames are counted from 0, and the hello names this version.
-    void begin(const QString &version);
+    void beginServing(const QString &version);
     // Serving ends: every viewer's stream ends at its next take(); parked viewers are woken for it.
     // Waits up to `wait` for the server to let every viewer leave. No viewer joins from now on.
-    void end(std::chrono::milliseconds wait);
+    void endServing(std::chrono::milliseconds wait);
 
     // One frame's JSON line (its line feed may follow), to every viewer.
     void line(std::string_view line);
     // One frame's presence report, kept for the history.
-    void presence(bool state, uint32_t distanceCm, uint32_t confidence);
+    void addToHistory(bool state, uint32_t distanceCm, uint32_t confidence);
     // The held occupancy has changed: every viewer is told it, with its hold time.
-    void occupancyChanged();
+    void tellOccupancy();
     // The algorithm and its parameter files, sent to every viewer now and to each new one.
-    void setRunOptions(const SavedRunOptions &options);
+    void tellRunOptions(const SavedRunOptions &options);
     // Every viewer is sent a status next (at once when the stream turns stale or comes back).
     void statusDue();
 

@@ -185,7 +185,7 @@ bool WebView::start(QString &error)
         std::lock_guard<std::mutex> lock(m_logMutex);
         m_startLog.clear();
     }
-    m_fanout.begin(QCoreApplication::applicationVersion());
+    m_fanout.beginServing(QCoreApplication::applicationVersion());
     // One polling thread for every connection, viewers waiting suspended rather than in threads of
     // their own (see the class comment). "::" also takes IPv4.
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
@@ -220,7 +220,7 @@ void WebView::stop()
     m_statusTimer.stop();
     // libmicrohttpd must not be stopped with suspended connections: they are resumed, and end their
     // stream when next asked for bytes. The others, stalled or busy, are simply closed.
-    m_fanout.end(EndingWait);
+    m_fanout.endServing(EndingWait);
     MHD_stop_daemon(std::exchange(m_daemon, nullptr));
     freeResponses();
     m_port = 0;
@@ -231,18 +231,18 @@ void WebView::stop()
 void WebView::sensorChanged(const SensorState &state, SensorState::Changes changes, const DecodedFrame *)
 {
     if (changes & SensorState::Occupancy)
-        m_fanout.occupancyChanged();
+        m_fanout.tellOccupancy();
     if (changes & SensorState::Stale)
         m_fanout.statusDue();
     if (changes & SensorState::RunOptions)
-        m_fanout.setRunOptions(*state.runOptions());
+        m_fanout.tellRunOptions(*state.runOptions());
 }
 
 // Each frame once, as its line; its presence also goes into the history.
 void WebView::line(std::string_view line, const DecodedFrame &frame)
 {
     if (frame.presence) {
-        m_fanout.presence(frame.presence->state, distanceCentimetres(frame.presence->distance),
+        m_fanout.addToHistory(frame.presence->state, distanceCentimetres(frame.presence->distance),
                           frame.presence->confidence);
     }
     m_fanout.line(line);

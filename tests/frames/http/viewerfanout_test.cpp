@@ -83,7 +83,7 @@ protected:
         std::function<void()> onWake;
     };
 
-    void SetUp() override { m_fanout.begin(QStringLiteral("2.4.9")); }
+    void SetUp() override { m_fanout.beginServing(QStringLiteral("2.4.9")); }
 
     Client &join()
     {
@@ -122,12 +122,12 @@ TEST_F(ViewerFanoutTest, NewViewerGetsRetryHelloOptionsHistoryAndStatusThenFrame
     options.algorithm = QStringLiteral("Presence 1.0");
     options.timeout = 30;
     options.parameters = {{"FPS", "fps-10.parb"}};
-    m_fanout.setRunOptions(options);
+    m_fanout.tellRunOptions(options);
     m_state.setHold(30, SensorState::HoldSource::SavedOptions);
-    m_fanout.presence(true, 738, 97);
+    m_fanout.addToHistory(true, 738, 97);
     m_fanout.line(frameLine(1)); // before the viewer: counted, not sent
     m_now += 2500;
-    m_fanout.presence(false, 0, 12);
+    m_fanout.addToHistory(false, 0, 12);
 
     Client &client = join();
     // Seven bytes at a time: events are split across takes.
@@ -191,7 +191,7 @@ TEST_P(ViewerFanoutBoundTest, ViewerBehindSkipsTheOldestFramesAndIsToldHowMany)
     int readingFrames = 0;
     for (int i = 0; i < row.frames; ++i) {
         if (i == row.frames / 2)
-            m_fanout.setRunOptions(SavedRunOptions{}); // not a frame: never skipped
+            m_fanout.tellRunOptions(SavedRunOptions{}); // not a frame: never skipped
         m_fanout.line(frameLine(i, row.size));
         readingFrames += int(eventsOf(take(reading), "frame").size());
     }
@@ -247,7 +247,7 @@ TEST_F(ViewerFanoutTest, StatusTellsViewersFramesAndOccupancy)
     m_state.setHold(2, SensorState::HoldSource::SavedOptions);
     m_fanout.line(frameLine(1));
     m_state.frame(Fixtures::presenceFrame(true, 7380, 97, 0, 1));
-    m_fanout.occupancyChanged();
+    m_fanout.tellOccupancy();
     m_fanout.line(frameLine(2));
     m_fanout.leave(leaving.viewer);
     m_fanout.statusDue();
@@ -300,7 +300,7 @@ TEST_P(ViewerFanoutHistoryTest, NewViewerIsSentTheLastMinuteFirstOldestDropped)
     for (int i = 0; i < row.reports; ++i) {
         if (i)
             m_now += row.apart;
-        m_fanout.presence(i % 2 == 0, uint32_t(i), 50);
+        m_fanout.addToHistory(i % 2 == 0, uint32_t(i), 50);
     }
     m_now += row.quietBeforeJoin;
     Client &client = join();
@@ -349,7 +349,7 @@ TEST_F(ViewerFanoutTest, EndEndsEveryStreamAndWaitsForTheServerToLetEachGo)
 
     QElapsedTimer ending;
     ending.start();
-    m_fanout.end(std::chrono::seconds(10));
+    m_fanout.endServing(std::chrono::seconds(10));
     const qint64 waited = ending.elapsed();
     server.join();
     EXPECT_GE(waited, 400);
@@ -359,7 +359,7 @@ TEST_F(ViewerFanoutTest, EndEndsEveryStreamAndWaitsForTheServerToLetEachGo)
     EXPECT_EQ(m_fanout.viewers(), 0);
     EXPECT_EQ(m_fanout.join({}, {}), nullptr);
 
-    m_fanout.begin(QStringLiteral("2.4.9"));
+    m_fanout.beginServing(QStringLiteral("2.4.9"));
     EXPECT_NE(m_fanout.join({}, {}), nullptr);
 }
 
