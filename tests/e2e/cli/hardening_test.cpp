@@ -82,7 +82,7 @@ TEST_P(ClosedStandardDescriptors, AreFilledWithDevNullAndTheRunEndsAsUsual)
     ASSERT_TRUE(QFileInfo::exists(options));
     const QString process = QStringLiteral("/proc/%1/").arg(cli.processId());
     // Under an emulator (qemu-user) the emulator's own files share the program's descriptor numbers.
-    if (QFileInfo(process + "exe").canonicalFilePath() == QFileInfo(QStringLiteral(VANTREL_CLI)).canonicalFilePath()) {
+    if (QFileInfo(process + "exe").canonicalFilePath() == QFileInfo(Vantrel::Test::cliProgram()).canonicalFilePath()) {
         for (int fd : GetParam().closed)
             EXPECT_EQ(QFile::symLinkTarget(process + "fd/" + QString::number(fd)).toStdString(), "/dev/null") << fd;
     }
