@@ -3,9 +3,10 @@
 #include "frames/state/holdpolicy.h"
 #include "tests/support/presenceframes.h"
 
-#include "tests/frames/mqtt/mqtttesting.h"
+#include "tests/support/mqtttesting.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testprogram.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -208,15 +210,14 @@ TEST_F(MqttPublisherTest, ReconnectsAfterBrokerRestartWithLatestStateOnly)
 // The real program, killed while it waits for frames on its standard input.
 TEST_F(MqttPublisherTest, LastWillWhenKilled)
 {
-    QProcess frames;
-    frames.setProcessChannelMode(QProcess::ForwardedChannels);
-    frames.start(QStringLiteral(VANTREL_FRAMES),
-                 {QStringLiteral("--no-json"), QStringLiteral("--name"), QStringLiteral("kitchen"),
-                  QStringLiteral("--mqtt"), m_broker.url(QStringLiteral("site/radar"))});
+    TestProgram frames(framesProgram());
+    frames.keepInputOpen();
+    ASSERT_TRUE(frames.start({QStringLiteral("--no-json"), QStringLiteral("--name"), QStringLiteral("kitchen"),
+                              QStringLiteral("--mqtt"), m_broker.url(QStringLiteral("site/radar"))}));
     ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(Availability) == "online"; }));
     const QString id = QStringLiteral("site-radar-kitchen-%1").arg(frames.processId());
-    frames.kill();
-    ASSERT_TRUE(frames.waitForFinished());
+    frames.sendSignal(SIGKILL);
+    ASSERT_TRUE(frames.waitForExit(30000));
     ASSERT_TRUE(waitUntil([&] { return m_recorder->lastPayload(Availability) == "offline"; }));
     EXPECT_EQ(retained(Availability), "offline");
     EXPECT_EQ(m_broker.countLogLines({QStringLiteral("Received DISCONNECT from ") + id}), 0) << "it said goodbye";

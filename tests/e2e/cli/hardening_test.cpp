@@ -1,13 +1,12 @@
 // The real executable started the way supervisors and attackers start it: with standard
 // descriptors closed, with files planted at the saved options path, under a file size limit, and
 // with a log level made to look like data.
-#include "tests/e2e/clirunner.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testprogram.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -18,6 +17,8 @@
 #include <sys/stat.h>
 
 namespace {
+
+using Vantrel::Test::TestProgram;
 
 const QString presenceBundle = QStringLiteral(SAMPLE_BUNDLE_DIR "/presence.hpd");
 // Only ends a test early when something is wrong; these runs take a few seconds.
@@ -30,13 +31,11 @@ QStringList presenceRun(const QStringList &options)
            + options;
 }
 
-// Starts the executable from a shell script that ends in exec "$0" "$@", so the program inherits
+// The executable started from a shell script that ends in exec "$0" "$@", so the program inherits
 // whatever the script sets up, as it would from a supervisor.
-void startThroughShell(QProcess &process, const CliRunner &home, const QString &script, const QStringList &arguments)
+QStringList throughShell(const QString &script, const QStringList &arguments)
 {
-    process.setProcessEnvironment(home.environment());
-    process.start(QStringLiteral("/bin/sh"),
-                  QStringList{QStringLiteral("-c"), script, QStringLiteral(VANTREL_CLI)} + arguments);
+    return QStringList{QStringLiteral("-c"), script, Vantrel::Test::cliProgram()} + arguments;
 }
 
 // What is at the path, seen without following links: a file with its content, a link with its
@@ -70,26 +69,25 @@ TEST_P(ClosedStandardDescriptors, AreFilledWithDevNullAndTheRunEndsAsUsual)
 {
     QTemporaryDir dir;
     const QString options = dir.filePath(QStringLiteral("selected_options.json"));
-    CliRunner home;
-    QProcess cli;
-    startThroughShell(cli, home, QStringLiteral("exec \"$0\" \"$@\" ") + GetParam().redirections,
-                      presenceRun({"-s", "-p", "--pipe-name", dir.filePath(QStringLiteral("hpd.fifo")),
-                                   "--options-path", options, "--stop-after", "2"}));
-    ASSERT_TRUE(cli.waitForStarted(timeoutMs));
+    TestProgram cli(QStringLiteral("/bin/sh"));
+    cli.keepInputOpen();
+    ASSERT_TRUE(cli.start(throughShell(QStringLiteral("exec \"$0\" \"$@\" ") + GetParam().redirections,
+                                       presenceRun({"-s", "-p", "--pipe-name", dir.filePath(QStringLiteral("hpd.fifo")),
+                                                    "--options-path", options, "--stop-after", "2"}))));
     // The options file is written once the run is under way, with all of the program's own
     // descriptors open.
     const QDeadlineTimer deadline(timeoutMs);
-    while (!QFileInfo::exists(options) && cli.state() == QProcess::Running && !deadline.hasExpired())
+    while (!QFileInfo::exists(options) && !cli.hasEnded() && !deadline.hasExpired())
         QThread::msleep(10);
     ASSERT_TRUE(QFileInfo::exists(options));
     const QString process = QStringLiteral("/proc/%1/").arg(cli.processId());
     // Under an emulator (qemu-user) the emulator's own files share the program's descriptor numbers.
-    if (QFileInfo(process + "exe").canonicalFilePath() == QFileInfo(QStringLiteral(VANTREL_CLI)).canonicalFilePath()) {
+    if (QFileInfo(process + "exe").canonicalFilePath() == QFileInfo(Vantrel::Test::cliProgram()).canonicalFilePath()) {
         for (int fd : GetParam().closed)
             EXPECT_EQ(QFile::symLinkTarget(process + "fd/" + QString::number(fd)).toStdString(), "/dev/null") << fd;
     }
-    ASSERT_TRUE(cli.waitForFinished(timeoutMs));
-    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+    ASSERT_TRUE(cli.waitForExit(timeoutMs));
+    EXPECT_TRUE(cli.exitedNormally());
     EXPECT_EQ(cli.exitCode(), 0);
 }
 
@@ -127,16 +125,16 @@ TEST_P(SavedOptionsPath, KeepsWhatIsThereAndTheRunGoesOn)
     }
     const QByteArray before = describe(options) + ", " + describe(someoneElses);
 
-    CliRunner home;
-    QProcess process;
-    startThroughShell(process, home, QString::fromLatin1(c.setup) + QStringLiteral("exec \"$0\" \"$@\""),
-                      presenceRun({"-p", "--pipe-name", dir.filePath(QStringLiteral("hpd.fifo")), "--options-path",
-                                   options, "--stop-after", "1"}));
-    ASSERT_TRUE(process.waitForFinished(timeoutMs));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0);
-    EXPECT_EQ(process.readAllStandardOutput().toStdString(),
-              "# " + QString::fromLatin1(c.warning).arg(options).toStdString() + '\n');
+    TestProgram shell(QStringLiteral("/bin/sh"));
+    shell.keepInputOpen();
+    const TestProgram::Result result =
+        shell.run(throughShell(QString::fromLatin1(c.setup) + QStringLiteral("exec \"$0\" \"$@\""),
+                               presenceRun({"-p", "--pipe-name", dir.filePath(QStringLiteral("hpd.fifo")),
+                                            "--options-path", options, "--stop-after", "1"})),
+                  timeoutMs);
+    EXPECT_FALSE(result.crashed);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out.toStdString(), "# " + QString::fromLatin1(c.warning).arg(options).toStdString() + '\n');
     EXPECT_EQ((describe(options) + ", " + describe(someoneElses)).toStdString(), before.toStdString());
 }
 
@@ -151,8 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LogLevel, WrongLevelTextCannotPassForData)
 {
-    CliRunner cli;
-    const CliRunner::Result result = cli.run({QStringLiteral("-l"), QStringLiteral("x\n1634552761952;\t738;\t1;\t")});
+    TestProgram cli;
+    const TestProgram::Result result = cli.run({QStringLiteral("-l"), QStringLiteral("x\n1634552761952;\t738;\t1;\t")});
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.out.toStdString(), "# Wrong log level: x\n# 1634552761952;\t738;\t1;\t\n");
 }

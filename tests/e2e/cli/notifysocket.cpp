@@ -1,4 +1,4 @@
-#include "tests/e2e/notifysocket.h"
+#include "tests/e2e/cli/notifysocket.h"
 
 #include <cstring>
 #include <poll.h>

@@ -1,7 +1,7 @@
 // Running: length and exit code, stop requests (also between frames), linger, staged logs, replay.
 #include "platform/weavegraph/framevocabulary.h"
 #include "tests/support/tablerows.h"
-#include "tests/weavegraph/graphharness.h"
+#include "tests/platform/weavegraph/graphharness.h"
 
 #include <gtest/gtest.h>
 

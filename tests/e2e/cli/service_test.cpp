@@ -1,23 +1,22 @@
 // The real executable as systemd runs it: readiness, watchdog pings and stopping on a datagram socket
 // standing in for systemd's, and each log line's journal priority when standard output is the journal.
-#include "tests/e2e/clirunner.h"
-#include "tests/e2e/notifysocket.h"
-#include "tests/e2e/replaybundle.h"
-#include "tests/e2e/runningcli.h"
+#include "tests/e2e/cli/notifysocket.h"
+#include "tests/e2e/cli/replaybundle.h"
 #include "tests/support/tablerows.h"
 #include "tests/support/testframebuilder.h"
+#include "tests/support/testprogram.h"
 
 #include "platform/weavegraph/framevocabulary.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <chrono>
 #include <fcntl.h>
 #include <functional>
@@ -27,6 +26,8 @@
 #include <vector>
 
 namespace {
+
+using Vantrel::Test::TestProgram;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -52,7 +53,7 @@ double secondsBetween(Clock::time_point from, Clock::time_point to)
 struct NotifiedRun
 {
     NotifySocket socket;
-    RunningCli cli;
+    TestProgram cli;
     Clock::time_point started;
 
     bool start(const QStringList &arguments, const QString &watchdogUsec = {}, const QString &watchdogPid = {})
@@ -130,7 +131,7 @@ TEST(ServiceNotification, NothingWithoutANotificationSocket)
     // The socket is there, but the program is not told of it: not a datagram.
     NotifySocket socket;
     ASSERT_TRUE(socket.isOpen());
-    RunningCli cli;
+    TestProgram cli;
     cli.setEnvironmentVariable(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("100000"));
     ASSERT_TRUE(cli.start(faultsRun(QStringLiteral("Chatty"), {"-s", "--stop-after", "1"})));
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
@@ -241,14 +242,12 @@ PipedRun runOnPipe(const QStringList &arguments, const JournalStreamFor &journal
     if (fd < 0 || ::fstat(fd, &status) != 0)
         return result;
 
-    const CliRunner home;
-    QProcessEnvironment environment = home.environment();
+    TestProgram cli;
     if (journalStream)
-        environment.insert(QStringLiteral("JOURNAL_STREAM"), journalStream(status));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setStandardOutputFile(fifo);
-    process.start(QStringLiteral(VANTREL_CLI), arguments);
+        cli.setEnvironmentVariable(QStringLiteral("JOURNAL_STREAM"), journalStream(status));
+    cli.setStandardOutputFile(fifo);
+    cli.keepInputOpen();
+    cli.start(arguments);
     const auto drain = [&result, fd] {
         char buffer[4096];
         ssize_t size = 0;
@@ -256,19 +255,16 @@ PipedRun runOnPipe(const QStringList &arguments, const JournalStreamFor &journal
             result.out.append(buffer, int(size));
     };
     const QDeadlineTimer deadline(exitTimeoutMs);
-    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+    while (!cli.waitForExit(0) && !deadline.hasExpired()) {
         pollfd readable = {fd, POLLIN, 0};
         ::poll(&readable, 1, 50);
         drain();
-        process.waitForFinished(0);
     }
-    if (!process.waitForFinished(0)) {
-        process.kill();
-        process.waitForFinished();
-    }
+    result.exitCode = cli.finish(0);
+    cli.sendSignal(SIGKILL);
+    cli.waitForExit(-1);
     drain();
     ::close(fd);
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return result;
 }
 

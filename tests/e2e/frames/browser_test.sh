@@ -6,7 +6,7 @@
 # radar frames), a proximity run (its target count in place of a confidence), the page finding a
 # restarted vantrel-frames by itself, and frames with absurd values drawn without hanging the page.
 #
-#   tests/frames/http/browser_test.sh VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR HOSTILE_FRAMES
+#   tests/e2e/frames/browser_test.sh VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR HOSTILE_FRAMES
 #
 # ARTEFACT_DIR gets webview.png, webview-stale.png, webview-powermap.png, webview-proximity.png and the
 # programs' logs.

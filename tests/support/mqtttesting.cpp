@@ -1,7 +1,4 @@
-#include "tests/frames/mqtt/mqtttesting.h"
-
-#include "platform/weavegraph/framevocabulary.h"
-#include "tests/support/testframebuilder.h"
+#include "tests/support/mqtttesting.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,13 +9,9 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Vantrel::Test {
@@ -218,76 +211,6 @@ bool publishMessage(int port, const QString &topic, const QByteArray &payload, b
     mosquitto_disconnect(client);
     mosquitto_destroy(client);
     return sent;
-}
-
-FifoWriter::FifoWriter(QString path)
-    : m_path(std::move(path))
-{
-}
-
-bool FifoWriter::open()
-{
-    // Made anew after close(), as each run of vantrel-cli does.
-    ::mkfifo(QFile::encodeName(m_path).constData(), 0600);
-    // Without a reader, a non-blocking open fails with ENXIO: the reader may still be starting.
-    return waitUntil([this] {
-        m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        return m_fd >= 0;
-    });
-}
-
-QByteArray presenceFrame(bool presence, uint32_t sequenceNumber)
-{
-    namespace Key = Frames::Key;
-    const std::vector<uint8_t> frame = Fixtures::singleSignalFrame(
-        Key::SignalSemanticHumanPresence,
-        {Fixtures::int32Array(Key::ArraySemanticHumanPresence, {presence ? 1 : 0, 738, 0, 97})}, sequenceNumber);
-    return QByteArray(reinterpret_cast<const char *>(frame.data()), int(frame.size()));
-}
-
-bool FifoWriter::writePresence(bool presence, uint32_t sequenceNumber)
-{
-    const QByteArray frame = presenceFrame(presence, sequenceNumber);
-    return m_fd >= 0 && ::write(m_fd, frame.constData(), size_t(frame.size())) == frame.size();
-}
-
-void FifoWriter::close()
-{
-    if (m_fd < 0)
-        return;
-    ::close(m_fd);
-    m_fd = -1;
-    QFile::remove(m_path);
-}
-
-RunningProgram::RunningProgram(const QString &program, const QStringList &arguments)
-{
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
-                     [this] { m_out += m_process.readAllStandardOutput(); });
-    QObject::connect(&m_process, &QProcess::readyReadStandardError,
-                     [this] { m_err += m_process.readAllStandardError(); });
-    m_process.start(program, arguments);
-}
-
-RunningProgram::~RunningProgram()
-{
-    m_process.kill();
-    m_process.waitForFinished();
-}
-
-int RunningProgram::terminate()
-{
-    ::kill(pid_t(m_process.processId()), SIGTERM);
-    return finish();
-}
-
-int RunningProgram::finish()
-{
-    if (!waitUntil([this] { return m_process.state() == QProcess::NotRunning; }))
-        return -1;
-    m_out += m_process.readAllStandardOutput();
-    m_err += m_process.readAllStandardError();
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
 } // namespace Vantrel::Test

@@ -1,14 +1,14 @@
 // The raw frame FIFO of the real executable: readers that fall behind, frames larger than a pipe, and
 // files put at the FIFO's path during a run. Large frames are replayed by the stand-in runtime from a
 // recording made here, through a bundle the resource compiler builds here.
-#include "tests/e2e/fiforeader.h"
-#include "tests/e2e/replaybundle.h"
-#include "tests/e2e/runningcli.h"
+#include "tests/e2e/cli/fiforeader.h"
+#include "tests/e2e/cli/replaybundle.h"
 #include "tests/support/testframebuilder.h"
 
 #include "platform/weavegraph/frame_generated.h"
 #include "platform/weavegraph/framevocabulary.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testprogram.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -28,6 +28,8 @@
 #include <sys/stat.h>
 
 namespace {
+
+using Vantrel::Test::TestProgram;
 
 using Vantrel::Fixtures::int32Array;
 using Vantrel::Fixtures::singleSignalFrame;
@@ -162,7 +164,7 @@ TEST_P(ReaderBehind, GetsWholeFramesToTheLastAndTheWarningsCountTheRest)
         frames.push_back({row.frameBytes, row.intervalMs * int64_t(i)});
     ASSERT_TRUE(record(frames));
 
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(arguments()));
     ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
     FifoReader reader(fifo(), row.pace);
@@ -225,7 +227,7 @@ TEST_P(LastFrame, IsFinishedWhileTheReaderReadsAndCutOnlyWhenItStalls)
         frames.push_back({largerThanAnyPipe(), 1000 + 300 * int64_t(i)});
     ASSERT_TRUE(record(frames));
 
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(arguments()));
     ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
     QByteArray bytes;
@@ -271,7 +273,7 @@ TEST_F(ReplayedFrames, FramesLargerThanAPipeArriveWhole)
         frames.push_back({160 * 1024, 1000 + 50 * int64_t(i)});
     ASSERT_TRUE(record(frames));
 
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(arguments()));
     ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
     FifoReader reader(fifo());
@@ -314,7 +316,7 @@ TEST_P(PlantedAtTheFifosPath, IsLeftWhereItIs)
 {
     const QString fifo = m_dir.filePath(QStringLiteral("hpd.fifo"));
     const QByteArray nativeFifo = QFile::encodeName(fifo);
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start({QStringLiteral("-f"), QStringLiteral(SAMPLE_BUNDLE_DIR "/presence.hpd"),
                            QStringLiteral("Presence 1.0"), QStringLiteral("Simulation"), QStringLiteral("-p"),
                            QStringLiteral("--pipe-name"), fifo, QStringLiteral("--options-path"),

@@ -1,4 +1,4 @@
-#include "tests/ft4222/sysfstree.h"
+#include "tests/platform/ft4222/sysfstree.h"
 
 #include <cstdio>
 #include <cstdlib>

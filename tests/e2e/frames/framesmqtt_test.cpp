@@ -2,8 +2,10 @@
 // with no report after it, and a stream that stops, comes back, or ends for good; two sensors on one
 // broker, and a run that takes a sensor's discovery off it.
 #include "stream/savedoptions.h"
-#include "tests/frames/mqtt/mqtttesting.h"
+#include "tests/e2e/frames/framesinput.h"
+#include "tests/support/mqtttesting.h"
 #include "tests/support/qtprinters.h"
+#include "tests/support/testprogram.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -25,18 +27,26 @@ namespace {
 const QString State = QStringLiteral("site/radar/kitchen/state");
 const QString Availability = QStringLiteral("site/radar/kitchen/availability");
 
+// vantrel-frames in the background; with no source it reads its standard input, which never ends.
+std::unique_ptr<TestProgram> startFrames(const QStringList &arguments)
+{
+    auto frames = std::make_unique<TestProgram>(framesProgram());
+    frames->keepInputOpen();
+    EXPECT_TRUE(frames->start(arguments));
+    return frames;
+}
+
 class FramesMqttTest : public BrokerTest
 {
 protected:
     // vantrel-frames following the FIFO, publishing as "kitchen" under site/radar, with a writer
     // that has the FIFO open.
-    std::unique_ptr<RunningProgram> start(const QStringList &options)
+    std::unique_ptr<TestProgram> start(const QStringList &options)
     {
-        auto frames = std::make_unique<RunningProgram>(
-            QStringLiteral(VANTREL_FRAMES),
-            QStringList{QStringLiteral("--follow"), m_fifo, QStringLiteral("--mqtt"),
-                        m_broker.url(QStringLiteral("site/radar")), QStringLiteral("--name"), QStringLiteral("kitchen")}
-                + options);
+        auto frames = startFrames(QStringList{QStringLiteral("--follow"), m_fifo, QStringLiteral("--mqtt"),
+                                              m_broker.url(QStringLiteral("site/radar")), QStringLiteral("--name"),
+                                              QStringLiteral("kitchen")}
+                                  + options);
         EXPECT_TRUE(m_writer.open()) << frames->err().toStdString();
         return frames;
     }
@@ -255,28 +265,25 @@ TEST_F(BrokerTest, RecordingEndingBeforeTheBrokerComes)
     recording.write(presenceFrame(false, 1) + presenceFrame(true, 2));
     recording.close();
     m_broker.stop();
-    RunningProgram frames(QStringLiteral(VANTREL_FRAMES),
-                          {QStringLiteral("--no-json"), QStringLiteral("--mqtt"), m_broker.url(QStringLiteral("site")),
-                           QStringLiteral("--name"), QStringLiteral("hall"), recording.fileName()});
+    auto frames =
+        startFrames({QStringLiteral("--no-json"), QStringLiteral("--mqtt"), m_broker.url(QStringLiteral("site")),
+                     QStringLiteral("--name"), QStringLiteral("hall"), recording.fileName()});
     waitUntil([] { return false; }, 1000);
     QString error;
     ASSERT_TRUE(m_broker.start(error)) << error.toStdString();
-    EXPECT_EQ(frames.finish(), 0) << frames.err().toStdString();
+    EXPECT_EQ(frames->finish(), 0) << frames->err().toStdString();
     EXPECT_TRUE(retained(QStringLiteral("site/hall/state")).startsWith(R"({"presence":1,)"))
-        << frames.err().toStdString();
+        << frames->err().toStdString();
 }
 
 class FramesDiscoveryTest : public BrokerTest
 {
 protected:
-    std::unique_ptr<RunningProgram> run(const QString &name,
-                                        const QStringList &options = {QStringLiteral("--discovery")})
+    std::unique_ptr<TestProgram> run(const QString &name, const QStringList &options = {QStringLiteral("--discovery")})
     {
-        return std::make_unique<RunningProgram>(QStringLiteral(VANTREL_FRAMES),
-                                                QStringList{QStringLiteral("--no-json"), QStringLiteral("--name"), name,
-                                                            QStringLiteral("--mqtt"),
-                                                            m_broker.url(QStringLiteral("site/radar"))}
-                                                    + options);
+        return startFrames(QStringList{QStringLiteral("--no-json"), QStringLiteral("--name"), name,
+                                       QStringLiteral("--mqtt"), m_broker.url(QStringLiteral("site/radar"))}
+                           + options);
     }
     QJsonObject config(const QString &name) const
     {

@@ -1,11 +1,11 @@
 // Whole runs of the real executable on the sample bundles and the stand-in runtime: presence lines,
 // the raw frame FIFO with real readers, the saved options file, the exit statuses of runs that end
 // by themselves, stop-after and termination signals.
-#include "tests/e2e/fiforeader.h"
-#include "tests/e2e/runningcli.h"
+#include "tests/e2e/cli/fiforeader.h"
 
 #include "platform/weavegraph/frame_generated.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testprogram.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -37,6 +37,8 @@ void PrintTo(const QByteArray &bytes, std::ostream *os)
 }
 
 namespace {
+
+using Vantrel::Test::TestProgram;
 
 const QString presenceBundle = QStringLiteral(SAMPLE_BUNDLE_DIR "/presence.hpd");
 const QString faultsBundle = QStringLiteral(SAMPLE_BUNDLE_DIR "/testing/faults.hpd");
@@ -142,7 +144,7 @@ QStringList keysInFileOrder(const QByteArray &json)
 
 TEST(PresenceLines, OneLinePerReportInTheLineFormat)
 {
-    RunningCli cli;
+    TestProgram cli;
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
     ASSERT_TRUE(cli.start(presenceRun("Simulation", {"-s", "--stop-after", "2"})));
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
@@ -180,7 +182,7 @@ class PresenceHeader : public ::testing::TestWithParam<HeaderCase>
 // A finite run: ten frames, so ten lines, each report printed once; the header record is info.
 TEST_P(PresenceHeader, PrintedOnceBeforeTheFirstLineFromLevelTwo)
 {
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun("Finite", {"-s", "-l", GetParam().name})));
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
     EXPECT_EQ(cli.exitCode(), 0);
@@ -218,7 +220,7 @@ class SelfEndingRun : public ::testing::TestWithParam<SelfEndingCase>
 TEST_P(SelfEndingRun, EndsWithTheRunnersOutcome)
 {
     const SelfEndingCase &c = GetParam();
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun(c.name, {"-s"})));
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
     ASSERT_TRUE(cli.exitedNormally());
@@ -248,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StopAfter, OneSecondEndsTheRunWithStatusZero)
 {
-    RunningCli cli;
+    TestProgram cli;
     QElapsedTimer elapsed;
     elapsed.start();
     ASSERT_TRUE(cli.start(presenceRun("Simulation", {"-s", "--stop-after", "1"})));
@@ -277,7 +279,7 @@ class FirstSignal : public ::testing::TestWithParam<SignalCase>
 
 TEST_P(FirstSignal, StopsTheRunWithStatusZero)
 {
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(presenceRun("Simulation", {"-s"})));
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
     cli.sendSignal(GetParam().signalNumber);
@@ -295,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, FirstSignal,
 // The Linger graph keeps running 5 s after a stop request; the program gives it 2 s.
 TEST(LingeringGraph, ProcessEndsAboutTwoSecondsAfterTheSignal)
 {
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun("Linger", {"-s"})));
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
     QElapsedTimer elapsed;
@@ -313,7 +315,7 @@ TEST(LingeringGraph, ProcessEndsAboutTwoSecondsAfterTheSignal)
 // otherwise would go on until the forced exit, without ever reporting its end.
 TEST(SlowLoadingGraph, StopDuringLoadingEndsTheRunOnceTheRuntimeReturns)
 {
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun("SlowLoad", {"-s", "-l", "2", "--stop-after", "1"})));
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
     ASSERT_TRUE(cli.exitedNormally());
@@ -330,7 +332,7 @@ TEST(SlowLoadingGraph, StopDuringLoadingEndsTheRunOnceTheRuntimeReturns)
 // queue are full at once. The first signal must still end the program while nothing is read.
 TEST(StalledStandardOutput, FirstSignalEndsTheProgramWhileNothingIsRead)
 {
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun("FullRate", {"-s"})));
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
     QThread::msleep(1000);
@@ -352,7 +354,7 @@ TEST(StalledStandardOutput, FirstSignalEndsTheProgramWhileNothingIsRead)
 // when dropping begins and one with the count once lines go through again.
 TEST(StalledStandardOutput, DroppedLinesAreReportedOnceTheReaderReadsAgain)
 {
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun("FullRate", {"-s", "--stop-after", "3"})));
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
     QThread::msleep(1000);
@@ -379,7 +381,7 @@ TEST(StalledStandardOutput, LinesDroppedToTheEndOfTheRunAreReported)
 {
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("hpd.fifo"));
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun("FullRate", {"-s", "-p", "--pipe-name", fifo, "--options-path",
                                                  dir.filePath(QStringLiteral("options.json")), "--stop-after", "2"})));
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
@@ -415,7 +417,7 @@ TEST_P(SecondSignal, EndsTheProcessAtOnceWithStatusTwo)
 {
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("hpd.fifo"));
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun("Linger", {"-s", "-l", "2", "-p", "--pipe-name", fifo, "--options-path",
                                                dir.filePath(QStringLiteral("options.json"))})));
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
@@ -452,7 +454,7 @@ private:
 
 TEST_F(Streaming, OptionsFileBeforeTheFirstFrameVerifiedFramesAndTheFifoRemoved)
 {
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(presenceRun("Simulation", {"sensitivity", "high", "-t", "30", "-s", "-p", "--pipe-name",
                                                      fifo(), "--options-path", options(), "--stop-after", "3"})));
     ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
@@ -500,7 +502,7 @@ TEST_F(Streaming, OptionsFileBeforeTheFirstFrameVerifiedFramesAndTheFifoRemoved)
 
 TEST_F(Streaming, WithoutPipeNoOptionsFileIsWritten)
 {
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(
         presenceRun("Simulation", {"-s", "--options-path", options(), "--pipe-name", fifo(), "--stop-after", "1"})));
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
@@ -513,7 +515,7 @@ TEST_F(Streaming, WithoutPipeNoOptionsFileIsWritten)
 TEST_F(Streaming, SecondRunReplacesTheOptionsFile)
 {
     for (const char *sensitivity : {"high", "low"}) {
-        RunningCli cli;
+        TestProgram cli;
         ASSERT_TRUE(cli.start(presenceRun("Simulation", {"sensitivity", sensitivity, "-p", "--pipe-name", fifo(),
                                                          "--options-path", options(), "--stop-after", "1"})));
         ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
@@ -527,7 +529,7 @@ TEST_F(Streaming, SecondRunReplacesTheOptionsFile)
 TEST_F(Streaming, OptionsFileThatCannotBeOpenedLeavesTheStreamRunning)
 {
     const QString unwritable = path(QStringLiteral("missing/selected_options.json"));
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(
         presenceRun("Simulation", {"-p", "--pipe-name", fifo(), "--options-path", unwritable, "--stop-after", "3"})));
     ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
@@ -547,7 +549,7 @@ TEST_F(Streaming, OptionsFileThatCannotBeOpenedLeavesTheStreamRunning)
 // A reader that opens the FIFO and never reads fills it; writing must not hold up the presence lines.
 TEST_F(Streaming, ReaderThatDoesNotReadNeverHoldsUpPresenceLines)
 {
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(cli.start(presenceRun(
         "Simulation", {"-s", "-p", "--pipe-name", fifo(), "--options-path", options(), "--stop-after", "4"})));
     ASSERT_TRUE(waitForFifo(fifo(), startupTimeoutMs)) << cli.out().toStdString();
@@ -602,9 +604,9 @@ TEST_P(BridgeCheck, DecidesWhetherTheRunStarts)
     const BridgeCase &c = GetParam();
     const QString fifo = m_dir.filePath(QStringLiteral("hpd.fifo"));
     const QString options = m_dir.filePath(QStringLiteral("selected_options.json"));
-    RunningCli cli;
+    TestProgram cli;
     if (c.bridge == Bridge::FT4222) {
-        ASSERT_TRUE(plugInFT4222(cli.sysfsRoot()));
+        ASSERT_TRUE(plugInFT4222(cli.home().sysfsRoot()));
     }
     ASSERT_TRUE(cli.start(
         presenceRun(c.sensor, {"-s", "-p", "--pipe-name", fifo, "--options-path", options, "--stop-after", "1"})));

@@ -1,6 +1,5 @@
 // A real mosquitto broker on 127.0.0.1 and a free port, which can be stopped and started again on
-// the same port, a real subscriber that records every message, and the real vantrel-frames on a
-// FIFO that the test writes frames into; for tests.
+// the same port, and a real subscriber that records every message; for tests.
 #pragma once
 
 #include "tests/support/eventstreamtesting.h"
@@ -13,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -88,49 +85,6 @@ private:
 QByteArray retainedMessage(int port, const QString &topic);
 // Publishes one message as another client; true once the broker has taken it.
 bool publishMessage(int port, const QString &topic, const QByteArray &payload, bool retained = false);
-
-// A human-presence frame, at 73.8 cm with confidence 97.
-QByteArray presenceFrame(bool presence, uint32_t sequenceNumber);
-
-// The write end of a FIFO made at path, held as vantrel-cli holds it while it runs.
-class FifoWriter
-{
-public:
-    explicit FifoWriter(QString path);
-    ~FifoWriter() { close(); }
-
-    // Makes the FIFO when it is not there, and waits for a reader to have it open.
-    bool open();
-    // A human-presence frame, in one write.
-    bool writePresence(bool presence, uint32_t sequenceNumber);
-    // The writer goes and its FIFO with it, as at the end of a run.
-    void close();
-
-private:
-    QString m_path;
-    int m_fd = -1;
-};
-
-// A program run in the background, its output collected while the event loop runs.
-class RunningProgram
-{
-public:
-    RunningProgram(const QString &program, const QStringList &arguments);
-    ~RunningProgram();
-
-    // SIGTERM, then waits: the exit status, -1 when it did not end normally.
-    int terminate();
-    // Waits for it to end by itself: the exit status, -1 when it did not end normally.
-    int finish();
-    qint64 processId() const { return m_process.processId(); }
-    QByteArray out() const { return m_out; }
-    QByteArray err() const { return m_err; }
-
-private:
-    QProcess m_process;
-    QByteArray m_out;
-    QByteArray m_err;
-};
 
 // A test with its own broker and a recorder subscribed to everything on it.
 class BrokerTest : public ::testing::Test

@@ -1,8 +1,8 @@
 // The command line of the real executable against an rcc-built bundle holding two algorithms:
 // "Presence 1.4" (sensor S1 with parameters mode, range and the fixed connection; sensor S2 without
 // parameters; hold time 5 to 600 s) and "Multi 2.0" (two sensors, neither marked default).
-#include "tests/e2e/clirunner.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testprogram.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +12,10 @@
 #include <sys/stat.h>
 
 namespace {
+
+using Vantrel::Test::TestProgram;
+
+const QString cliBundle = QStringLiteral(E2E_BUNDLE_DIR "/cli.hpd");
 
 struct CliCase
 {
@@ -30,8 +34,8 @@ class CommandLine : public ::testing::TestWithParam<CliCase>
 TEST_P(CommandLine, PrintsTheMessageAndEndsWithItsStatus)
 {
     const CliCase &c = GetParam();
-    CliRunner cli;
-    const CliRunner::Result result = cli.run(QStringList{QStringLiteral("-f"), CliRunner::bundle("cli")} + c.arguments);
+    TestProgram cli;
+    const TestProgram::Result result = cli.run(QStringList{QStringLiteral("-f"), cliBundle} + c.arguments);
     ASSERT_FALSE(result.crashed);
     EXPECT_EQ(result.exitCode, c.status);
     EXPECT_EQ(result.out.toStdString(), std::string(c.out));
@@ -81,9 +85,8 @@ class LogLevel : public ::testing::TestWithParam<LogLevelCase>
 // record; the unknown sensor is a warning, printed at every level.
 TEST_P(LogLevel, FiltersRecordsByType)
 {
-    CliRunner cli;
-    const CliRunner::Result result =
-        cli.run({"-l", GetParam().level, "-f", CliRunner::bundle("cli"), "Multi 2.0", "C", "-s"});
+    TestProgram cli;
+    const TestProgram::Result result = cli.run({"-l", GetParam().level, "-f", cliBundle, "Multi 2.0", "C", "-s"});
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.out.contains("# Registering resources from cli.hpd\n"), GetParam().info)
         << result.out.toStdString();
@@ -105,11 +108,11 @@ INSTANTIATE_TEST_SUITE_P(Levels, LogLevel,
 // program goes on with an empty catalogue.
 TEST(BundleFile, NonRegularFilesAreRefusedWithoutReading)
 {
-    CliRunner cli;
-    const QString fifo = cli.home() + QStringLiteral("/planted.hpd");
+    TestProgram cli;
+    const QString fifo = cli.home().path() + QStringLiteral("/planted.hpd");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString &path : {QStringLiteral("/dev/zero"), fifo, cli.home()}) {
-        const CliRunner::Result result = cli.run({"-f", path, "--print-options"}, 10000);
+    for (const QString &path : {QStringLiteral("/dev/zero"), fifo, cli.home().path()}) {
+        const TestProgram::Result result = cli.run({"-f", path, "--print-options"}, 10000);
         ASSERT_FALSE(result.crashed) << qPrintable(path);
         EXPECT_EQ(result.exitCode, 0) << qPrintable(path);
         EXPECT_EQ(result.out.toStdString(),

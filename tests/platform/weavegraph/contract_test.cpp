@@ -5,7 +5,7 @@
 #include "runtime/runnersignals.h"
 #include "runtime/weavegraphrunner.h"
 #include "tests/support/logcapture.h"
-#include "tests/weavegraph/graphharness.h"
+#include "tests/platform/weavegraph/graphharness.h"
 
 #include <QSignalSpy>
 

@@ -3,7 +3,7 @@
 # /metrics as the page is served, a scrape passes promtool, the frame counter rises, and the
 # README's alert fires 10 s after the last frame.
 #
-#   tests/frames/http/prometheus_test.sh VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR
+#   tests/e2e/frames/prometheus_test.sh VANTREL_CLI VANTREL_FRAMES BUNDLE_DIR ARTEFACT_DIR
 #
 # Skipped (status 77) without prometheus, curl or python3.
 set -uo pipefail

@@ -1,6 +1,6 @@
 #include "device/bridge.h"
 #include "platform/ft4222/ft4222.h"
-#include "tests/ft4222/sysfstree.h"
+#include "tests/platform/ft4222/sysfstree.h"
 #include "tests/support/outputcapture.h"
 #include "tests/support/tablerows.h"
 

@@ -1,12 +1,12 @@
 // vantrel-frames as its users run it: on the FIFO of a real vantrel-cli run, on recordings with
 // faults in them, across a writer that goes and comes back, and with bad options.
 #include "platform/weavegraph/framevocabulary.h"
-#include "tests/e2e/fiforeader.h"
-#include "tests/e2e/runningcli.h"
+#include "tests/e2e/frames/framesinput.h"
 #include "tests/support/eventstreamtesting.h"
 #include "tests/support/sampleframes.h"
 #include "tests/support/tablerows.h"
 #include "tests/support/testframebuilder.h"
+#include "tests/support/testprogram.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -32,28 +31,22 @@ using Vantrel::Fixtures::floatArray;
 using Vantrel::Fixtures::int32Array;
 using Vantrel::Fixtures::singleSignalFrame;
 using Vantrel::Test::CurlStream;
+using Vantrel::Test::framesProgram;
 using Vantrel::Test::freePort;
 using Vantrel::Test::operator<<;
+using Vantrel::Test::presenceFrame;
+using Vantrel::Test::TestProgram;
 using Vantrel::Test::waitUntil;
 namespace Key = Vantrel::Frames::Key;
 
-struct Finished
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Finished = TestProgram::Result;
 
-Finished runFrames(const QStringList &arguments, const QString &input = QString(),
-                   const QString &program = QStringLiteral(VANTREL_FRAMES))
+Finished runFrames(const QStringList &arguments, const QString &input = QString())
 {
-    QProcess process;
+    TestProgram frames(framesProgram());
     if (!input.isEmpty())
-        process.setStandardInputFile(input);
-    process.start(program, arguments);
-    process.waitForFinished(30000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+        frames.setStandardInputFile(input);
+    return frames.run(arguments);
 }
 
 QList<QJsonObject> jsonLines(const QByteArray &out)
@@ -74,13 +67,6 @@ QByteArray bytesOf(const std::vector<uint8_t> &frame)
     return QByteArray(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()));
 }
 
-QByteArray presenceFrame(uint32_t sequenceNumber, int32_t decimetres)
-{
-    return bytesOf(singleSignalFrame(Key::SignalSemanticHumanPresence,
-                                     {int32Array(Key::ArraySemanticHumanPresence, {1, decimetres, 0, 90})},
-                                     sequenceNumber));
-}
-
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -98,7 +84,7 @@ TEST(JsonLines, EveryKindIsNamedAndDecodedWithItsUnits)
     ASSERT_TRUE(writeFile(dir.filePath("all.bin"), recording));
 
     const Finished run = runFrames({dir.filePath("all.bin")});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QList<QJsonObject> lines = jsonLines(run.out);
     // The member each kind must carry, with its unit in its name.
     const QList<QPair<QString, QString>> expected = {{"human-presence", "distance_cm"},
@@ -141,7 +127,7 @@ TEST_P(BadStreams, EveryWholeFrameBeforeTheFaultIsPrinted)
     const QString path = dir.filePath("stream.bin");
     ASSERT_TRUE(writeFile(path, c.stream));
     const Finished run = c.fromStandardInput ? runFrames({}, path) : runFrames({path});
-    EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+    EXPECT_EQ(run.exitCode, c.status) << run.err.toStdString();
     QStringList kinds;
     for (const QJsonObject &line : jsonLines(run.out))
         kinds.append(line.value("kind").toString());
@@ -154,8 +140,8 @@ QByteArray prefix(uint32_t size)
     return QByteArray(reinterpret_cast<const char *>(&size), 4); // little-endian hosts and targets
 }
 
-const QByteArray one = presenceFrame(1, 12);
-const QByteArray two = presenceFrame(2, 13);
+const QByteArray one = presenceFrame(true, 1, 12, 90);
+const QByteArray two = presenceFrame(true, 2, 13, 90);
 const QByteArray unknown =
     bytesOf(singleSignalFrame(0x0BA11A57, {int32Array(Key::ArraySemanticHumanPresence, {1, 2, 3, 4})}));
 const QStringList both = {"human-presence", "human-presence"};
@@ -197,7 +183,7 @@ class BadOptions : public ::testing::TestWithParam<OptionCase>
 TEST_P(BadOptions, EndWithStatusTwoAndSayWhy)
 {
     const Finished run = runFrames(GetParam().arguments);
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.contains(GetParam().message.toUtf8())) << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty());
 }
@@ -256,10 +242,10 @@ TEST(Record, StopsAtTheFileSizeLimitWithAWholeFrame)
     QTemporaryDir dir;
     ASSERT_TRUE(writeFile(dir.filePath("in.bin"), one.repeated(10)));
     const QString recording = dir.filePath("recording.bin");
-    const Finished run = runFrames({QString("--fsize=%1").arg(one.size() * 5 / 2), QStringLiteral(VANTREL_FRAMES),
-                                    dir.filePath("in.bin"), "--record", recording},
-                                   QString(), QStringLiteral("prlimit"));
-    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    const Finished run = TestProgram(QStringLiteral("prlimit"))
+                             .run({QString("--fsize=%1").arg(one.size() * 5 / 2), framesProgram(),
+                                   dir.filePath("in.bin"), "--record", recording});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
     EXPECT_EQ(jsonLines(run.out).size(), 10);
     EXPECT_EQ(QFileInfo(recording).size(), 2 * one.size());
 }
@@ -271,7 +257,7 @@ TEST(Record, RefusesAFifo)
     ASSERT_TRUE(writeFile(dir.filePath("in.bin"), one));
     ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("planted")).constData(), 0600), 0);
     const Finished run = runFrames({dir.filePath("in.bin"), "--record", dir.filePath("planted")});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Can't open recording")) << run.err.toStdString();
 }
 
@@ -282,8 +268,7 @@ TEST(Follow, GoesOnAcrossWritersAndNewFifos)
     QTemporaryDir dir;
     const QString fifo = dir.filePath("hpd.fifo");
     const QString recording = dir.filePath("recording.bin");
-    RunningCli frames;
-    frames.setProgram(QStringLiteral(VANTREL_FRAMES));
+    TestProgram frames(framesProgram());
     ASSERT_TRUE(frames.start({"--follow", fifo, "--record", recording}));
     const auto linesSeen = [](int count) {
         return [count](const QByteArray &out) { return out.count('\n') >= count; };
@@ -301,7 +286,7 @@ TEST(Follow, GoesOnAcrossWritersAndNewFifos)
             QFile::remove(fifo);
             ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         }
-        writeOnce(presenceFrame(round * 2, 10) + presenceFrame(round * 2 + 1, 11));
+        writeOnce(presenceFrame(true, round * 2, 10, 90) + presenceFrame(true, round * 2 + 1, 11, 90));
         ASSERT_TRUE(frames.waitForOutput(linesSeen(2 * (round + 1)), 20000)) << frames.err().toStdString();
     }
     frames.sendSignal(SIGTERM);
@@ -317,17 +302,15 @@ TEST(Follow, GoesOnAcrossWritersAndNewFifos)
     // The recording is the stream's frames back to back, which the stand-in runtime replays.
     QFile recorded(recording);
     ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
-    EXPECT_EQ(recorded.size(), 6 * presenceFrame(0, 10).size());
+    EXPECT_EQ(recorded.size(), 6 * presenceFrame(true, 0, 10, 90).size());
     ASSERT_TRUE(
         writeFile(dir.filePath("replay.flow"), QString("weaveflow 1\nreplay 0x%1 %2\n")
                                                    .arg(Vantrel::Frames::Output::HumanPresenceA, 8, 16, QChar('0'))
                                                    .arg(recording)
                                                    .toUtf8()));
-    QProcess play;
-    play.start(QStringLiteral(WEAVEGRAPH_PLAY), {dir.filePath("replay.flow")});
-    ASSERT_TRUE(play.waitForFinished(30000));
-    EXPECT_EQ(play.exitCode(), 0) << play.readAllStandardError().toStdString();
-    EXPECT_EQ(play.readAllStandardOutput().count("\n0xCE4599EC "), 6);
+    const TestProgram::Result play = TestProgram(QStringLiteral(WEAVEGRAPH_PLAY)).run({dir.filePath("replay.flow")});
+    EXPECT_EQ(play.exitCode, 0) << play.err.toStdString();
+    EXPECT_EQ(play.out.count("\n0xCE4599EC "), 6);
 }
 
 // The room a 16 MiB frame took is given back once it has been read, decoded and written.
@@ -339,8 +322,7 @@ TEST(Follow, GivesBackTheMemoryOfALargeFrame)
     QTemporaryDir dir;
     const QString fifo = dir.filePath("hpd.fifo");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    RunningCli frames;
-    frames.setProgram(QStringLiteral(VANTREL_FRAMES));
+    TestProgram frames(framesProgram());
     ASSERT_TRUE(frames.start({"--follow", fifo}));
     const std::vector<float> levels((15u << 20) / 12, 1e3f);
     const QByteArray large =
@@ -379,7 +361,7 @@ TEST_P(StalledOutput, NeitherHoldsUpTheProgramNorTermination)
     ASSERT_GE(unread, 0);
     QByteArray frames;
     for (uint32_t sequence = 1; sequence <= 30000; ++sequence)
-        frames += presenceFrame(sequence, 20);
+        frames += presenceFrame(true, sequence, 20, 90);
     const uint16_t port = freePort();
     QStringList arguments = {"--http", QString::number(port), source};
     if (GetParam().follow) {
@@ -389,22 +371,24 @@ TEST_P(StalledOutput, NeitherHoldsUpTheProgramNorTermination)
         ASSERT_TRUE(writeFile(source, frames));
     }
 
-    QProcess program;
+    TestProgram program(framesProgram());
     program.setStandardOutputFile(out);
-    program.start(QStringLiteral(VANTREL_FRAMES), arguments);
-    ASSERT_TRUE(program.waitForStarted());
+    program.keepInputOpen();
+    ASSERT_TRUE(program.start(arguments));
     if (GetParam().follow) {
         ASSERT_TRUE(writeFile(source, frames)); // opening waits for the follower
     }
-    ASSERT_TRUE(waitUntil([&] { return program.readAllStandardError().contains(GetParam().told); }));
+    const QByteArray told = GetParam().told;
+    ASSERT_TRUE(program.waitForError([&](const QByteArray &err) { return err.contains(told); }, 30000));
+    const int toldAt = program.err().indexOf(told);
     ASSERT_TRUE(waitUntil([&] {
         return Vantrel::Test::curl(QString("http://127.0.0.1:%1/metrics").arg(port)).status == 200;
     })) << "the web view is held up";
 
-    ::kill(program.processId(), SIGTERM);
-    EXPECT_TRUE(program.waitForFinished(15000)) << "SIGTERM ignored";
+    program.sendSignal(SIGTERM);
+    EXPECT_TRUE(program.waitForExit(15000)) << "SIGTERM ignored";
     EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_TRUE(program.readAllStandardError().contains("Dropped")) << "the lines given up are not told";
+    EXPECT_GE(program.err().indexOf("Dropped", toldAt + told.size()), 0) << "the lines given up are not told";
     ::close(unread);
 }
 
@@ -424,15 +408,13 @@ TEST(Follow, ReadsAFifoItMayNotWrite)
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0711), 0); // nobody may look in
     ASSERT_EQ(::mkfifo(fifo.constData(), 0640), 0);
     ASSERT_EQ(::chown(fifo.constData(), 0, 65534), 0);
-    RunningCli frames;
-    frames.setProgram(QStringLiteral("setpriv"));
-    ASSERT_TRUE(frames.start(
-        {"--reuid=65534", "--regid=65534", "--clear-groups", QStringLiteral(VANTREL_FRAMES), "--follow", path}));
+    TestProgram frames(QStringLiteral("setpriv"));
+    ASSERT_TRUE(frames.start({"--reuid=65534", "--regid=65534", "--clear-groups", framesProgram(), "--follow", path}));
     for (int round = 0; round < 2; ++round) {
         // Read and write, so that nothing waits for the follower and no write meets a closed FIFO.
         const int fd = ::open(fifo.constData(), O_RDWR);
         ASSERT_GE(fd, 0);
-        const QByteArray frame = presenceFrame(round, 10);
+        const QByteArray frame = presenceFrame(true, round, 10, 90);
         ASSERT_EQ(::write(fd, frame.constData(), frame.size()), frame.size());
         const bool read = frames.waitForOutput([&](const QByteArray &out) { return out.count('\n') > round; }, 20000);
         ::close(fd);
@@ -458,10 +440,9 @@ TEST_P(SampleRuns, PresenceAgreesWithThePresenceLines)
     const RunCase &c = GetParam();
     QTemporaryDir dir;
     const QString fifo = dir.filePath("hpd.fifo");
-    RunningCli frames;
-    frames.setProgram(QStringLiteral(VANTREL_FRAMES));
+    TestProgram frames(framesProgram());
     ASSERT_TRUE(frames.start({"--follow", fifo}));
-    RunningCli cli;
+    TestProgram cli;
     ASSERT_TRUE(
         cli.start({"-f", QDir(SAMPLE_BUNDLE_DIR).filePath(c.bundle), c.algorithm, "Simulation", "FPS", "20", "-s", "-p",
                    "--pipe-name", fifo, "--options-path", dir.filePath("options.json"), "--stop-after", "2"}));
@@ -508,8 +489,7 @@ TEST(WebView, AViewerSeesTheStreamEndAndComeBack)
     const QString fifo = dir.filePath("hpd.fifo");
     const QString options = dir.filePath("options.json");
     const uint16_t port = freePort();
-    RunningCli frames;
-    frames.setProgram(QStringLiteral(VANTREL_FRAMES));
+    TestProgram frames(framesProgram());
     ASSERT_TRUE(frames.start(
         {"--follow", fifo, "--no-json", "--options", options, "--http", QString("127.0.0.1:%1").arg(port)}));
     // Until vantrel-frames listens, a viewer's curl gives up at once: then another.
@@ -520,7 +500,7 @@ TEST(WebView, AViewerSeesTheStreamEndAndComeBack)
     });
     ASSERT_EQ(viewer->count("hello"), 1) << frames.err().toStdString();
     const auto run = [&](const QString &fps) {
-        RunningCli cli;
+        TestProgram cli;
         ASSERT_TRUE(cli.start({"-f", QDir(SAMPLE_BUNDLE_DIR).filePath("presence.hpd"), "Presence 1.0", "Simulation",
                                "FPS", fps, "-p", "--pipe-name", fifo, "--options-path", options, "--stop-after", "2"}));
         ASSERT_TRUE(cli.waitForExit(30000));

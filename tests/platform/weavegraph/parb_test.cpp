@@ -1,6 +1,6 @@
 // Parameter sets: the binary layout is checked whole, sets apply in order, and the build tool writes them.
 #include "tests/support/tablerows.h"
-#include "tests/weavegraph/graphharness.h"
+#include "tests/platform/weavegraph/graphharness.h"
 
 #include <gtest/gtest.h>
 

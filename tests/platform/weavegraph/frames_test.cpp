@@ -2,7 +2,7 @@
 // program reads from them is checked by running its decoder over them (contract_test.cpp).
 #include "platform/weavegraph/framevocabulary.h"
 #include "tests/support/tablerows.h"
-#include "tests/weavegraph/graphharness.h"
+#include "tests/platform/weavegraph/graphharness.h"
 
 #include <gtest/gtest.h>
 

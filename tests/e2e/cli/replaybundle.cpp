@@ -1,4 +1,4 @@
-#include "tests/e2e/replaybundle.h"
+#include "tests/e2e/cli/replaybundle.h"
 
 #include "platform/weavegraph/framevocabulary.h"
 #include "tests/support/bundlebuilder.h"

@@ -1,6 +1,6 @@
 // Flow text accepted or refused with a clear code and a level-1 log line naming the problem.
 #include "tests/support/tablerows.h"
-#include "tests/weavegraph/graphharness.h"
+#include "tests/platform/weavegraph/graphharness.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/e2e/fiforeader.h"
+#include "tests/e2e/cli/fiforeader.h"
 
 #include "platform/weavegraph/frame_generated.h"
 

@@ -2,7 +2,7 @@
 // exist, flows and parameter sets that the runtime accepts, and the demo scene.
 #include "platform/weavegraph/framevocabulary.h"
 #include "tests/support/tablerows.h"
-#include "tests/weavegraph/graphharness.h"
+#include "tests/platform/weavegraph/graphharness.h"
 
 #include <QDir>
 #include <QFile>

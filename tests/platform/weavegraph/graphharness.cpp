@@ -1,4 +1,4 @@
-#include "tests/weavegraph/graphharness.h"
+#include "tests/platform/weavegraph/graphharness.h"
 
 #include "platform/weavegraph/framevocabulary.h"
 
