@@ -1,6 +1,7 @@
 #include "frames/framestream.h"
 
 #include "frames/framedispatcher.h"
+#include "process/systemerror.h"
 #include "process/timermilliseconds.h"
 
 #include <QDebug>
@@ -24,11 +25,6 @@ constexpr size_t ReadSize = 256 * 1024;
 constexpr size_t ReleasedAfter = size_t{1} << 20;
 // How often a followed FIFO's path is looked at for a FIFO made anew.
 constexpr int FollowCheckMs = 250;
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // The bytes of the whole frames at the start of the first length bytes of frames read back to back.
 size_t wholeFramesIn(const uint8_t *frames, size_t length)
@@ -76,7 +72,7 @@ bool FrameStream::open(const QString &source, bool follow, const QString &record
         const int openError = m_recordFd < 0 ? errno : ::fstat(m_recordFd, &status) != 0 ? errno : 0;
         if (openError != 0 || !S_ISREG(status.st_mode)) {
             error = tr("Can't open recording %1: %2")
-                        .arg(recordPath, openError != 0 ? systemError(openError) : tr("not a regular file"));
+                        .arg(recordPath, openError != 0 ? systemErrorText(openError) : tr("not a regular file"));
             return false;
         }
         m_recordedSize = static_cast<uint64_t>(status.st_size);
@@ -113,7 +109,7 @@ bool FrameStream::openSource(QString &error)
     if (m_fd < 0) {
         const int openError = errno;
         error = tr("Can't open %1: %2")
-                    .arg(m_source.isEmpty() ? QStringLiteral("standard input") : m_source, systemError(openError));
+                    .arg(m_source.isEmpty() ? QStringLiteral("standard input") : m_source, systemErrorText(openError));
         errno = openError;
         return false;
     }
@@ -227,7 +223,7 @@ qint64 FrameStream::readAvailable()
     const ssize_t count = ::read(m_fd, space.bytes, space.size);
     if (count < 0) {
         if (errno != EINTR && errno != EAGAIN)
-            end(1, tr("Can't read %1: %2").arg(m_source, systemError(errno)));
+            end(1, tr("Can't read %1: %2").arg(m_source, systemErrorText(errno)));
         return 0;
     }
     if (count == 0) {
@@ -282,7 +278,7 @@ void FrameStream::record(const uint8_t *frames, size_t length)
             ::close(m_recordFd);
             m_recordFd = -1;
             end(1, tr("Can't write to recording %1: %2; it ends %3")
-                       .arg(m_recordPath, systemError(writeError),
+                       .arg(m_recordPath, systemErrorText(writeError),
                             truncated ? tr("with its last whole frame") : tr("in the middle of a frame")));
             return;
         }
