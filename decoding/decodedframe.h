@@ -83,6 +83,9 @@ struct DecodedFrame
 
     std::optional<RangeProfile> profile;
     std::vector<ProximityTarget> targets;
+    // The tracker of a proximity frame that reported no targets at all: no target, though the runner
+    // publishes a placeholder for it.
+    std::optional<uchar> emptyTracker;
     std::optional<PresenceReport> presence;
     std::optional<PowerProfile> power;
     std::optional<DetectionStatistics> statistics;
@@ -92,7 +95,8 @@ struct DecodedFrame
 };
 
 // Hands the frame's values to a sink in the order the runner publishes them as signals: zones, the
-// profile, the first target, the presence report, the other targets, power, statistics.
+// profile, the first target (a placeholder at range and angle 0 for an empty tracker), the presence
+// report, the other targets, power, statistics.
 void replay(const DecodedFrame &frame, FrameSink &sink);
 
 } // namespace Vantrel
