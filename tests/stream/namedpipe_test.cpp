@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 using Vantrel::NamedPipe;
+using Vantrel::systemErrorText;
 using Vantrel::Test::LogCapture;
 using Vantrel::Test::LogRecord;
 using Bytes = std::vector<uint8_t>;
