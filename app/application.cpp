@@ -19,7 +19,7 @@ Application::Application(int &argc, char **argv, bool processCommandLine)
     , m_commandLine(arguments())
 {
     setApplicationName(QStringLiteral("vantrel-cli"));
-    setApplicationVersion(QStringLiteral("2.4.9"));
+    setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     setOrganizationName(QStringLiteral("Vantrel"));
 
     setupStateMachine();

@@ -11,6 +11,7 @@ void DecodedFrame::clear()
     length = 0;
     profile.reset();
     targets.clear();
+    emptyTracker.reset();
     presence.reset();
     power.reset();
     statistics.reset();

@@ -81,6 +81,9 @@ struct DecodedFrame
 
     std::optional<RangeProfile> profile;
     std::vector<ProximityTarget> targets;
+    // The tracker of a proximity frame that reported no targets at all: no target, though the runner
+    // publishes a placeholder for it.
+    std::optional<uchar> emptyTracker;
     std::optional<PresenceReport> presence;
     std::optional<PowerProfile> power;
     std::optional<DetectionStatistics> statistics;

@@ -251,7 +251,7 @@ uint32_t FrameDecoder::recognize(const Frames::Frame &frame)
 
 void FrameDecoder::noTarget(uchar type, DecodedFrame &out)
 {
-    out.targets.push_back({type, 0.0f, 0.0f});
+    out.emptyTracker = type;
     out.presence = PresenceReport{false, 0, 0};
 }
 

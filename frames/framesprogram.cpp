@@ -7,6 +7,7 @@
 #include "frames/json/linewriter.h"
 #include "frames/mqtt/discoveryremoval.h"
 #include "frames/mqtt/mqttpublisher.h"
+#include "process/systemerror.h"
 #include "process/terminationsignals.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,6 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 
 namespace Vantrel {
@@ -84,8 +84,7 @@ void FramesProgram::startJsonLines()
     m_standardOutput = std::make_unique<LineWriter>(STDOUT_FILENO, whenBehind, [this](int error) {
         // A reader that has gone (as `head` does) is no fault; the program ends as it asked.
         if (error != EPIPE)
-            qWarning().noquote()
-                << tr("Can't write to standard output: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
+            qWarning().noquote() << tr("Can't write to standard output: %1").arg(systemErrorText(error));
         QMetaObject::invokeMethod(
             this, [this, error] { finish(error == EPIPE ? 0 : 1); }, Qt::QueuedConnection);
     });

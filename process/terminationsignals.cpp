@@ -2,13 +2,13 @@
 
 #include "process/exitstatus.h"
 #include "process/immediateexit.h"
+#include "process/systemerror.h"
 
 #include <QDebug>
 #include <QSocketNotifier>
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -41,8 +41,7 @@ TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
-        qWarning().noquote()
-            << tr("Can't install termination handlers: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        qWarning().noquote() << tr("Can't install termination handlers: %1").arg(systemErrorText(errno));
         return;
     }
     m_notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "process/ratelimitedcount.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 
-#include <chrono>
-#include <cstdint>
-#include <functional>
+#include <utility>
 
 namespace Vantrel {
 
@@ -18,52 +18,34 @@ class DroppedFrames
     Q_DECLARE_TR_FUNCTIONS(DroppedFrames)
 
 public:
-    using Clock = std::function<qint64()>; // milliseconds, monotonic
+    using Clock = RateLimitedCount::Clock;
     static constexpr qint64 QuietMs = 1000;
 
-    explicit DroppedFrames(Clock now = &steadyMilliseconds)
-        : m_now(std::move(now))
+    explicit DroppedFrames(Clock now = &RateLimitedCount::steadyMilliseconds)
+        : m_dropped(QuietMs, &report, std::move(now))
     {
     }
 
     void drop()
     {
-        if (m_count++ > 0)
-            return;
-        m_since = m_now();
-        qWarning().noquote() << tr("Output is falling behind; dropping frames");
+        if (m_dropped.beginRun())
+            qWarning().noquote() << tr("Output is falling behind; dropping frames");
+        m_dropped.add();
     }
 
     // A frame went through: reports the frames dropped, once the warning is a second old.
-    void passed()
-    {
-        if (m_count > 0 && m_now() - m_since >= QuietMs)
-            report();
-    }
+    void passed() { m_dropped.tellIfDue(); }
 
     // The stream ended: reports the frames dropped whatever the time.
-    void ended()
-    {
-        if (m_count > 0)
-            report();
-    }
+    void ended() { m_dropped.tell(); }
 
 private:
-    static qint64 steadyMilliseconds()
+    static void report(quint64 count, qint64)
     {
-        using namespace std::chrono;
-        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+        qWarning().noquote() << tr("Dropped %1 frames while the output was behind").arg(count);
     }
 
-    void report()
-    {
-        qWarning().noquote() << tr("Dropped %1 frames while the output was behind").arg(m_count);
-        m_count = 0;
-    }
-
-    Clock m_now;
-    uint64_t m_count = 0;
-    qint64 m_since = 0; // of the warning that dropping began
+    RateLimitedCount m_dropped;
 };
 
 } // namespace Vantrel

@@ -23,6 +23,8 @@ void replay(const DecodedFrame &frame, FrameSink &sink)
     if (target != frame.targets.cend()) {
         sink.proximity2DData(target->type, target->range, target->angle);
         ++target;
+    } else if (frame.emptyTracker) {
+        sink.proximity2DData(*frame.emptyTracker, 0.0f, 0.0f);
     }
     if (const auto &presence = frame.presence)
         sink.hpdData(presence->state, presence->distance, presence->confidence, frame.timestamp, frame.sequenceNumber);

@@ -31,7 +31,8 @@ protected:
 };
 
 // Hands the frame's values to a sink in the order the runner publishes them as signals: zones, the
-// profile, the first target, the presence report, the other targets, power, statistics.
+// profile, the first target (a placeholder at range and angle 0 for an empty tracker), the presence
+// report, the other targets, power, statistics.
 void replay(const DecodedFrame &frame, FrameSink &sink);
 
 } // namespace Vantrel

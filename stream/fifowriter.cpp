@@ -1,6 +1,6 @@
 #include "stream/fifowriter.h"
 
-#include "stream/systemerror.h"
+#include "process/systemerror.h"
 
 #include <QDeadlineTimer>
 #include <QDebug>

@@ -1,8 +1,8 @@
 #include "stream/namedpipe.h"
 
 #include "process/immediateexit.h"
+#include "process/systemerror.h"
 #include "stream/fifowriter.h"
-#include "stream/systemerror.h"
 
 #include <QDebug>
 

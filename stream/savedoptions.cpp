@@ -1,12 +1,13 @@
 #include "stream/savedoptions.h"
 
+#include "process/systemerror.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,7 +41,7 @@ std::optional<SavedRunOptions> SavedRunOptions::read(const QString &path, QStrin
     // Neither waiting for a writer of a FIFO put at the path nor reading where a link points.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno != ELOOP) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
+        error = systemErrorText(errno);
         return std::nullopt;
     }
     struct stat status = {};

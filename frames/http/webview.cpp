@@ -2,6 +2,7 @@
 
 #include "decoding/decodedframe.h"
 #include "frames/http/metrics.h"
+#include "process/systemerror.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -201,8 +202,8 @@ bool WebView::start(QString &error)
         std::lock_guard<std::mutex> lock(m_logMutex);
         // A bind error says it all; libmicrohttpd's own words are kept for anything else.
         const bool bindError = startError == EADDRINUSE || startError == EADDRNOTAVAIL || startError == EACCES;
-        const QString reason = bindError || m_startLog.isEmpty() ? QString::fromLocal8Bit(std::strerror(startError))
-                                                                 : m_startLog.join(QLatin1String("; "));
+        const QString reason =
+            bindError || m_startLog.isEmpty() ? systemErrorText(startError) : m_startLog.join(QLatin1String("; "));
         error = tr("can't listen on %1 port %2: %3").arg(m_settings.address).arg(m_settings.port).arg(reason);
         freeResponses();
         return false;

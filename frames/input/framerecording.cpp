@@ -1,6 +1,6 @@
 #include "frames/input/framerecording.h"
 
-#include "stream/systemerror.h"
+#include "process/systemerror.h"
 
 #include <QFile>
 

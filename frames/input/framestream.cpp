@@ -1,6 +1,7 @@
 #include "frames/input/framestream.h"
 
 #include "frames/input/framedispatcher.h"
+#include "process/systemerror.h"
 #include "process/timermilliseconds.h"
 
 #include <QDebug>
@@ -24,11 +25,6 @@ constexpr size_t ReadSize = 256 * 1024;
 constexpr size_t ReleasedAfter = size_t{1} << 20;
 // How often a followed FIFO's path is looked at for a FIFO made anew.
 constexpr int FollowCheckMs = 250;
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 } // namespace
 
@@ -84,7 +80,7 @@ bool FrameStream::openSource(QString &error)
     if (m_fd < 0) {
         const int openError = errno;
         error = tr("Can't open %1: %2")
-                    .arg(m_source.isEmpty() ? QStringLiteral("standard input") : m_source, systemError(openError));
+                    .arg(m_source.isEmpty() ? QStringLiteral("standard input") : m_source, systemErrorText(openError));
         errno = openError;
         return false;
     }
@@ -198,7 +194,7 @@ qint64 FrameStream::readAvailable()
     const ssize_t count = ::read(m_fd, space.bytes, space.size);
     if (count < 0) {
         if (errno != EINTR && errno != EAGAIN)
-            end(1, tr("Can't read %1: %2").arg(m_source, systemError(errno)));
+            end(1, tr("Can't read %1: %2").arg(m_source, systemErrorText(errno)));
         return 0;
     }
     if (count == 0) {

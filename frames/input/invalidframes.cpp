@@ -5,40 +5,44 @@
 
 namespace Vantrel {
 
+namespace {
+
+void tellUntold(quint64 count, qint64 sinceMs)
+{
+    qWarning().noquote() << QCoreApplication::translate("FrameDispatcher", "%1 more invalid frames skipped in %2 s")
+                                .arg(count)
+                                .arg(qRound64(sinceMs / 1000.0));
+}
+
+} // namespace
+
+InvalidFrames::InvalidFrames()
+    : m_untold(IntervalMs, &tellUntold)
+{
+}
+
 InvalidFrames::~InvalidFrames()
 {
-    tellCount();
+    m_untold.tell();
 }
 
 void InvalidFrames::skipped(uint64_t offset, size_t length)
 {
-    if (m_sinceTold.isValid() && m_sinceTold.elapsed() < IntervalMs) {
-        ++m_untold;
+    if (m_untold.recent()) {
+        m_untold.add();
         return;
     }
-    tellCount();
+    m_untold.tell();
+    m_untold.beginRun();
     qWarning().noquote() << QCoreApplication::translate("FrameDispatcher",
                                                         "The frame at byte %1 (%2 bytes) is not a valid frame; skipped")
                                 .arg(offset)
                                 .arg(length);
-    m_sinceTold.start();
 }
 
 void InvalidFrames::tellIfDue()
 {
-    if (m_untold > 0 && m_sinceTold.elapsed() >= IntervalMs)
-        tellCount();
-}
-
-void InvalidFrames::tellCount()
-{
-    if (m_untold == 0)
-        return;
-    qWarning().noquote() << QCoreApplication::translate("FrameDispatcher", "%1 more invalid frames skipped in %2 s")
-                                .arg(m_untold)
-                                .arg(qRound64(m_sinceTold.elapsed() / 1000.0));
-    m_untold = 0;
-    m_sinceTold.start();
+    m_untold.tellIfDue();
 }
 
 } // namespace Vantrel

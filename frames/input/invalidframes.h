@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "process/ratelimitedcount.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +14,7 @@ class InvalidFrames final
 public:
     static constexpr qint64 IntervalMs = 10000;
 
+    InvalidFrames();
     ~InvalidFrames();
 
     void skipped(uint64_t offset, size_t length);
@@ -21,10 +22,7 @@ public:
     void tellIfDue();
 
 private:
-    void tellCount();
-
-    QElapsedTimer m_sinceTold;
-    quint64 m_untold = 0;
+    RateLimitedCount m_untold;
 };
 
 } // namespace Vantrel

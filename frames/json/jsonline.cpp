@@ -171,7 +171,7 @@ void appendJsonLine(std::string &out, const DecodedFrame &frame, std::optional<b
         appendPower(out, *frame.power);
     if (frame.statistics)
         appendStatistics(out, *frame.statistics);
-    if (!frame.targets.empty())
+    if (!frame.targets.empty() || frame.emptyTracker)
         appendTargets(out, frame.targets);
     if (!frame.zones.empty())
         appendZones(out, frame.zones);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <poll.h>
 #include <unistd.h>
 
@@ -18,7 +19,7 @@ constexpr size_t BatchSize = 64 * 1024;
 constexpr std::chrono::seconds EndingWait(1);
 constexpr std::chrono::milliseconds WaitSlice(100);
 // The falling behind of a live stream is told at most this often.
-constexpr std::chrono::seconds ReportInterval(1);
+constexpr qint64 ReportIntervalMs = 1000;
 
 } // namespace
 
@@ -65,6 +66,9 @@ int writeWhole(int fd, const std::string &bytes)
 LineWriter::LineWriter(int fd, WhenBehind whenBehind, std::function<void(int)> failed)
     : m_queue(std::make_shared<Queue>())
     , m_whenBehind(whenBehind)
+    , m_dropped(ReportIntervalMs, [](quint64 count, qint64) {
+        qWarning().noquote() << tr("Dropped %1 JSON lines while standard output was behind").arg(count);
+    })
 {
     m_writer = std::thread([queue = m_queue, fd, failed = std::move(failed)] {
         std::string batch;
@@ -137,11 +141,9 @@ void LineWriter::handOver(std::string &&lines)
             m_queue->changed.wait_for(lock, WaitSlice);
     }
     if (!hasRoom()) {
-        if (m_dropped == 0) {
-            m_droppingSince = std::chrono::steady_clock::now();
+        if (m_dropped.beginRun())
             qWarning().noquote() << tr("Standard output is behind; dropping JSON lines");
-        }
-        m_dropped += static_cast<uint64_t>(std::count(lines.begin(), lines.end(), '\n'));
+        m_dropped.add(static_cast<quint64>(std::count(lines.begin(), lines.end(), '\n')));
         return;
     }
     if (m_queue->lines.empty())
@@ -151,8 +153,7 @@ void LineWriter::handOver(std::string &&lines)
     lock.unlock();
     m_queue->changed.notify_all();
     // Told once the lines go through again, and not more often than once a second.
-    if (m_dropped > 0 && std::chrono::steady_clock::now() - m_droppingSince >= ReportInterval)
-        reportDropped();
+    m_dropped.tellIfDue();
 }
 
 void LineWriter::finish()
@@ -169,17 +170,10 @@ void LineWriter::finish()
     }
     // What is given up on counts as dropped.
     if (!m_queue->broken)
-        m_dropped += static_cast<uint64_t>(std::count(m_queue->lines.begin(), m_queue->lines.end(), '\n'));
+        m_dropped.add(static_cast<quint64>(std::count(m_queue->lines.begin(), m_queue->lines.end(), '\n')));
     m_queue->lines.clear();
     lock.unlock();
-    reportDropped();
-}
-
-void LineWriter::reportDropped()
-{
-    if (m_dropped > 0)
-        qWarning().noquote() << tr("Dropped %1 JSON lines while standard output was behind").arg(m_dropped);
-    m_dropped = 0;
+    m_dropped.tell();
 }
 
 } // namespace Vantrel

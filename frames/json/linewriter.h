@@ -1,10 +1,10 @@
 #pragma once
 
 #include "frames/json/jsonline.h"
+#include "process/ratelimitedcount.h"
 
 #include <QCoreApplication>
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -48,14 +48,12 @@ private:
     struct Queue;
 
     void handOver(std::string &&lines);
-    void reportDropped();
 
     std::shared_ptr<Queue> m_queue;
     std::thread m_writer;
     WhenBehind m_whenBehind;
     std::string m_lines; // whole lines not yet handed over
-    uint64_t m_dropped = 0; // lines
-    std::chrono::steady_clock::time_point m_droppingSince;
+    RateLimitedCount m_dropped; // lines
 };
 
 } // namespace Vantrel

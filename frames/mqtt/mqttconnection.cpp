@@ -1,5 +1,7 @@
 #include "frames/mqtt/mqttconnection.h"
 
+#include "process/systemerror.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 
@@ -8,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <utility>
 
 namespace Vantrel {
@@ -29,8 +30,7 @@ const char *const CaPath = "/etc/ssl/certs";
 
 QString mosquittoError(int result)
 {
-    QString text = result == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
-                                            : QString::fromUtf8(mosquitto_strerror(result));
+    QString text = result == MOSQ_ERR_ERRNO ? systemErrorText(errno) : QString::fromUtf8(mosquitto_strerror(result));
     // libmosquitto's texts are sentences; ours go on after them.
     if (text.endsWith(QLatin1Char('.')))
         text.chop(1);

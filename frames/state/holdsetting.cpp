@@ -1,6 +1,7 @@
 #include "frames/state/holdsetting.h"
 
 #include "process/filereplacement.h"
+#include "process/systemerror.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -8,7 +9,6 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <utility>
 
 namespace Vantrel {
@@ -73,7 +73,7 @@ bool HoldSetting::keep(double seconds, QString &error) const
         && file.commit())
         return true;
     // Without an errno, something other than a regular file is at the path and was left alone.
-    error = errno ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("not a regular file");
+    error = errno ? systemErrorText(errno) : QStringLiteral("not a regular file");
     return false;
 }
 

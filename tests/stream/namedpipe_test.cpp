@@ -1,5 +1,7 @@
 #include "stream/namedpipe.h"
 
+#include "process/systemerror.h"
+
 #include "tests/support/logcapture.h"
 #include "tests/support/tablerows.h"
 
@@ -14,7 +16,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <future>
 #include <memory>
 #include <string>
@@ -24,6 +25,7 @@
 #include <unistd.h>
 
 using Vantrel::NamedPipe;
+using Vantrel::systemErrorText;
 using Vantrel::Test::LogCapture;
 using Vantrel::Test::LogRecord;
 using Bytes = std::vector<uint8_t>;
@@ -31,11 +33,6 @@ using Bytes = std::vector<uint8_t>;
 namespace {
 
 const QString fifoName = QStringLiteral("hpd.fifo");
-
-QString systemText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 LogRecord info(const QString &text)
 {
@@ -171,7 +168,7 @@ const LogRecord creating = info("Creating named pipe %d/hpd.fifo");
 const LogRecord opening = info("Opening named pipe %d/hpd.fifo");
 const LogRecord closing = info("Closing named pipe/fifo");
 const LogRecord removing = info("Removing named pipe %d/hpd.fifo");
-const LogRecord full = warning("Error while writing to named pipe %d/hpd.fifo: " + systemText(EAGAIN));
+const LogRecord full = warning("Error while writing to named pipe %d/hpd.fifo: " + systemErrorText(EAGAIN));
 
 LogRecord dropped(int count)
 {
@@ -188,8 +185,8 @@ using Vantrel::Test::operator<<;
 
 std::vector<Scenario> scenarios()
 {
-    const LogRecord fileExists = warning("Can't create named pipe %d/hpd.fifo: " + systemText(EEXIST));
-    const LogRecord gone = warning("Error while opening named pipe %d/hpd.fifo: " + systemText(ENOENT));
+    const LogRecord fileExists = warning("Can't create named pipe %d/hpd.fifo: " + systemErrorText(EEXIST));
+    const LogRecord gone = warning("Error while opening named pipe %d/hpd.fifo: " + systemErrorText(ENOENT));
     const LogRecord notOurs =
         warning("Can't remove named pipe %d/hpd.fifo: the path no longer holds the FIFO this program made");
     // The pipe grows to 128 KiB for two of them; each takes ten of its 32 buffers, so a fourth has no room.
@@ -220,12 +217,12 @@ std::vector<Scenario> scenarios()
           readerGets({5}, false)}},
         {"SecondCreateGivesUpTheFirstFifo",
          {create(true, {creating}), on(Op::ReaderJoins), frame({1}, {opening}), placeFile("other", "keep"),
-          create(false, {closing, removing, warning("Can't create named pipe %d/other: " + systemText(EEXIST))},
+          create(false, {closing, removing, warning("Can't create named pipe %d/other: " + systemErrorText(EEXIST))},
                  "other"),
           readerGets({1}, true), on(Op::IsFree), closePipe({}), isFile("other", "keep")}},
         {"FifoRemovedBehindItsBack",
          {create(true, {creating}), on(Op::RemovePath), frame({1}, {gone}), frame({2}, {gone}),
-          closePipe({closing, warning("Can't remove named pipe %d/hpd.fifo: " + systemText(ENOENT))})}},
+          closePipe({closing, warning("Can't remove named pipe %d/hpd.fifo: " + systemErrorText(ENOENT))})}},
         {"FileInTheFifosPlaceIsLeftAlone",
          {create(true, {creating}), on(Op::RemovePath), placeFile(fifoName, "planted"), closePipe({closing, notOurs}),
           isFile(fifoName, "planted")}},
@@ -397,7 +394,7 @@ TEST_P(FullFifo, DropsWholeFramesWithOneWarningAndTellsTheCountWhenTheReaderCatc
     ASSERT_TRUE(reader.isOpen());
     log.clear();
 
-    const LogRecord fullWarning = warning("Error while writing to named pipe " + path + ": " + systemText(EAGAIN));
+    const LogRecord fullWarning = warning("Error while writing to named pipe " + path + ": " + systemErrorText(EAGAIN));
     Bytes kept;
     uint32_t number = 0;
     for (; number < 1000 && !logged(log, fullWarning); ++number) {
@@ -457,9 +454,9 @@ TEST_F(NamedPipeWriter, NeverWaitsForAReaderThatDoesNotRead)
     }
 
     // One stall, one warning.
-    EXPECT_EQ(log.records(), (std::vector<LogRecord>{
-                                 info("Opening named pipe " + path),
-                                 warning("Error while writing to named pipe " + path + ": " + systemText(EAGAIN))}));
+    EXPECT_EQ(log.records(), (std::vector<LogRecord>{info("Opening named pipe " + path),
+                                                     warning("Error while writing to named pipe " + path + ": "
+                                                             + systemErrorText(EAGAIN))}));
 }
 
 TEST_F(NamedPipeWriter, ReaderProcessReceivesTheFramesBackToBack)

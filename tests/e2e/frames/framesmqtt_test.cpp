@@ -3,6 +3,7 @@
 // broker, and a run that takes a sensor's discovery off it.
 #include "stream/savedoptions.h"
 #include "tests/e2e/frames/framesinput.h"
+#include "tests/support/bundlebuilder.h"
 #include "tests/support/mqtttesting.h"
 #include "tests/support/qtprinters.h"
 #include "tests/support/testprogram.h"
@@ -274,6 +275,44 @@ TEST_F(BrokerTest, RecordingEndingBeforeTheBrokerComes)
     EXPECT_EQ(frames->finish(), 0) << frames->err().toStdString();
     EXPECT_TRUE(retained(QStringLiteral("site/hall/state")).startsWith(R"({"presence":1,)"))
         << frames->err().toStdString();
+}
+
+// An empty room as the stand-in runtime makes it, through vantrel-cli, its FIFO and vantrel-frames:
+// no target anywhere, not one at range 0.
+TEST_F(BrokerTest, EmptyRoomHasNoTarget)
+{
+    QTemporaryDir dir;
+    QFile parb(QStringLiteral(SAMPLE_BUNDLE_DIR "/parb/connection-simulation.parb"));
+    ASSERT_TRUE(parb.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(BundleBuilder()
+                    .addDefinition(QStringLiteral("empty"), R"({
+                        "name": "Empty", "description": "Nobody there", "algorithmVersion": "1.0.0",
+                        "minimumSupportedWeaveGraphVersion": "6.4.0", "maximumSupportedWeaveGraphVersion": "6.4.999",
+                        "sensors": [ { "name": "Simulation", "description": "A room", "flow": "empty.flow",
+                            "options": [ { "name": "connection",
+                                "values": [ { "name": "Simulation", "parb": "connection-simulation.parb" } ] } ] } ]
+                    })")
+                    .add(QStringLiteral("empty/empty.flow"), "weaveflow 1\nrate 20\noutput proximity-fast\nscene absent 60\n")
+                    .add(QStringLiteral("empty/connection-simulation.parb"), parb.readAll())
+                    .build(dir.filePath(QStringLiteral("empty.hpd"))));
+    const QString fifo = dir.filePath(QStringLiteral("hpd.fifo"));
+    auto frames = startFrames({QStringLiteral("--follow"), fifo, QStringLiteral("--name"), QStringLiteral("kitchen"),
+                               QStringLiteral("--mqtt"), m_broker.url(QStringLiteral("site/radar"))});
+    TestProgram cli;
+    ASSERT_TRUE(cli.start({QStringLiteral("-f"), dir.filePath(QStringLiteral("empty.hpd")), QStringLiteral("Empty 1.0"),
+                           QStringLiteral("-p"), QStringLiteral("--pipe-name"), fifo, QStringLiteral("--options-path"),
+                           dir.filePath(QStringLiteral("options.json")), QStringLiteral("--stop-after"),
+                           QStringLiteral("1")}));
+    ASSERT_EQ(cli.finish(), 0) << cli.err().toStdString();
+    const QString targets = QStringLiteral("site/radar/kitchen/targets");
+    EXPECT_TRUE(waitUntil([&] { return m_recorder->count(targets) > 0; })) << frames->err().toStdString();
+    EXPECT_EQ(frames->terminate(), 0);
+    EXPECT_EQ(m_recorder->messages(targets).size(), 1);
+    EXPECT_EQ(m_recorder->lastPayload(targets), R"({"count":0,"range":null,"angle":null})");
+    const QList<QByteArray> lines = frames->out().trimmed().split('\n');
+    ASSERT_GT(lines.size(), 5) << frames->err().toStdString();
+    for (const QByteArray &line : lines)
+        EXPECT_TRUE(line.contains(R"("presence":0,)") && line.endsWith(R"("targets":[]})")) << line.toStdString();
 }
 
 class FramesDiscoveryTest : public BrokerTest

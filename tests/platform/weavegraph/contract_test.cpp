@@ -1,11 +1,15 @@
 // The stand-in and the program agree on every output kind: frames the stand-in makes of a known scene,
 // run through the program's own decoder, give that scene back in the program's units, with status 0
 // and without a warning.
+#include "decoding/framedecoder.h"
+#include "frames/json/jsonline.h"
 #include "runtime/handedframe.h"
 #include "runtime/runnersignals.h"
 #include "runtime/weavegraphrunner.h"
+#include "tests/support/emissionlog.h"
 #include "tests/support/logcapture.h"
 #include "tests/platform/weavegraph/graphharness.h"
+#include "tests/support/tablerows.h"
 
 #include <QSignalSpy>
 
@@ -290,6 +294,47 @@ TEST(StandinPresenceProfileDecoded, ReportsAClosePersonAtTheirDistance)
         EXPECT_NEAR(decoded.presence.at(0).at(1).toUInt(), metres * 100, 7.14 / 2 + 1) << metres << " m";
     }
 }
+
+// In an empty room the proximity trackers send no rows: the decoded value holds no target and its
+// JSON line an empty list, while the runner still publishes its placeholder target before the report.
+struct EmptyRoomCase
+{
+    const char *name;
+    const char *kind; // as flows write it
+    uint tracker;
+};
+
+using Test::operator<<;
+
+class StandinEmptyRoom : public ::testing::TestWithParam<EmptyRoomCase>
+{};
+
+TEST_P(StandinEmptyRoom, DecodesToNoTarget)
+{
+    GraphHarness harness;
+    ASSERT_EQ(harness.parse("weaveflow 1\nrate 0\noutput " + std::string(GetParam().kind)
+                            + "\nscene absent 10\nrun frames 1\n"),
+              0);
+    ASSERT_EQ(harness.run(), 0);
+    const CapturedFrame frame = harness.frames().at(0);
+    DecodedFrame decoded;
+    ASSERT_EQ(FrameDecoder::decode(frame.id, frame.bytes.data(), frame.bytes.size(), decoded), 0);
+    EXPECT_TRUE(decoded.targets.empty());
+    std::string line;
+    appendJsonLine(line, decoded);
+    EXPECT_NE(line.find(",\"targets\":[]"), std::string::npos) << line;
+    Fixtures::EmissionLog emitted;
+    replay(decoded, emitted);
+    ASSERT_GE(emitted.entries.size(), 2);
+    EXPECT_EQ(emitted.entries.at(0), QStringLiteral("proximity %1 0 0").arg(GetParam().tracker));
+    EXPECT_TRUE(emitted.entries.at(1).startsWith(QStringLiteral("hpd false 0 0 "))) << emitted.entries.at(1).toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, StandinEmptyRoom,
+                         ::testing::Values(EmptyRoomCase{"Fast", "proximity-fast", fast},
+                                           EmptyRoomCase{"Slow", "proximity-slow", slow},
+                                           EmptyRoomCase{"Statistics", "proximity-statistics", slow}),
+                         Test::RowName());
 
 } // namespace
 } // namespace Vantrel
