@@ -10,3 +10,10 @@ if(VANTREL_FUZZ)
     target_compile_options(vantrel_fuzz_flags INTERFACE -fsanitize=fuzzer-no-link)
     target_link_options(vantrel_fuzz_flags INTERFACE -fsanitize=address,undefined)
 endif()
+
+# A library whose code a fuzzer explores: instrumented in libFuzzer builds, as it is otherwise.
+function(vantrel_explored_by_fuzzers target)
+    if(VANTREL_FUZZ)
+        target_link_libraries(${target} PRIVATE vantrel_fuzz_flags)
+    endif()
+endfunction()

@@ -32,6 +32,7 @@ FramesProgram::FramesProgram(FramesOptions options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
     , m_dispatcher(m_options.kinds, m_options.outputId, m_state)
+    , m_holdPolicy(m_state, keptHold())
 {
 }
 
@@ -50,14 +51,12 @@ std::optional<int> FramesProgram::start()
         return status;
     if (const std::optional<int> status = startWebView())
         return status;
-    if (!m_holdPolicy)
-        m_holdPolicy = std::make_unique<HoldPolicy>(m_state, HoldSetting(QString()));
-    m_holdPolicy->start(!m_options.optionsPath.isEmpty());
+    m_holdPolicy.start(!m_options.optionsPath.isEmpty());
 
     m_stream = new FrameStream(m_dispatcher, this);
     m_stream->setStaleAfter(m_options.staleAfterSeconds);
     if (!m_options.optionsPath.isEmpty())
-        connect(m_stream, &FrameStream::opened, this, [this] { m_holdPolicy->readSavedOptions(m_options.optionsPath); });
+        connect(m_stream, &FrameStream::opened, this, [this] { m_holdPolicy.readSavedOptions(m_options.optionsPath); });
     connect(m_stream, &FrameStream::staleChanged, &m_state, &SensorState::setStale);
     connect(m_stream, &FrameStream::finished, this, [this](int status) {
         m_streamEnded = true;
@@ -91,12 +90,24 @@ void FramesProgram::startJsonLines()
     m_jsonFrames->addSink(m_standardOutput.get());
 }
 
+QString FramesProgram::sensorName() const
+{
+    return m_options.name.isEmpty() ? QSysInfo::machineHostName() : m_options.name;
+}
+
+HoldSetting FramesProgram::keptHold() const
+{
+    if (m_options.mqttUrl.isEmpty() || m_options.stateDirectory.isEmpty())
+        return HoldSetting(QString());
+    return HoldSetting(QDir(m_options.stateDirectory).filePath(QStringLiteral("hold-%1.json").arg(sensorName())));
+}
+
 MqttSettings FramesProgram::mqttSettings() const
 {
     QString error;
     MqttSettings settings;
     settings.url = *MqttUrl::parse(m_options.mqttUrl, error); // checked with the command line
-    settings.name = m_options.name.isEmpty() ? QSysInfo::machineHostName() : m_options.name;
+    settings.name = sensorName();
     settings.heartbeatSeconds = m_options.heartbeatSeconds;
     settings.discovery = m_options.discovery;
     settings.discoveryPrefix = m_options.discoveryPrefix;
@@ -131,13 +142,7 @@ std::optional<int> FramesProgram::startMqtt()
 {
     if (m_options.mqttUrl.isEmpty())
         return std::nullopt;
-    const MqttSettings settings = mqttSettings();
-    // Home Assistant's hold outlives a restart, kept in the state directory.
-    m_holdPolicy = std::make_unique<HoldPolicy>(
-        m_state, HoldSetting(m_options.stateDirectory.isEmpty()
-                                 ? QString()
-                                 : QDir(m_options.stateDirectory).filePath(QStringLiteral("hold-%1.json").arg(settings.name))));
-    m_mqtt = std::make_unique<MqttPublisher>(settings, m_state, *m_holdPolicy);
+    m_mqtt = std::make_unique<MqttPublisher>(mqttSettings(), m_state, m_holdPolicy);
     QString error;
     if (!m_mqtt->start(error)) {
         qWarning().noquote() << error;

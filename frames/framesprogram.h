@@ -39,7 +39,11 @@ Q_SIGNALS:
 
 private:
     void startJsonLines();
+    // The sensor's name on the broker: the host's unless one is given.
+    QString sensorName() const;
     MqttSettings mqttSettings() const;
+    // Where Home Assistant's hold is kept across restarts: in the state directory, with MQTT.
+    HoldSetting keptHold() const;
     std::optional<int> startDiscoveryRemoval();
     // Each answers the status to end with when its output cannot start.
     std::optional<int> startMqtt();
@@ -49,7 +53,7 @@ private:
     FramesOptions m_options;
     SensorState m_state;
     FrameDispatcher m_dispatcher;
-    std::unique_ptr<HoldPolicy> m_holdPolicy;
+    HoldPolicy m_holdPolicy;
     std::unique_ptr<JsonFrames> m_jsonFrames;
     std::unique_ptr<LineWriter> m_standardOutput;
     std::unique_ptr<MqttPublisher> m_mqtt;

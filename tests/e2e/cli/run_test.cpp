@@ -5,6 +5,7 @@
 
 #include "platform/weavegraph/frame_generated.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testfiles.h"
 #include "tests/support/testprogram.h"
 
 #include <QDateTime>
@@ -39,6 +40,7 @@ void PrintTo(const QByteArray &bytes, std::ostream *os)
 namespace {
 
 using Vantrel::Test::TestProgram;
+using Vantrel::Test::writeFile;
 
 const QString presenceBundle = QStringLiteral(SAMPLE_BUNDLE_DIR "/presence.hpd");
 const QString faultsBundle = QStringLiteral(SAMPLE_BUNDLE_DIR "/testing/faults.hpd");
@@ -123,11 +125,6 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 // Member names in the order the file lists them.
 QStringList keysInFileOrder(const QByteArray &json)

@@ -5,6 +5,7 @@
 #include "tests/support/eventstreamtesting.h"
 #include "tests/support/sampleframes.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testfiles.h"
 #include "tests/support/testframebuilder.h"
 #include "tests/support/testprogram.h"
 
@@ -37,6 +38,7 @@ using Vantrel::Test::operator<<;
 using Vantrel::Test::presenceFrame;
 using Vantrel::Test::TestProgram;
 using Vantrel::Test::waitUntil;
+using Vantrel::Test::writeFile;
 namespace Key = Vantrel::Frames::Key;
 
 using Finished = TestProgram::Result;
@@ -67,11 +69,6 @@ QByteArray bytesOf(const std::vector<uint8_t> &frame)
     return QByteArray(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()));
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Every kind of frame in one recording, in the order of the samples.
 TEST(JsonLines, EveryKindIsNamedAndDecodedWithItsUnits)

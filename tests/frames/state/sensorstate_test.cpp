@@ -5,9 +5,9 @@
 #include "tests/support/logcapture.h"
 #include "tests/support/presenceframes.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testfiles.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -153,12 +153,8 @@ TEST_P(HoldPolicyTest, DecidesTheHoldInForce)
     QTemporaryDir dir;
     const QString keptPath = dir.filePath(QStringLiteral("hold-kitchen.json"));
     const QString optionsPath = dir.filePath(QStringLiteral("options.json"));
-    for (const auto &[path, bytes] : {std::pair{keptPath, row.kept}, std::pair{optionsPath, row.options}}) {
-        QFile file(path);
-        if (!bytes.isEmpty()) {
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
-    }
+    ASSERT_TRUE(row.kept.isEmpty() || writeFile(keptPath, row.kept));
+    ASSERT_TRUE(row.options.isEmpty() || writeFile(optionsPath, row.options));
     LogCapture log;
     SensorState state;
     HoldPolicy policy(state, HoldSetting(keptPath));
