@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace Vantrel {
 
@@ -52,24 +53,34 @@ uint64_t FrameCounters::frames(int index) const
 
 void FrameCounters::count(const DecodedFrame &frame)
 {
-    m_lastFrameMs.store(wallClockMs(), std::memory_order_relaxed);
+    m_unread = true;
     const char *kind = frame.kind ? frame.kind : "unknown";
-    for (int i = 0; i < m_kindCount; ++i) {
-        KindCount &count = m_kinds[size_t(i)];
-        if (std::strcmp(count.name.constData(), kind) == 0) {
-            count.frames.fetch_add(1, std::memory_order_relaxed);
-            break;
+    if (kind != m_lastKind) {
+        m_lastKind = kind;
+        m_lastCount = nullptr;
+        for (int i = 0; i < m_kindCount && !m_lastCount; ++i) {
+            if (std::strcmp(m_kinds[size_t(i)].name.constData(), kind) == 0)
+                m_lastCount = &m_kinds[size_t(i)];
         }
     }
+    // Written by this thread alone: no read-modify-write is needed, only whole values for readers.
+    if (m_lastCount)
+        m_lastCount->frames.store(m_lastCount->frames.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 
     // Every output of a frame period carries the period's number, counted from 0 in each run: a
     // number skipped is a period lost before this program (the runtime's backlog, a full FIFO), and
     // a smaller one is a new run.
     const uint32_t sequence = frame.sequenceNumber;
     if (m_haveSequence && sequence > m_lastSequence + 1ull)
-        m_sequenceGaps.fetch_add(sequence - m_lastSequence - 1, std::memory_order_relaxed);
+        m_sequenceGaps.store(sequenceGaps() + (sequence - m_lastSequence - 1), std::memory_order_relaxed);
     m_haveSequence = true;
     m_lastSequence = sequence;
+}
+
+void FrameCounters::read()
+{
+    if (std::exchange(m_unread, false))
+        m_lastFrameMs.store(wallClockMs(), std::memory_order_relaxed);
 }
 
 } // namespace Vantrel

@@ -24,6 +24,9 @@ public:
     // --- The Qt thread
 
     void count(const DecodedFrame &frame);
+    // The frames counted so far have all been read now: the time of the last one is taken once per
+    // read, not per frame.
+    void read();
 
     // --- Any thread
 
@@ -43,9 +46,14 @@ private:
     std::unique_ptr<KindCount[]> m_kinds;
     int m_kindCount = 0;
 
-    // The Qt thread's alone: the last sequence number, to tell the frame periods that never came.
+    // The Qt thread's alone: the last sequence number, to tell the frame periods that never came;
+    // the kind of the last frame, which the next one most often shares; whether frames came since
+    // the last read().
     bool m_haveSequence = false;
     uint32_t m_lastSequence = 0;
+    const char *m_lastKind = nullptr;
+    KindCount *m_lastCount = nullptr;
+    bool m_unread = false;
 
     std::atomic<uint64_t> m_sequenceGaps{0};
     std::atomic<int64_t> m_lastFrameMs;

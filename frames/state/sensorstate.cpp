@@ -114,6 +114,7 @@ void SensorState::takeTargets(const DecodedFrame &frame)
 
 void SensorState::flush()
 {
+    m_counters.read();
     for (SensorObserver *observer : m_observers)
         observer->flush();
 }

@@ -107,13 +107,6 @@ INSTANTIATE_TEST_SUITE_P(
         FrameRow{"SameEffectiveRange", {powerFrame(250)}, powerFrame(250), {}}),
     RowName());
 
-TEST(SensorState, KeepsNoMoreZonesThanItCanTell)
-{
-    SensorState state;
-    state.frame(zonesFrame(manyZones()));
-    EXPECT_EQ(state.zones().size(), SensorState::MaxZones);
-}
-
 // A hold that runs out is told with no frame, at its time.
 TEST(SensorState, HoldRunningOutIsToldWithoutAFrame)
 {
