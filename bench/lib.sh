@@ -9,17 +9,17 @@ usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0";
 # Where the drivers build what they run, unless --build-dir says otherwise.
 build="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build-bench"
 
-# Reads the driver's command line into its variables, which hold their defaults beforehand. Each spec
+# Reads the driver's command line into its variables, which hold their defaults beforehand. Each declaration
 # before "--" is "--option=variable" for an option with a value, "--option=variable#" for one whose
 # value is a positive whole number, "--option=variable/" for one naming a path (made absolute), or
 # "--option=variable!" for a switch that sets its variable to 1.
 parse_args()
 {
     local -A valued=() paths=() switches=() counts=()
-    local spec option variable
+    local declaration option variable
     while [ "$1" != -- ]; do
-        spec="$1" option="${1%%=*}" variable="${1#*=}"
-        case "$spec" in
+        declaration="$1" option="${1%%=*}" variable="${1#*=}"
+        case "$declaration" in
             *!) switches[$option]="${variable%!}" ;;
             */) paths[$option]="${variable%/}" ;;
             *\#) valued[$option]="${variable%#}"; counts[$option]="${variable%#}" ;;
