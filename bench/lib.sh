@@ -9,10 +9,10 @@ usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0";
 # Where the drivers build what they run, unless --build-dir says otherwise.
 build="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build-bench"
 
-# Reads the driver's command line into its variables, which hold their defaults beforehand. Each declaration
-# before "--" is "--option=variable" for an option with a value, "--option=variable#" for one whose
-# value is a positive whole number, "--option=variable/" for one naming a path (made absolute), or
-# "--option=variable!" for a switch that sets its variable to 1.
+# Reads the driver's command line into its variables, which hold their defaults beforehand. Each
+# declaration before "--" is "--option=variable" for an option with a value, "--option=variable#" for
+# one whose value is a positive whole number, "--option=variable/" for one naming a path (made
+# absolute), or "--option=variable!" for a switch that sets its variable to 1.
 parse_args()
 {
     local -A valued=() paths=() switches=() counts=()
