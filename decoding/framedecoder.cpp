@@ -131,6 +131,15 @@ const flatbuffers::Vector<int32_t> *humanPresenceValues(const Frames::Frame &fra
     return holdsAtLeast(*values, count, "ARRAY_SEMANTIC_HUMAN_PRESENCE") ? values : nullptr;
 }
 
+// The first value of a float array; nothing without the array or with an empty one.
+std::optional<float> firstValue(const Frames::Signal &signal, uint32_t arrayKey)
+{
+    const auto *values = findValues<float>(signal, arrayKey);
+    if (!values || values->size() == 0)
+        return std::nullopt;
+    return values->Get(0);
+}
+
 template <typename T>
 QVector<quint32> widened(const flatbuffers::Vector<T> &values)
 {
@@ -397,11 +406,10 @@ void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame, Decoded
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticTarget);
     if (!signal)
         return;
-    const auto *a = findValues<float>(*signal, Key::ArraySemanticFirstStatistic);
-    const auto *b = findValues<float>(*signal, Key::ArraySemanticSecondStatistic);
-    if (!a || !b || a->size() == 0 || b->size() == 0)
-        return;
-    out.statistics = DetectionStatistics{a->Get(0), b->Get(0)};
+    const std::optional<float> first = firstValue(*signal, Key::ArraySemanticFirstStatistic);
+    const std::optional<float> second = firstValue(*signal, Key::ArraySemanticSecondStatistic);
+    if (first && second)
+        out.statistics = DetectionStatistics{*first, *second};
 }
 
 void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame, DecodedFrame &out)
