@@ -90,6 +90,31 @@ std::optional<RowLayout> rowLayout(const Frames::ArrayData &data, uint32_t value
     return layout;
 }
 
+template <typename T>
+struct Rows
+{
+    const flatbuffers::Vector<T> *values;
+    RowLayout layout;
+
+    T at(uint32_t row, uint32_t column) const { return values->Get(row * layout.stride + column); }
+};
+
+// The values of a row-wise array of the given signal and their layout; nothing when the signal, the
+// array or its values are missing, or the shape does not fit.
+template <typename T>
+std::optional<Rows<T>> rowsOf(const Frames::Frame &frame, uint32_t signalKey, uint32_t arrayKey, uint32_t valuesPerRow)
+{
+    const Frames::Signal *signal = findSignal(frame, signalKey);
+    const Frames::ArrayData *data = signal ? findArray(*signal, arrayKey) : nullptr;
+    const auto *values = data ? FrameReader::values<T>(*data) : nullptr;
+    if (!values)
+        return std::nullopt;
+    const std::optional<RowLayout> layout = rowLayout(*data, values->size(), valuesPerRow);
+    if (!layout)
+        return std::nullopt;
+    return Rows<T>{values, *layout};
+}
+
 // int32 values of the human presence array, with the warnings of a frame that lacks them.
 const flatbuffers::Vector<int32_t> *humanPresenceValues(const Frames::Frame &frame, uint32_t count)
 {
@@ -104,6 +129,15 @@ const flatbuffers::Vector<int32_t> *humanPresenceValues(const Frames::Frame &fra
         return nullptr;
     }
     return holdsAtLeast(*values, count, "ARRAY_SEMANTIC_HUMAN_PRESENCE") ? values : nullptr;
+}
+
+// The first value of a float array; nothing without the array or with an empty one.
+std::optional<float> firstValue(const Frames::Signal &signal, uint32_t arrayKey)
+{
+    const auto *values = findValues<float>(signal, arrayKey);
+    if (!values || values->size() == 0)
+        return std::nullopt;
+    return values->Get(0);
 }
 
 template <typename T>
@@ -330,23 +364,13 @@ template <R5::Proximity2D::Enum kind>
 void FrameDecoder::decodeProximity(const Frames::Frame &frame, DecodedFrame &out)
 {
     const auto type = static_cast<uchar>(kind);
-    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticTarget);
-    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArraySemanticProximityRows) : nullptr;
-    const auto *f = data ? data->floatValues() : nullptr;
-    if (!f)
-        return;
     // Each row: range, (unused), angle.
-    const std::optional<RowLayout> layout = rowLayout(*data, f->size(), 3);
-    if (!layout)
+    const auto rows = rowsOf<float>(frame, Key::SignalSemanticTarget, Key::ArraySemanticProximityRows, 3);
+    if (!rows)
         return;
-    if (layout->rows == 0) {
-        noTarget(type, out);
-        return;
-    }
-    for (uint32_t row = 0; row < layout->rows; ++row) {
-        const uint32_t at = row * layout->stride;
-        const float range = f->Get(at);
-        const float angle = f->Get(at + 2);
+    for (uint32_t row = 0; row < rows->layout.rows; ++row) {
+        const float range = rows->at(row, 0);
+        const float angle = rows->at(row, 2);
         if (std::isnan(range) || std::isnan(angle))
             continue;
         out.targets.push_back({type, range, angle});
@@ -354,33 +378,27 @@ void FrameDecoder::decodeProximity(const Frames::Frame &frame, DecodedFrame &out
         if (!out.presence)
             out.presence = PresenceReport{true, toUint32(static_cast<double>(range) * 1000.0), 0};
     }
+    if (rows->layout.rows == 0)
+        noTarget(type, out);
 }
 
 void FrameDecoder::decodeProximityFixed(const Frames::Frame &frame, DecodedFrame &out)
 {
     const auto fast = static_cast<uchar>(R5::Proximity2D::Enum::Fast);
-    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
-    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArraySemanticProximityFixedRows) : nullptr;
-    const auto *w = data ? data->int16Values() : nullptr;
-    if (!w)
-        return;
     // Each row: presence, range and angle in hundredths, confidence.
-    const std::optional<RowLayout> layout = rowLayout(*data, w->size(), 4);
-    if (!layout)
+    const auto rows = rowsOf<int16_t>(frame, Key::SignalSemanticHumanPresence, Key::ArraySemanticProximityFixedRows, 4);
+    if (!rows)
         return;
-    if (layout->rows == 0) {
-        noTarget(fast, out);
-        return;
-    }
-    for (uint32_t row = 0; row < layout->rows; ++row) {
-        const uint32_t at = row * layout->stride;
+    for (uint32_t row = 0; row < rows->layout.rows; ++row) {
         out.targets.push_back(
-            {fast, static_cast<float>(w->Get(at + 1)) / 100.0f, static_cast<float>(w->Get(at + 2)) / 100.0f});
+            {fast, static_cast<float>(rows->at(row, 1)) / 100.0f, static_cast<float>(rows->at(row, 2)) / 100.0f});
         if (row == 0) {
-            const auto confidence = static_cast<uint32_t>(static_cast<int32_t>(w->Get(at + 3)));
-            out.presence = PresenceReport{w->Get(at) != 0, 0, confidence};
+            const auto confidence = static_cast<uint32_t>(static_cast<int32_t>(rows->at(row, 3)));
+            out.presence = PresenceReport{rows->at(row, 0) != 0, 0, confidence};
         }
     }
+    if (rows->layout.rows == 0)
+        noTarget(fast, out);
 }
 
 void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame, DecodedFrame &out)
@@ -388,11 +406,10 @@ void FrameDecoder::decodeDetectionStatistics(const Frames::Frame &frame, Decoded
     const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticTarget);
     if (!signal)
         return;
-    const auto *a = findValues<float>(*signal, Key::ArraySemanticFirstStatistic);
-    const auto *b = findValues<float>(*signal, Key::ArraySemanticSecondStatistic);
-    if (!a || !b || a->size() == 0 || b->size() == 0)
-        return;
-    out.statistics = DetectionStatistics{a->Get(0), b->Get(0)};
+    const std::optional<float> first = firstValue(*signal, Key::ArraySemanticFirstStatistic);
+    const std::optional<float> second = firstValue(*signal, Key::ArraySemanticSecondStatistic);
+    if (first && second)
+        out.statistics = DetectionStatistics{*first, *second};
 }
 
 void FrameDecoder::decodeRangeProfile(const Frames::Frame &frame, DecodedFrame &out)
@@ -463,19 +480,12 @@ void FrameDecoder::decodePowerData(const Frames::Frame &frame, DecodedFrame &out
 
 void FrameDecoder::decodeHeatmapBasic(const Frames::Frame &frame, DecodedFrame &out)
 {
-    const Frames::Signal *signal = findSignal(frame, Key::SignalSemanticHumanPresence);
-    const Frames::ArrayData *data = signal ? findArray(*signal, Key::ArraySemanticHeatmapRows) : nullptr;
-    const auto *v = data ? data->int32Values() : nullptr;
-    if (!v)
-        return;
     // Each row: state, confidence, zone index. A heatmap without rows has no records.
-    const std::optional<RowLayout> layout = rowLayout(*data, v->size(), 3);
-    if (!layout)
+    const auto rows = rowsOf<int32_t>(frame, Key::SignalSemanticHumanPresence, Key::ArraySemanticHeatmapRows, 3);
+    if (!rows)
         return;
-    for (uint32_t row = 0; row < layout->rows; ++row) {
-        const uint32_t at = row * layout->stride;
-        out.zones.push_back({v->Get(at), v->Get(at + 1), v->Get(at + 2)});
-    }
+    for (uint32_t row = 0; row < rows->layout.rows; ++row)
+        out.zones.push_back({rows->at(row, 0), rows->at(row, 1), rows->at(row, 2)});
 }
 
 } // namespace Vantrel

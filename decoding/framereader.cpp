@@ -21,28 +21,32 @@ const Frames::Frame *root(const uint8_t *bytes)
     return Frames::GetSizePrefixedFrame(bytes);
 }
 
-const Frames::Signal *findSignal(const Frames::Frame &frame, uint32_t key)
+namespace {
+
+// The first of the tables with this semantic key, in stored order; null without a list.
+template <typename Table>
+const Table *firstWithKey(const flatbuffers::Vector<flatbuffers::Offset<Table>> *tables, uint32_t key)
 {
-    const auto *signalList = frame.signals();
-    if (!signalList)
+    if (!tables)
         return nullptr;
-    for (const Frames::Signal *signal : *signalList) {
-        if (signal->semantic() == key)
-            return signal;
+    for (const Table *table : *tables) {
+        if (table->semantic() == key)
+            return table;
     }
     return nullptr;
 }
 
+} // namespace
+
+const Frames::Signal *findSignal(const Frames::Frame &frame, uint32_t key)
+{
+    return firstWithKey(frame.signals(), key);
+}
+
 const Frames::ArrayData *findArray(const Frames::Signal &signal, uint32_t key)
 {
-    const auto *arrays = signal.arrays();
-    if (!arrays)
-        return nullptr;
-    for (const Frames::Array *array : *arrays) {
-        if (array->semantic() == key)
-            return array->data();
-    }
-    return nullptr;
+    const Frames::Array *array = firstWithKey(signal.arrays(), key);
+    return array ? array->data() : nullptr;
 }
 
 } // namespace FrameReader

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
 
 namespace Vantrel {
 
@@ -28,6 +29,24 @@ FramesCommandLine fail(const QString &message)
 {
     QTextStream(stderr) << "vantrel-frames: " << message << '\n';
     return {std::nullopt, UsageStatus};
+}
+
+// Reads a numeric option into value; the error, naming the option, its bounds and what was given, is
+// empty when the value is a number from low to high.
+template <typename T>
+QString readNumber(const QCommandLineParser &parser, const QCommandLineOption &option, T low, T high, const char *unit,
+                   T &value)
+{
+    const QString given = parser.value(option);
+    bool ok = false;
+    if constexpr (std::is_integral_v<T>)
+        value = given.toInt(&ok);
+    else
+        value = given.toDouble(&ok);
+    if (ok && std::isfinite(static_cast<double>(value)) && value >= low && value <= high)
+        return QString();
+    return QStringLiteral("--%1 needs %2 to %3 %4, not \"%5\"")
+        .arg(option.names().constLast(), QString::number(low), QString::number(high), QLatin1String(unit), given);
 }
 
 // [address:]port, the address of IPv6 in brackets.
@@ -154,11 +173,9 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
     result.follow = parser.isSet(follow);
     if (result.follow && result.source.isEmpty())
         return fail(QStringLiteral("--follow needs a FIFO to read"));
-    bool staleOk = false;
-    result.staleAfterSeconds = parser.value(staleAfter).toDouble(&staleOk);
-    if (!staleOk || !std::isfinite(result.staleAfterSeconds) || result.staleAfterSeconds < 0
-        || result.staleAfterSeconds > 86400)
-        return fail(QStringLiteral("--stale-after needs 0 to 86400 seconds, not \"%1\"").arg(parser.value(staleAfter)));
+    if (const QString error = readNumber(parser, staleAfter, 0.0, 86400.0, "seconds", result.staleAfterSeconds);
+        !error.isEmpty())
+        return fail(error);
     if (parser.isSet(staleAfter) && !result.follow)
         return fail(QStringLiteral("--stale-after needs --follow"));
     result.recordPath = parser.value(record);
@@ -190,10 +207,9 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
             return fail(QStringLiteral("--mqtt: %1").arg(error));
     }
     result.optionsPath = parser.value(options);
-    bool ok = false;
-    result.heartbeatSeconds = parser.value(heartbeat).toInt(&ok);
-    if (!ok || result.heartbeatSeconds < 1 || result.heartbeatSeconds > 86400)
-        return fail(QStringLiteral("--heartbeat needs 1 to 86400 seconds, not \"%1\"").arg(parser.value(heartbeat)));
+    if (const QString error = readNumber(parser, heartbeat, 1, 86400, "seconds", result.heartbeatSeconds);
+        !error.isEmpty())
+        return fail(error);
     result.discovery = parser.isSet(discovery);
     result.discoveryPrefix = parser.value(discoveryPrefix);
     if (result.discoveryPrefix.isEmpty() || result.discoveryPrefix.contains(QLatin1Char('+'))
@@ -206,14 +222,12 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
         && (result.follow || !result.source.isEmpty() || !result.recordPath.isEmpty() || parser.isSet(http)))
         return fail(QStringLiteral("--discovery-remove reads no stream: it takes no source, --follow, --record "
                                    "or --http"));
-    result.distanceStepCm = parser.value(distanceStep).toInt(&ok);
-    if (!ok || result.distanceStepCm < 1 || result.distanceStepCm > 10000)
-        return fail(QStringLiteral("--distance-step needs 1 to 10000 cm, not \"%1\"").arg(parser.value(distanceStep)));
-    result.distanceIntervalSeconds = parser.value(distanceInterval).toDouble(&ok);
-    if (!ok || !std::isfinite(result.distanceIntervalSeconds) || result.distanceIntervalSeconds < 0
-        || result.distanceIntervalSeconds > 3600)
-        return fail(QStringLiteral("--distance-interval needs 0 to 3600 seconds, not \"%1\"")
-                        .arg(parser.value(distanceInterval)));
+    if (const QString error = readNumber(parser, distanceStep, 1, 10000, "cm", result.distanceStepCm); !error.isEmpty())
+        return fail(error);
+    if (const QString error =
+            readNumber(parser, distanceInterval, 0.0, 3600.0, "seconds", result.distanceIntervalSeconds);
+        !error.isEmpty())
+        return fail(error);
     result.name = parser.value(name);
     // systemd may list several directories; the unit gives one.
     result.stateDirectory = parser.isSet(stateDir)

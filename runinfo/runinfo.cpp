@@ -8,6 +8,20 @@
 
 namespace Vantrel {
 
+namespace {
+
+// Stores the value and answers whether it differs from the one before: setters emit only on change.
+template <typename T>
+bool changed(T &member, const T &value)
+{
+    if (member == value)
+        return false;
+    member = value;
+    return true;
+}
+
+} // namespace
+
 RunInfo::RunInfo(const AlgorithmLoader &loader, QObject *parent)
     : QObject(parent)
     , m_loader(loader)
@@ -116,10 +130,8 @@ QString RunInfo::sensor() const
 
 void RunInfo::setTimeout(double timeout)
 {
-    if (timeout == m_timeout)
-        return;
-    m_timeout = timeout;
-    Q_EMIT timeoutChanged(m_timeout);
+    if (changed(m_timeout, timeout))
+        Q_EMIT timeoutChanged(m_timeout);
 }
 
 double RunInfo::timeout() const
@@ -140,10 +152,8 @@ QVector<QPointF> RunInfo::detectionZonePoints() const
 void RunInfo::setDetectionZonePoints(const QVector<QPointF> &detectionZonePoints)
 {
     // QPointF compares fuzzily, so points that differ only by rounding are the same zone.
-    if (detectionZonePoints == m_detectionZonePoints)
-        return;
-    m_detectionZonePoints = detectionZonePoints;
-    Q_EMIT detectionZonePointsChanged();
+    if (changed(m_detectionZonePoints, detectionZonePoints))
+        Q_EMIT detectionZonePointsChanged();
 }
 
 QVector<qreal> RunInfo::detectionZoneIndexes() const
@@ -153,10 +163,8 @@ QVector<qreal> RunInfo::detectionZoneIndexes() const
 
 void RunInfo::setDetectionZoneIndexes(const QVector<qreal> &detectionZoneIndexes)
 {
-    if (detectionZoneIndexes == m_detectionZoneIndexes)
-        return;
-    m_detectionZoneIndexes = detectionZoneIndexes;
-    Q_EMIT detectionZoneIndexesChanged();
+    if (changed(m_detectionZoneIndexes, detectionZoneIndexes))
+        Q_EMIT detectionZoneIndexesChanged();
 }
 
 void RunInfo::algorithmChangedSlot()

@@ -5,39 +5,21 @@
 // by the caller, opened once a reader has it), as the program's -p does. A summary goes to standard
 // error; the status is nonzero when a step failed or a frame could not be printed.
 #include "bench/e2e/presencefloor.h"
+#include "platform/weavegraph/tools/flowhost.h"
 #include "platform/weavegraph/weavegraph.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cinttypes>
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-void onSignal(int)
-{
-    interrupted = true;
-}
-
-bool readFile(const char *path, std::vector<uint8_t> &bytes)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
-}
 
 void logError(void *, uint32_t level, const char *message)
 {
@@ -77,11 +59,6 @@ int onFrame(void *context, uint32_t, const uint8_t *frame, int32_t length)
     return 0;
 }
 
-bool shouldStop(void *)
-{
-    return interrupted;
-}
-
 struct Graph
 {
     weavegraph_t *handle = weavegraph_create(nullptr, nullptr);
@@ -111,8 +88,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: e2e_floor [--batch] [--fifo PATH] <flow> [<parb>...]\n");
         return 2;
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    Vantrel::FlowHost::stopOnSignals();
     weavegraph_set_logger(logError, nullptr);
 
     Graph graph;
@@ -137,7 +113,7 @@ int main(int argc, char **argv)
     // The runtime may point into these bytes until the run returns.
     std::vector<std::vector<uint8_t>> inputs(static_cast<size_t>(argc - 1));
     for (int i = 1; i < argc; ++i) {
-        if (!readFile(argv[i], inputs[static_cast<size_t>(i - 1)])) {
+        if (!Vantrel::FlowHost::readFile(argv[i], inputs[static_cast<size_t>(i - 1)])) {
             std::fprintf(stderr, "cannot read %s\n", argv[i]);
             return 1;
         }
@@ -146,7 +122,7 @@ int main(int argc, char **argv)
     for (size_t i = 1; code == 0 && i < inputs.size(); ++i)
         code = weavegraph_set_parameters(graph.handle, inputs[i].data(), inputs[i].size());
     if (code == 0)
-        code = weavegraph_run(graph.handle, shouldStop, nullptr);
+        code = weavegraph_run(graph.handle, Vantrel::FlowHost::shouldStop, nullptr);
 
     std::fprintf(stderr, "frames printed %" PRIu64 ", refused %" PRIu64 ", result %d\n", outputs.floor.printed(),
                  outputs.floor.refused(), code);

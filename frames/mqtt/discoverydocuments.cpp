@@ -13,6 +13,24 @@ QString text(const char *latin1)
     return QString::fromLatin1(latin1);
 }
 
+// An occupancy binary sensor, ON or OFF as the template reads the state.
+void insertOccupancy(QJsonObject &document, const QString &valueTemplate)
+{
+    document.insert(text("device_class"), text("occupancy"));
+    document.insert(text("value_template"), valueTemplate);
+    document.insert(text("payload_on"), text("ON"));
+    document.insert(text("payload_off"), text("OFF"));
+}
+
+// A measured value, which Home Assistant keeps statistics of; without a unit where unit is empty.
+void insertMeasurement(QJsonObject &document, const QString &unit, const QString &valueTemplate)
+{
+    document.insert(text("state_class"), text("measurement"));
+    if (!unit.isEmpty())
+        document.insert(text("unit_of_measurement"), unit);
+    document.insert(text("value_template"), valueTemplate);
+}
+
 } // namespace
 
 DiscoveryDocuments::DiscoveryDocuments(Sensor sensor)
@@ -78,10 +96,7 @@ DiscoveryConfig DiscoveryDocuments::stateEntity(const QString &component, const 
 DiscoveryConfig DiscoveryDocuments::occupancy() const
 {
     DiscoveryConfig config = stateEntity(text("binary_sensor"), text("occupancy"), text("Occupancy"));
-    config.document.insert(text("device_class"), text("occupancy"));
-    config.document.insert(text("value_template"), text("{{ 'ON' if value_json.occupancy else 'OFF' }}"));
-    config.document.insert(text("payload_on"), text("ON"));
-    config.document.insert(text("payload_off"), text("OFF"));
+    insertOccupancy(config.document, text("{{ 'ON' if value_json.occupancy else 'OFF' }}"));
     return config;
 }
 
@@ -89,10 +104,8 @@ DiscoveryConfig DiscoveryDocuments::distance() const
 {
     DiscoveryConfig config = stateEntity(text("sensor"), text("distance"), text("Distance"));
     config.document.insert(text("device_class"), text("distance"));
-    config.document.insert(text("unit_of_measurement"), text("cm"));
-    config.document.insert(text("state_class"), text("measurement"));
     // null while nobody is there: unknown to Home Assistant, not 0.
-    config.document.insert(text("value_template"), text("{{ value_json.distance }}"));
+    insertMeasurement(config.document, text("cm"), text("{{ value_json.distance }}"));
     return config;
 }
 
@@ -100,19 +113,14 @@ DiscoveryConfig DiscoveryDocuments::zone(int index) const
 {
     DiscoveryConfig config = entity(text("binary_sensor"), QStringLiteral("zone_%1").arg(index),
                                     QStringLiteral("Zone %1").arg(index), text("zones"));
-    config.document.insert(text("device_class"), text("occupancy"));
-    config.document.insert(text("value_template"),
-                           QStringLiteral("{{ 'ON' if value_json['%1'] else 'OFF' }}").arg(index));
-    config.document.insert(text("payload_on"), text("ON"));
-    config.document.insert(text("payload_off"), text("OFF"));
+    insertOccupancy(config.document, QStringLiteral("{{ 'ON' if value_json['%1'] else 'OFF' }}").arg(index));
     return config;
 }
 
 DiscoveryConfig DiscoveryDocuments::targetCount() const
 {
     DiscoveryConfig config = entity(text("sensor"), text("target_count"), text("Targets"), text("targets"));
-    config.document.insert(text("state_class"), text("measurement"));
-    config.document.insert(text("value_template"), text("{{ value_json.count }}"));
+    insertMeasurement(config.document, QString(), text("{{ value_json.count }}"));
     return config;
 }
 
@@ -121,9 +129,7 @@ DiscoveryConfig DiscoveryDocuments::targetRange() const
     DiscoveryConfig config =
         entity(text("sensor"), text("target_range"), text("Nearest target range"), text("targets"));
     config.document.insert(text("device_class"), text("distance"));
-    config.document.insert(text("unit_of_measurement"), text("m"));
-    config.document.insert(text("state_class"), text("measurement"));
-    config.document.insert(text("value_template"), text("{{ value_json.range }}"));
+    insertMeasurement(config.document, text("m"), text("{{ value_json.range }}"));
     return config;
 }
 
@@ -131,9 +137,7 @@ DiscoveryConfig DiscoveryDocuments::targetAngle() const
 {
     DiscoveryConfig config =
         entity(text("sensor"), text("target_angle"), text("Nearest target angle"), text("targets"));
-    config.document.insert(text("unit_of_measurement"), QStringLiteral("°"));
-    config.document.insert(text("state_class"), text("measurement"));
-    config.document.insert(text("value_template"), text("{{ value_json.angle }}"));
+    insertMeasurement(config.document, QStringLiteral("°"), text("{{ value_json.angle }}"));
     return config;
 }
 

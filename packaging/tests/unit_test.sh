@@ -192,6 +192,16 @@ unconfigured_not_restarted() { # nothing selected: the status the program ends w
     local status=$?; echo "status $status"; [[ " $(key RestartPreventExitStatus) " == *" $status "* ]]
 }
 
+# verdict_with_program PROGRAM NAME COMMAND...: the verdict, or a skip where PROGRAM is not built.
+verdict_with_program() {
+    local built=$1; shift
+    if [ -x "$built" ]; then verdict "$@"; else skip "$1 (no program at $built)"; fi
+}
+# verdict_with_systemd NAME COMMAND...: the verdict, or a skip where systemd is not running.
+verdict_with_systemd() {
+    if [ -d /run/systemd/system ]; then verdict "$@"; else skip "$1 (systemd is not running)"; fi
+}
+
 verdict "systemd-analyze verify is silent" verify_silent vantrel-cli.service
 verdict "systemd-analyze security: exposure ${score:-unknown}, at most 0.5" at_most 0.5 "$score"
 verdict "sysusers creates user and group vantrel" sysusers_creates
@@ -216,23 +226,18 @@ if [ -x "$program" ] && [ -f "$faults" ]; then
     verdict "a slow runtime's first frame comes well within the start timeout" start_timeout_covers_a_slow_load
 else skip "statuses of staged faults (no program or $faults)"; fi
 verdict "defaults file: nothing selected; the example parses" defaults_parse
-if [ -d /run/systemd/system ]; then verdict "systemd expands the example into the right words" expanded_by_systemd
-else skip "systemd expands the example into the right words (systemd is not running)"; fi
-if [ -x "$program" ]; then verdict "unconfigured service ends without restart" unconfigured_not_restarted
-else skip "unconfigured service ends without restart (no program at $program)"; fi
+verdict_with_systemd "systemd expands the example into the right words" expanded_by_systemd
+verdict_with_program "$program" "unconfigured service ends without restart" unconfigured_not_restarted
 
 echo "== vantrel-frames-mqtt.service"
 verdict "systemd-analyze verify is silent" verify_silent vantrel-frames-mqtt.service
 verdict "systemd-analyze security: exposure ${mqtt_score:-unknown}, at most 2.0" at_most_2 "$mqtt_score"
 verdict "ExecStart reads the FIFO and options file of vantrel-cli.service" mqtt_exec_words
 verdict "after, bound to and wanted by vantrel-cli.service; its user; network only" mqtt_bound_to_cli
-if [ -x "$frames" ]; then verdict "restarted after a failure, not after a bad command line" mqtt_restart_policy
-else skip "restarted after a failure, not after a bad command line (no program at $frames)"; fi
+verdict_with_program "$frames" "restarted after a failure, not after a bad command line" mqtt_restart_policy
 verdict "defaults file: no URL; the example parses" mqtt_defaults_parse
-if [ -d /run/systemd/system ]; then verdict "systemd expands the example into the right words" mqtt_expanded_by_systemd
-else skip "systemd expands the example into the right words (systemd is not running)"; fi
-if [ -x "$frames" ]; then verdict "without a URL the service ends without restart" mqtt_unconfigured_not_restarted
-else skip "without a URL the service ends without restart (no program at $frames)"; fi
+verdict_with_systemd "systemd expands the example into the right words" mqtt_expanded_by_systemd
+verdict_with_program "$frames" "without a URL the service ends without restart" mqtt_unconfigured_not_restarted
 web_view_of_the_cli_stream() { # the same stream and options as the MQTT service, which it excludes
     [ "$(key ExecStart "$web_unit" | sed 's/--http [^ ]* [^ ]* //')" = "$(key ExecStart "$mqtt_unit" | sed 's/--mqtt-env [^ ]* [^ ]* //')" ] &&
         [ "$(key Conflicts "$web_unit")" = vantrel-frames-mqtt.service ] && [ "$(key BindsTo "$web_unit")" = vantrel-cli.service ] &&

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 using Vantrel::Application;
 
@@ -96,31 +97,50 @@ TEST_F(PresenceReports, WithoutHoldTimeTimeoutStateFollowsThePresence)
         EXPECT_EQ(report(present), present);
 }
 
-TEST_F(PresenceReports, HoldKeepsPresenceUntilTheFirstReportAfterExpiry)
+namespace {
+
+struct HoldStep
+{
+    int waitMs; // before the report
+    bool present;
+    bool timeoutState;
+};
+
+struct HoldCase
+{
+    const char *name;
+    std::vector<HoldStep> steps;
+};
+
+using Vantrel::Test::operator<<;
+
+class HeldPresence : public PresenceReports, public ::testing::WithParamInterface<HoldCase>
+{};
+
+} // namespace
+
+TEST_P(HeldPresence, FollowsAHoldOfFourTenthsOfASecond)
 {
     setHoldTime(0.4);
-    EXPECT_TRUE(report(true));
-    EXPECT_TRUE(report(false));
-    waitMs(100);
-    EXPECT_TRUE(report(false));
-    waitMs(900);
-    EXPECT_FALSE(report(false));
+    for (const HoldStep &step : GetParam().steps) {
+        waitMs(step.waitMs);
+        EXPECT_EQ(report(step.present), step.timeoutState) << "after waiting " << step.waitMs << " ms";
+    }
 }
 
-TEST_F(PresenceReports, PresenceWhileHoldingStopsTheTimer)
-{
-    setHoldTime(0.4);
-    EXPECT_TRUE(report(true));
-    EXPECT_TRUE(report(false));
-    EXPECT_TRUE(report(true));
-    // The hold restarts from this absence, not from the first one.
-    waitMs(250);
-    EXPECT_TRUE(report(false));
-    waitMs(250);
-    EXPECT_TRUE(report(false));
-    waitMs(900);
-    EXPECT_FALSE(report(false));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Hold, HeldPresence,
+    ::testing::Values(HoldCase{"KeepsPresenceUntilTheFirstReportAfterExpiry",
+                               {{0, true, true}, {0, false, true}, {100, false, true}, {900, false, false}}},
+                      // The hold restarts from the absence after the second presence, not from the first one.
+                      HoldCase{"PresenceWhileHoldingStopsTheTimer",
+                               {{0, true, true},
+                                {0, false, true},
+                                {0, true, true},
+                                {250, false, true},
+                                {250, false, true},
+                                {900, false, false}}}),
+    Vantrel::Test::RowName());
 
 namespace {
 

@@ -22,6 +22,13 @@ SignalSpec markedSignal(std::optional<uint32_t> key, uint32_t marker)
     return SignalSpec{key, std::vector<ArraySpec>{Fixtures::int32Array(marker, {1})}};
 }
 
+std::vector<uint8_t> frameOf(std::optional<std::vector<SignalSpec>> signals)
+{
+    FrameSpec layout;
+    layout.signals = std::move(signals);
+    return buildFrame(layout);
+}
+
 uint32_t markerOf(const Frames::Signal &signal)
 {
     return signal.arrays()->Get(0)->semantic();
@@ -43,9 +50,7 @@ class FindSignal : public ::testing::TestWithParam<SignalCase>
 TEST_P(FindSignal, FindsTheFirstMatchInStoredOrder)
 {
     const SignalCase &c = GetParam();
-    FrameSpec layout;
-    layout.signals = c.signals;
-    const std::vector<uint8_t> bytes = buildFrame(layout);
+    const std::vector<uint8_t> bytes = frameOf(c.signals);
     ASSERT_TRUE(FrameReader::verify(bytes.data(), bytes.size()));
 
     const Frames::Signal *signal = FrameReader::findSignal(*FrameReader::root(bytes.data()), c.key);
@@ -84,9 +89,7 @@ class FindArray : public ::testing::TestWithParam<ArrayCase>
 TEST_P(FindArray, FirstArrayWithTheKeyDecides)
 {
     const ArrayCase &c = GetParam();
-    FrameSpec layout;
-    layout.signals = std::vector<SignalSpec>{SignalSpec{1, c.arrays}};
-    const std::vector<uint8_t> bytes = buildFrame(layout);
+    const std::vector<uint8_t> bytes = frameOf(std::vector<SignalSpec>{SignalSpec{1, c.arrays}});
     ASSERT_TRUE(FrameReader::verify(bytes.data(), bytes.size()));
 
     const Frames::Signal *signal = FrameReader::findSignal(*FrameReader::root(bytes.data()), 1);

@@ -14,6 +14,30 @@ flatbuffers::Offset<flatbuffers::Vector<T>> vectorOf(flatbuffers::FlatBufferBuil
     return values ? builder.CreateVector(*values) : 0;
 }
 
+template <typename T>
+ArraySpec arrayOf(uint32_t key, std::optional<std::vector<T>> ArraySpec::*field, std::vector<T> values,
+                  std::optional<std::vector<uint16_t>> shape = std::nullopt)
+{
+    ArraySpec layout{key};
+    layout.*field = std::move(values);
+    layout.shape = std::move(shape);
+    return layout;
+}
+
+// Each spec built in turn; no vector at all where the list is absent.
+template <typename Table, typename Spec>
+flatbuffers::Offset<flatbuffers::Vector<flatbuffers::Offset<Table>>>
+tablesOf(flatbuffers::FlatBufferBuilder &builder, const std::optional<std::vector<Spec>> &specs,
+         flatbuffers::Offset<Table> (*build)(flatbuffers::FlatBufferBuilder &, const Spec &))
+{
+    if (!specs)
+        return 0;
+    std::vector<flatbuffers::Offset<Table>> built;
+    for (const Spec &spec : *specs)
+        built.push_back(build(builder, spec));
+    return builder.CreateVector(built);
+}
+
 flatbuffers::Offset<Frames::Array> buildArray(flatbuffers::FlatBufferBuilder &builder, const ArraySpec &layout)
 {
     flatbuffers::Offset<Frames::ArrayData> data = 0;
@@ -36,13 +60,7 @@ flatbuffers::Offset<Frames::Array> buildArray(flatbuffers::FlatBufferBuilder &bu
 
 flatbuffers::Offset<Frames::Signal> buildSignal(flatbuffers::FlatBufferBuilder &builder, const SignalSpec &layout)
 {
-    flatbuffers::Offset<flatbuffers::Vector<flatbuffers::Offset<Frames::Array>>> arrays = 0;
-    if (layout.arrays) {
-        std::vector<flatbuffers::Offset<Frames::Array>> built;
-        for (const ArraySpec &array : *layout.arrays)
-            built.push_back(buildArray(builder, array));
-        arrays = builder.CreateVector(built);
-    }
+    const auto arrays = tablesOf(builder, layout.arrays, buildArray);
     Frames::SignalBuilder signal(builder);
     if (layout.semantic)
         builder.AddElement<uint32_t>(Frames::Signal::VT_SEMANTIC, *layout.semantic);
@@ -57,13 +75,7 @@ std::vector<uint8_t> buildFrame(const FrameSpec &layout)
     flatbuffers::FlatBufferBuilder builder;
     // Written even when 0, so that "absent" and "zero" are both exercised.
     builder.ForceDefaults(true);
-    flatbuffers::Offset<flatbuffers::Vector<flatbuffers::Offset<Frames::Signal>>> signalList = 0;
-    if (layout.signals) {
-        std::vector<flatbuffers::Offset<Frames::Signal>> built;
-        for (const SignalSpec &signal : *layout.signals)
-            built.push_back(buildSignal(builder, signal));
-        signalList = builder.CreateVector(built);
-    }
+    const auto signalList = tablesOf(builder, layout.signals, buildSignal);
     Frames::FrameBuilder frame(builder);
     if (layout.sequenceNumber)
         frame.add_sequenceNumber(*layout.sequenceNumber);
@@ -76,40 +88,27 @@ std::vector<uint8_t> buildFrame(const FrameSpec &layout)
 
 ArraySpec int32Array(uint32_t key, std::vector<int32_t> values, std::optional<std::vector<uint16_t>> shape)
 {
-    ArraySpec layout{key};
-    layout.int32Values = std::move(values);
-    layout.shape = std::move(shape);
-    return layout;
+    return arrayOf(key, &ArraySpec::int32Values, std::move(values), std::move(shape));
 }
 
 ArraySpec floatArray(uint32_t key, std::vector<float> values, std::optional<std::vector<uint16_t>> shape)
 {
-    ArraySpec layout{key};
-    layout.floatValues = std::move(values);
-    layout.shape = std::move(shape);
-    return layout;
+    return arrayOf(key, &ArraySpec::floatValues, std::move(values), std::move(shape));
 }
 
 ArraySpec uint32Array(uint32_t key, std::vector<uint32_t> values)
 {
-    ArraySpec layout{key};
-    layout.uint32Values = std::move(values);
-    return layout;
+    return arrayOf(key, &ArraySpec::uint32Values, std::move(values));
 }
 
 ArraySpec uint16Array(uint32_t key, std::vector<uint16_t> values)
 {
-    ArraySpec layout{key};
-    layout.uint16Values = std::move(values);
-    return layout;
+    return arrayOf(key, &ArraySpec::uint16Values, std::move(values));
 }
 
 ArraySpec int16Array(uint32_t key, std::vector<int16_t> values, std::optional<std::vector<uint16_t>> shape)
 {
-    ArraySpec layout{key};
-    layout.int16Values = std::move(values);
-    layout.shape = std::move(shape);
-    return layout;
+    return arrayOf(key, &ArraySpec::int16Values, std::move(values), std::move(shape));
 }
 
 std::vector<uint8_t> singleSignalFrame(uint32_t signalKey, std::vector<ArraySpec> arrays, uint32_t sequenceNumber,

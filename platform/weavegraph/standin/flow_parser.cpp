@@ -41,6 +41,8 @@ private:
 
     bool fail(const std::string &reason);
     bool once(const std::string &directive);
+    template <typename Target>
+    bool setOnce(const Words &w, const char *valueName, double maximum, Target &target);
     std::optional<double> number(const std::string &word, double minimum, double maximum, const char *what);
     std::optional<int64_t> integer(const std::string &word, int64_t minimum, int64_t maximum, const char *what);
     int check(std::string &error);
@@ -144,15 +146,22 @@ std::optional<int64_t> FlowParser::integer(const std::string &word, int64_t mini
     return value;
 }
 
-bool FlowParser::rate(const Words &w)
+// A "<directive> <value>" line that may come once, its value from 0 to maximum.
+template <typename Target>
+bool FlowParser::setOnce(const Words &w, const char *valueName, double maximum, Target &target)
 {
     if (w.size() != 2)
-        return fail("expected \"rate <frames per second>\"");
-    const auto value = number(w[1], 0.0, maxRate, "rate");
-    if (!value || !once("rate"))
+        return fail("expected \"" + w[0] + " <" + valueName + ">\"");
+    const auto value = number(w[1], 0.0, maximum, w[0].c_str());
+    if (!value || !once(w[0]))
         return false;
-    m_flow.frameRate = *value;
+    target = *value;
     return true;
+}
+
+bool FlowParser::rate(const Words &w)
+{
+    return setOnce(w, "frames per second", maxRate, m_flow.frameRate);
 }
 
 bool FlowParser::output(const Words &w)
@@ -306,24 +315,12 @@ bool FlowParser::log(const Words &w)
 
 bool FlowParser::linger(const Words &w)
 {
-    if (w.size() != 2)
-        return fail("expected \"linger <seconds>\"");
-    const auto seconds = number(w[1], 0.0, maxSeconds, "linger");
-    if (!seconds || !once("linger"))
-        return false;
-    m_flow.lingerSeconds = *seconds;
-    return true;
+    return setOnce(w, "seconds", maxSeconds, m_flow.lingerSeconds);
 }
 
 bool FlowParser::load(const Words &w)
 {
-    if (w.size() != 2)
-        return fail("expected \"load <seconds>\"");
-    const auto seconds = number(w[1], 0.0, maxSeconds, "load");
-    if (!seconds || !once("load"))
-        return false;
-    m_flow.loadSeconds = *seconds;
-    return true;
+    return setOnce(w, "seconds", maxSeconds, m_flow.loadSeconds);
 }
 
 } // namespace

@@ -105,11 +105,6 @@ ArrayOffset proximityRows(Builder &b, const FrameInput &in)
     return makeArray(b, Key::ArraySemanticProximityRows, rows, {uint16_t(rows.size() / 3), 3});
 }
 
-Signals humanPresence(Builder &b, const FrameInput &in)
-{
-    return {humanPresenceSignal(b, in)};
-}
-
 Signals presence3(Builder &b, const FrameInput &in)
 {
     const Observation &s = in.seen;
@@ -137,21 +132,6 @@ Signals presenceProfile(Builder &b, const FrameInput &in)
     };
     return {
         makeSignal(b, Key::SignalSemanticHumanPresence, {makeArray(b, Key::ArraySemanticHumanPresence, values, {5})})};
-}
-
-Signals rangePresence(Builder &b, const FrameInput &in)
-{
-    return {rangeProfileSignal(b, in), humanPresenceSignal(b, in)};
-}
-
-Signals rangeProfile(Builder &b, const FrameInput &in)
-{
-    return {rangeProfileSignal(b, in)};
-}
-
-Signals proximity(Builder &b, const FrameInput &in)
-{
-    return {makeSignal(b, Key::SignalSemanticTarget, {proximityRows(b, in)})};
 }
 
 // Adds signal-to-noise ratio and noise floor, both in dB.
@@ -222,18 +202,18 @@ Signals signalsOf(OutputKind kind, Builder &b, const FrameInput &in)
 {
     switch (kind) {
     case OutputKind::HumanPresence:
-        return humanPresence(b, in);
+        return {humanPresenceSignal(b, in)};
     case OutputKind::Presence3:
         return presence3(b, in);
     case OutputKind::PresenceProfile:
         return presenceProfile(b, in);
     case OutputKind::RangePresence:
-        return rangePresence(b, in);
+        return {rangeProfileSignal(b, in), humanPresenceSignal(b, in)};
     case OutputKind::RangeProfile:
-        return rangeProfile(b, in);
+        return {rangeProfileSignal(b, in)};
     case OutputKind::ProximityFast:
     case OutputKind::ProximitySlow:
-        return proximity(b, in);
+        return {makeSignal(b, Key::SignalSemanticTarget, {proximityRows(b, in)})};
     case OutputKind::ProximityStatistics:
         return proximityStatistics(b, in);
     case OutputKind::ProximityFixed:

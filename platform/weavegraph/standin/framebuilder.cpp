@@ -3,52 +3,36 @@
 namespace Vantrel::Standin {
 namespace {
 
+// Each element type's code and the builder call that stores a vector of it.
+template <typename T, ElementType Code,
+          void (Frames::ArrayDataBuilder::*Add)(flatbuffers::Offset<flatbuffers::Vector<T>>)>
+struct Elements
+{
+    static constexpr ElementType type = Code;
+    static constexpr auto add = Add;
+};
+
 template <typename T>
 struct ElementTraits;
 template <>
-struct ElementTraits<uint32_t>
+struct ElementTraits<uint32_t> : Elements<uint32_t, UInt32Elements, &Frames::ArrayDataBuilder::add_uint32Values>
 {
-    static constexpr ElementType type = UInt32Elements;
-    static void add(Frames::ArrayDataBuilder &b, flatbuffers::Offset<flatbuffers::Vector<uint32_t>> v)
-    {
-        b.add_uint32Values(v);
-    }
 };
 template <>
-struct ElementTraits<int32_t>
+struct ElementTraits<int32_t> : Elements<int32_t, Int32Elements, &Frames::ArrayDataBuilder::add_int32Values>
 {
-    static constexpr ElementType type = Int32Elements;
-    static void add(Frames::ArrayDataBuilder &b, flatbuffers::Offset<flatbuffers::Vector<int32_t>> v)
-    {
-        b.add_int32Values(v);
-    }
 };
 template <>
-struct ElementTraits<float>
+struct ElementTraits<float> : Elements<float, FloatElements, &Frames::ArrayDataBuilder::add_floatValues>
 {
-    static constexpr ElementType type = FloatElements;
-    static void add(Frames::ArrayDataBuilder &b, flatbuffers::Offset<flatbuffers::Vector<float>> v)
-    {
-        b.add_floatValues(v);
-    }
 };
 template <>
-struct ElementTraits<uint16_t>
+struct ElementTraits<uint16_t> : Elements<uint16_t, UInt16Elements, &Frames::ArrayDataBuilder::add_uint16Values>
 {
-    static constexpr ElementType type = UInt16Elements;
-    static void add(Frames::ArrayDataBuilder &b, flatbuffers::Offset<flatbuffers::Vector<uint16_t>> v)
-    {
-        b.add_uint16Values(v);
-    }
 };
 template <>
-struct ElementTraits<int16_t>
+struct ElementTraits<int16_t> : Elements<int16_t, Int16Elements, &Frames::ArrayDataBuilder::add_int16Values>
 {
-    static constexpr ElementType type = Int16Elements;
-    static void add(Frames::ArrayDataBuilder &b, flatbuffers::Offset<flatbuffers::Vector<int16_t>> v)
-    {
-        b.add_int16Values(v);
-    }
 };
 
 } // namespace
@@ -66,7 +50,7 @@ ArrayOffset makeArray(flatbuffers::FlatBufferBuilder &builder, uint32_t semantic
     data.add_elementType(ElementTraits<T>::type);
     if (shape.size() > 0)
         data.add_shape(shapeVector);
-    ElementTraits<T>::add(data, valueVector);
+    (data.*ElementTraits<T>::add)(valueVector);
     const auto dataOffset = data.Finish();
     return Frames::CreateArray(builder, semantic, dataOffset);
 }

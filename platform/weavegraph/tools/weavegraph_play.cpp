@@ -1,31 +1,15 @@
 // weavegraph-play <flow> [<parb>...]: runs a flow through libWeaveGraph.so and prints one line per
 // frame (output id, size, sequence number) until the flow ends or Ctrl-C. Runtime log lines start with "#".
 #include "platform/weavegraph/frame_generated.h"
+#include "platform/weavegraph/tools/flowhost.h"
 #include "platform/weavegraph/weavegraph.h"
 
-#include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void onSignal(int)
-{
-    interrupted = 1;
-}
-
-bool readFile(const char *path, std::vector<uint8_t> &bytes)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
-}
+using Vantrel::FlowHost::readFile;
 
 void printLog(void *, uint32_t level, const char *message)
 {
@@ -44,11 +28,6 @@ int printFrame(void *, uint32_t id, const uint8_t *frame, int32_t length)
     return 0;
 }
 
-bool shouldStop(void *)
-{
-    return interrupted != 0;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -57,8 +36,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: weavegraph-play <flow> [<parb>...]\n");
         return 2;
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    Vantrel::FlowHost::stopOnSignals();
     weavegraph_set_logger(printLog, nullptr);
     weavegraph_t *graph = weavegraph_create(nullptr, nullptr);
     const weavegraph_host_services_t services = {printFrame, nullptr};
@@ -83,7 +61,7 @@ int main(int argc, char **argv)
         }
     }
     if (result == 0)
-        result = weavegraph_run(graph, shouldStop, nullptr);
+        result = weavegraph_run(graph, Vantrel::FlowHost::shouldStop, nullptr);
     std::printf("# result %d\n", result);
     weavegraph_delete(graph);
     return result == 0 ? 0 : 1;

@@ -125,7 +125,6 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-
 // Member names in the order the file lists them.
 QStringList keysInFileOrder(const QByteArray &json)
 {
@@ -219,9 +218,7 @@ TEST_P(SelfEndingRun, EndsWithTheRunnersOutcome)
     const SelfEndingCase &c = GetParam();
     TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun(c.name, {"-s"})));
-    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
-    ASSERT_TRUE(cli.exitedNormally());
-    EXPECT_EQ(cli.exitCode(), c.status);
+    EXPECT_EQ(cli.finish(exitTimeoutMs), c.status);
 
     const Output output = parseOutput(cli.out());
     EXPECT_TRUE(output.malformed.isEmpty()) << cli.out().toStdString();
@@ -251,10 +248,8 @@ TEST(StopAfter, OneSecondEndsTheRunWithStatusZero)
     QElapsedTimer elapsed;
     elapsed.start();
     ASSERT_TRUE(cli.start(presenceRun("Simulation", {"-s", "--stop-after", "1"})));
-    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
+    EXPECT_EQ(cli.finish(exitTimeoutMs), 0);
     const qint64 ms = elapsed.elapsed();
-    ASSERT_TRUE(cli.exitedNormally());
-    EXPECT_EQ(cli.exitCode(), 0);
     EXPECT_GE(ms, 1000);
     EXPECT_LT(ms, 8000);
     EXPECT_TRUE(parseOutput(cli.out()).malformed.isEmpty()) << cli.out().toStdString();
@@ -280,9 +275,7 @@ TEST_P(FirstSignal, StopsTheRunWithStatusZero)
     ASSERT_TRUE(cli.start(presenceRun("Simulation", {"-s"})));
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
     cli.sendSignal(GetParam().signalNumber);
-    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
-    ASSERT_TRUE(cli.exitedNormally());
-    EXPECT_EQ(cli.exitCode(), 0);
+    EXPECT_EQ(cli.finish(exitTimeoutMs), 0);
     EXPECT_TRUE(parseOutput(cli.out()).malformed.isEmpty()) << cli.out().toStdString();
 }
 
@@ -300,10 +293,8 @@ TEST(LingeringGraph, ProcessEndsAboutTwoSecondsAfterTheSignal)
     QElapsedTimer elapsed;
     elapsed.start();
     cli.sendSignal(SIGTERM);
-    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
+    EXPECT_EQ(cli.finish(exitTimeoutMs), 0);
     const qint64 ms = elapsed.elapsed();
-    ASSERT_TRUE(cli.exitedNormally());
-    EXPECT_EQ(cli.exitCode(), 0);
     EXPECT_GE(ms, 1500);
     EXPECT_LE(ms, 4500);
 }
@@ -314,9 +305,7 @@ TEST(SlowLoadingGraph, StopDuringLoadingEndsTheRunOnceTheRuntimeReturns)
 {
     TestProgram cli;
     ASSERT_TRUE(cli.start(faultsRun("SlowLoad", {"-s", "-l", "2", "--stop-after", "1"})));
-    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
-    ASSERT_TRUE(cli.exitedNormally());
-    EXPECT_EQ(cli.exitCode(), 0);
+    EXPECT_EQ(cli.finish(exitTimeoutMs), 0);
     const QByteArray out = cli.out();
     const int stopping = out.indexOf("# Stopping WeaveGraphRunner\n");
     ASSERT_NE(stopping, -1) << out.toStdString();
@@ -341,9 +330,7 @@ TEST(StalledStandardOutput, FirstSignalEndsTheProgramWhileNothingIsRead)
         QThread::msleep(20);
     EXPECT_TRUE(cli.hasEnded()) << "still running with standard output stalled";
 
-    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
-    ASSERT_TRUE(cli.exitedNormally());
-    EXPECT_EQ(cli.exitCode(), 0);
+    EXPECT_EQ(cli.finish(exitTimeoutMs), 0);
     EXPECT_EQ(parseOutput(cli.out()).malformed, QList<QByteArray>()) << "lines are written whole";
 }
 
@@ -355,9 +342,7 @@ TEST(StalledStandardOutput, DroppedLinesAreReportedOnceTheReaderReadsAgain)
     ASSERT_TRUE(cli.start(faultsRun("FullRate", {"-s", "--stop-after", "3"})));
     ASSERT_TRUE(cli.waitForOutput(hasPresenceLine, startupTimeoutMs)) << cli.out().toStdString();
     QThread::msleep(1000);
-    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
-    ASSERT_TRUE(cli.exitedNormally());
-    EXPECT_EQ(cli.exitCode(), 0);
+    EXPECT_EQ(cli.finish(exitTimeoutMs), 0);
 
     const Output output = parseOutput(cli.out());
     EXPECT_EQ(output.malformed, QList<QByteArray>());
@@ -425,9 +410,7 @@ TEST_P(SecondSignal, EndsTheProcessAtOnceWithStatusTwo)
                                   startupTimeoutMs))
         << cli.out().toStdString();
     cli.sendSignal(GetParam().second);
-    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
-    ASSERT_TRUE(cli.exitedNormally());
-    EXPECT_EQ(cli.exitCode(), 2);
+    EXPECT_EQ(cli.finish(exitTimeoutMs), 2);
     EXPECT_FALSE(QFileInfo::exists(fifo));
 }
 
@@ -607,9 +590,7 @@ TEST_P(BridgeCheck, DecidesWhetherTheRunStarts)
     }
     ASSERT_TRUE(cli.start(
         presenceRun(c.sensor, {"-s", "-p", "--pipe-name", fifo, "--options-path", options, "--stop-after", "1"})));
-    ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
-    ASSERT_TRUE(cli.exitedNormally());
-    EXPECT_EQ(cli.exitCode(), c.status);
+    EXPECT_EQ(cli.finish(exitTimeoutMs), c.status);
     EXPECT_EQ(cli.err(), QByteArray());
     EXPECT_FALSE(QFileInfo::exists(fifo));
     if (c.status == 5) {

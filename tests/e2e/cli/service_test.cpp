@@ -49,14 +49,14 @@ double secondsBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double>(to - from).count();
 }
 
-// A run with its notification socket, and the watchdog as the test sets it.
+// A run to its end with its notification socket, and the watchdog as the test sets it.
 struct NotifiedRun
 {
     NotifySocket socket;
     TestProgram cli;
     Clock::time_point started;
 
-    bool start(const QStringList &arguments, const QString &watchdogUsec = {}, const QString &watchdogPid = {})
+    bool runToTheEnd(const QStringList &arguments, const QString &watchdogUsec = {}, const QString &watchdogPid = {})
     {
         if (!socket.isOpen())
             return false;
@@ -66,15 +66,14 @@ struct NotifiedRun
         if (!watchdogPid.isEmpty())
             cli.setEnvironmentVariable(QStringLiteral("WATCHDOG_PID"), watchdogPid);
         started = Clock::now();
-        return cli.start(arguments);
+        return cli.start(arguments) && cli.waitForExit(exitTimeoutMs);
     }
 };
 
 TEST(ServiceNotification, ReadyOnceWithTheFirstFrameNamingAlgorithmAndSensorThenStopping)
 {
     NotifiedRun run;
-    ASSERT_TRUE(run.start(faultsRun(QStringLiteral("Chatty"), {"-s", "--stop-after", "2"})));
-    ASSERT_TRUE(run.cli.waitForExit(exitTimeoutMs));
+    ASSERT_TRUE(run.runToTheEnd(faultsRun(QStringLiteral("Chatty"), {"-s", "--stop-after", "2"})));
     EXPECT_EQ(run.cli.exitCode(), 0) << run.cli.out().toStdString();
 
     const QList<NotifySocket::Message> ready = run.socket.messagesWith("READY=1");
@@ -91,8 +90,7 @@ TEST(ServiceNotification, ReadyWaitsForAFrameWhileTheRuntimeIsLoading)
 {
     // The stand-in takes 2 s to accept this flow: no frame can come before.
     NotifiedRun run;
-    ASSERT_TRUE(run.start(faultsRun(QStringLiteral("SlowLoad"), {"-s", "--stop-after", "4"})));
-    ASSERT_TRUE(run.cli.waitForExit(exitTimeoutMs));
+    ASSERT_TRUE(run.runToTheEnd(faultsRun(QStringLiteral("SlowLoad"), {"-s", "--stop-after", "4"})));
     EXPECT_EQ(run.cli.exitCode(), 0) << run.cli.out().toStdString();
 
     const QList<NotifySocket::Message> ready = run.socket.messagesWith("READY=1");
@@ -106,8 +104,7 @@ TEST(ServiceNotification, NoReadinessWhenNoFrameEverCame)
     // Stopped while the runtime is still loading: it never delivered, so the service was never ready.
     NotifiedRun run;
     ASSERT_TRUE(
-        run.start(faultsRun(QStringLiteral("SlowLoad"), {"-s", "--stop-after", "1"}), QStringLiteral("100000")));
-    ASSERT_TRUE(run.cli.waitForExit(exitTimeoutMs));
+        run.runToTheEnd(faultsRun(QStringLiteral("SlowLoad"), {"-s", "--stop-after", "1"}), QStringLiteral("100000")));
     EXPECT_EQ(run.cli.exitCode(), 0);
     EXPECT_TRUE(run.socket.messagesWith("READY=1").isEmpty());
     EXPECT_TRUE(run.socket.messagesWith("WATCHDOG=1").isEmpty());
@@ -117,9 +114,8 @@ TEST(ServiceNotification, NoReadinessWhenNoFrameEverCame)
 TEST(ServiceNotification, WatchdogOfAnotherProcessIsNotFed)
 {
     NotifiedRun run;
-    ASSERT_TRUE(run.start(faultsRun(QStringLiteral("Chatty"), {"-s", "--stop-after", "3"}), QStringLiteral("200000"),
-                          QString::number(::getpid())));
-    ASSERT_TRUE(run.cli.waitForExit(exitTimeoutMs));
+    ASSERT_TRUE(run.runToTheEnd(faultsRun(QStringLiteral("Chatty"), {"-s", "--stop-after", "3"}),
+                                QStringLiteral("200000"), QString::number(::getpid())));
     EXPECT_EQ(run.cli.exitCode(), 0);
     // The socket works (readiness came), and about 25 pings would have come for this process.
     EXPECT_EQ(run.socket.messagesWith("READY=1").size(), 1);
@@ -193,8 +189,7 @@ TEST_F(StallingRuntime, WatchdogPingsWhileFramesFlowStopWhileTheyStallAndComeBac
 {
     // A 1 s watchdog: pings every 0.5 s while a frame came within the last second.
     NotifiedRun run;
-    ASSERT_TRUE(run.start(arguments(), QStringLiteral("1000000")));
-    ASSERT_TRUE(run.cli.waitForExit(exitTimeoutMs));
+    ASSERT_TRUE(run.runToTheEnd(arguments(), QStringLiteral("1000000")));
     EXPECT_EQ(run.cli.exitCode(), 0) << run.cli.out().toStdString();
 
     const QList<NotifySocket::Message> ready = run.socket.messagesWith("READY=1");

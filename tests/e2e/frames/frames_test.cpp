@@ -69,7 +69,6 @@ QByteArray bytesOf(const std::vector<uint8_t> &frame)
     return QByteArray(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()));
 }
 
-
 // Every kind of frame in one recording, in the order of the samples.
 TEST(JsonLines, EveryKindIsNamedAndDecodedWithItsUnits)
 {
@@ -167,6 +166,12 @@ TEST(JsonLines, UnknownFramesGiveTheirSizeOnly)
     EXPECT_EQ(lines[0], (QJsonObject{{"kind", "unknown"}, {"size", unknown.size()}}));
 }
 
+// An option that needs --mqtt, given with it.
+QStringList withMqtt(const QStringList &arguments)
+{
+    return QStringList{"--mqtt", "mqtt://h/p"} + arguments;
+}
+
 struct OptionCase
 {
     std::string name;
@@ -191,24 +196,19 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionCase{"IdNotHex", {"--id", "xyz"}, "--id needs an output id in hex"},
                       OptionCase{"FollowWithoutSource", {"--follow"}, "--follow needs a FIFO"},
                       OptionCase{"TwoSources", {"a", "b"}, "one source at most"},
-                      OptionCase{"HeartbeatOfZero", {"--mqtt", "mqtt://h/p", "--heartbeat", "0"}, "--heartbeat needs"},
+                      OptionCase{"HeartbeatOfZero", withMqtt({"--heartbeat", "0"}), "--heartbeat needs"},
                       OptionCase{"MqttOptionWithoutMqtt", {"--discovery"}, "need --mqtt"},
                       OptionCase{"StateDirWithoutMqtt", {"--state-dir", "/tmp"}, "need --mqtt"},
                       OptionCase{"DistanceIntervalWithoutMqtt", {"--distance-interval", "2"}, "need --mqtt"},
-                      OptionCase{"DistanceStepOfZero",
-                                 {"--mqtt", "mqtt://h/p", "--distance-step", "0"},
+                      OptionCase{"DistanceStepOfZero", withMqtt({"--distance-step", "0"}),
                                  "--distance-step needs 1 to 10000 cm, not \"0\""},
-                      OptionCase{"DistanceIntervalNegative",
-                                 {"--mqtt", "mqtt://h/p", "--distance-interval", "-1"},
+                      OptionCase{"DistanceIntervalNegative", withMqtt({"--distance-interval", "-1"}),
                                  "--distance-interval needs 0 to 3600 seconds"},
-                      OptionCase{"DiscoveryPrefixWildcard",
-                                 {"--mqtt", "mqtt://h/p", "--discovery-prefix", "ha/#"},
+                      OptionCase{"DiscoveryPrefixWildcard", withMqtt({"--discovery-prefix", "ha/#"}),
                                  "--discovery-prefix needs topic levels"},
-                      OptionCase{"DiscoveryPrefixEmptyLevel",
-                                 {"--mqtt", "mqtt://h/p", "--discovery-prefix", "ha/"},
+                      OptionCase{"DiscoveryPrefixEmptyLevel", withMqtt({"--discovery-prefix", "ha/"}),
                                  "--discovery-prefix needs topic levels"},
-                      OptionCase{"DiscoveryRemoveWithSource",
-                                 {"--mqtt", "mqtt://h/p", "--discovery-remove", "fifo"},
+                      OptionCase{"DiscoveryRemoveWithSource", withMqtt({"--discovery-remove", "fifo"}),
                                  "--discovery-remove reads no stream"},
                       OptionCase{"BadMqttUrl", {"--mqtt", "http://h/p"}, "--mqtt: unknown scheme \"http\""},
                       OptionCase{"EmptyMqttVariable", {"--mqtt-env", "VANTREL_TEST_UNSET"}, "holds no URL"},

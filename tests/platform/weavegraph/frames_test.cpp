@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <map>
+#include <optional>
 
 using namespace Vantrel::Tests;
 using Vantrel::Frames::ArrayData;
@@ -19,6 +21,12 @@ namespace {
 namespace Key = Vantrel::Frames::Key;
 namespace Output = Vantrel::Frames::Output;
 
+template <typename Values>
+std::optional<size_t> sizeOf(const Values *values)
+{
+    return values ? std::optional<size_t>(values->size()) : std::nullopt;
+}
+
 // Each array says which vector it fills, and a shape, when there is one, covers exactly its values.
 void checkArraysConsistent(const Frame *frame)
 {
@@ -27,31 +35,16 @@ void checkArraysConsistent(const Frame *frame)
         for (const auto *array : *signal->arrays()) {
             const ArrayData *data = array->data();
             ASSERT_TRUE(data);
-            size_t count = 0;
-            switch (data->elementType()) {
-            case 3:
-                ASSERT_TRUE(data->uint32Values());
-                count = data->uint32Values()->size();
-                break;
-            case 4:
-                ASSERT_TRUE(data->int32Values());
-                count = data->int32Values()->size();
-                break;
-            case 5:
-                ASSERT_TRUE(data->floatValues());
-                count = data->floatValues()->size();
-                break;
-            case 10:
-                ASSERT_TRUE(data->uint16Values());
-                count = data->uint16Values()->size();
-                break;
-            case 11:
-                ASSERT_TRUE(data->int16Values());
-                count = data->int16Values()->size();
-                break;
-            default:
-                FAIL() << "unknown element type " << data->elementType();
-            }
+            // Element type codes name the vector they fill by its field id.
+            const std::map<uint16_t, std::optional<size_t>> counts = {{3, sizeOf(data->uint32Values())},
+                                                                      {4, sizeOf(data->int32Values())},
+                                                                      {5, sizeOf(data->floatValues())},
+                                                                      {10, sizeOf(data->uint16Values())},
+                                                                      {11, sizeOf(data->int16Values())}};
+            const auto filled = counts.find(data->elementType());
+            ASSERT_NE(filled, counts.end()) << "unknown element type " << data->elementType();
+            ASSERT_TRUE(filled->second) << "no values of element type " << data->elementType();
+            const size_t count = *filled->second;
             if (data->shape()) {
                 size_t product = 1;
                 for (uint16_t dimension : *data->shape())
