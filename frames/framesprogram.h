@@ -54,6 +54,7 @@ private:
     SensorState m_state;
     FrameDispatcher m_dispatcher;
     HoldPolicy m_holdPolicy;
+    // The outputs the options ask for, each an observer of the state.
     std::unique_ptr<JsonFrames> m_jsonFrames;
     std::unique_ptr<LineWriter> m_standardOutput;
     std::unique_ptr<MqttPublisher> m_mqtt;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtGlobal>
 
 #include <atomic>
 #include <cstdint>
@@ -16,10 +17,9 @@ struct DecodedFrame;
 class FrameCounters final
 {
 public:
+    Q_DISABLE_COPY(FrameCounters)
     FrameCounters();
     ~FrameCounters();
-    FrameCounters(const FrameCounters &) = delete;
-    FrameCounters &operator=(const FrameCounters &) = delete;
 
     // --- The Qt thread
 

@@ -49,14 +49,15 @@ TEST_P(RateLimitedCountTest, TellsAsExpected)
     EXPECT_EQ(told, GetParam().told);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, RateLimitedCountTest,
-                         ::testing::Values(CountCase{"NothingCountedNothingTold", "rb++++++++++dt", "B "},
-                                           CountCase{"ToldOnceAnIntervalHasPassed", "ba+a+d++++++++d", "B 2/1000 "},
-                                           CountCase{"ToldAtTheEndWhateverTheTime", "baa+t", "B 2/100 "},
-                                           CountCase{"ARunBeginsOnlyWhenNothingIsCounted", "babtb", "B 1/0 B "},
-                                           CountCase{"RecentAgainAfterTheCountIsTold", "bar++++++++++d+++++r+++++r",
-                                                     "B R 1/1000 R "}),
-                         Vantrel::Test::RowName());
+const CountCase countCases[] = {
+    {"NothingCountedNothingTold", "rb++++++++++dt", "B "},
+    {"ToldOnceAnIntervalHasPassed", "ba+a+d++++++++d", "B 2/1000 "},
+    {"ToldAtTheEndWhateverTheTime", "baa+t", "B 2/100 "},
+    {"ARunBeginsOnlyWhenNothingIsCounted", "babtb", "B 1/0 B "},
+    {"RecentAgainAfterTheCountIsTold", "bar++++++++++d+++++r+++++r", "B R 1/1000 R "},
+};
+
+INSTANTIATE_TEST_SUITE_P(Runs, RateLimitedCountTest, ::testing::ValuesIn(countCases), Vantrel::Test::RowName());
 
 } // namespace
 } // namespace Vantrel

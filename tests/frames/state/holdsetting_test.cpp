@@ -1,6 +1,7 @@
 // The hold time as Home Assistant sets it: which commands are taken, and the value kept across runs.
 #include "frames/state/holdsetting.h"
 #include "tests/support/tablerows.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,10 +81,7 @@ TEST_P(BadStateFiles, AreToldAndGiveNoValue)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("hold.json"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(GetParam().content);
-    file.close();
+    ASSERT_TRUE(writeFile(path, GetParam().content));
     QString error;
     EXPECT_EQ(HoldSetting(path).load(error), std::nullopt);
     EXPECT_FALSE(error.isEmpty());

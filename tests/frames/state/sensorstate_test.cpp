@@ -138,22 +138,29 @@ struct PolicyRow
 };
 
 class HoldPolicyTest : public ::testing::TestWithParam<PolicyRow>
-{};
+{
+protected:
+    // A file of the test's own, written first when there is something to write.
+    QString file(const char *name, const QByteArray &contents)
+    {
+        const QString path = m_dir.filePath(QLatin1String(name));
+        EXPECT_TRUE(contents.isEmpty() || writeFile(path, contents));
+        return path;
+    }
+
+    QTemporaryDir m_dir;
+};
 
 TEST_P(HoldPolicyTest, DecidesTheHoldInForce)
 {
     const PolicyRow &row = GetParam();
-    QTemporaryDir dir;
-    const QString keptPath = dir.filePath(QStringLiteral("hold-kitchen.json"));
-    const QString optionsPath = dir.filePath(QStringLiteral("options.json"));
-    ASSERT_TRUE(row.kept.isEmpty() || writeFile(keptPath, row.kept));
-    ASSERT_TRUE(row.options.isEmpty() || writeFile(optionsPath, row.options));
     LogCapture log;
     SensorState state;
-    HoldPolicy policy(state, HoldSetting(keptPath));
+    HoldPolicy policy(state, HoldSetting(file("hold-kitchen.json", row.kept)));
+    const QString options = file("options.json", row.options);
     policy.start(row.optionsFile);
     if (row.optionsFile)
-        policy.readSavedOptions(optionsPath);
+        policy.readSavedOptions(options);
     if (!row.command.isEmpty())
         policy.request(row.command);
     EXPECT_EQ(state.holdSeconds(), row.seconds);
