@@ -7,9 +7,7 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 
-#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <utility>
 
 namespace Vantrel {
