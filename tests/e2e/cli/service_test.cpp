@@ -122,17 +122,14 @@ TEST(ServiceNotification, WatchdogOfAnotherProcessIsNotFed)
     EXPECT_TRUE(run.socket.messagesWith("WATCHDOG=1").isEmpty());
 }
 
-TEST(ServiceNotification, NothingWithoutANotificationSocket)
+TEST(ServiceNotification, RunsWithAWatchdogButNoNotificationSocket)
 {
-    // The socket is there, but the program is not told of it: not a datagram.
-    NotifySocket socket;
-    ASSERT_TRUE(socket.isOpen());
+    // A watchdog asked for with nowhere to ping it: the run goes on and ends as it would.
     TestProgram cli;
     cli.setEnvironmentVariable(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("100000"));
     ASSERT_TRUE(cli.start(faultsRun(QStringLiteral("Chatty"), {"-s", "--stop-after", "1"})));
     ASSERT_TRUE(cli.waitForExit(exitTimeoutMs));
-    EXPECT_EQ(cli.exitCode(), 0);
-    EXPECT_TRUE(socket.messages().isEmpty());
+    EXPECT_EQ(cli.exitCode(), 0) << cli.err().toStdString();
 }
 
 // A recording replayed by the stand-in runtime at its recorded pace: frames every 50 ms for 4 s, then
