@@ -23,7 +23,25 @@ constexpr int QuotedBytes = 32;
 
 bool inRange(double seconds)
 {
-    return std::isfinite(seconds) && seconds >= HoldSetting::Minimum && seconds <= HoldSetting::Maximum;
+    return seconds == HoldSetting::Minimum || (seconds >= HoldSetting::Shortest && seconds <= HoldSetting::Maximum);
+}
+
+// The start of a payload as a warning can show it: control characters (a NUL would cut the line)
+// written as escapes.
+QString quoted(const QByteArray &payload)
+{
+    QString text;
+    // With its length: decoded as a QByteArray, the text would end at a NUL.
+    const QByteArray start = payload.left(QuotedBytes);
+    for (const QChar c : QString::fromUtf8(start.constData(), start.size())) {
+        if (c.category() == QChar::Other_Control)
+            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            text += c;
+    }
+    if (payload.size() > QuotedBytes)
+        text += QStringLiteral("…");
+    return text;
 }
 
 } // namespace
@@ -39,10 +57,10 @@ std::optional<double> HoldSetting::parse(const QByteArray &payload, QString &err
     const double seconds = payload.trimmed().toDouble(&ok);
     if (ok && inRange(seconds))
         return seconds;
-    QString quoted = QString::fromUtf8(payload.left(QuotedBytes)).simplified();
-    if (payload.size() > QuotedBytes)
-        quoted += QStringLiteral("…");
-    error = QStringLiteral("\"%1\" is not a number of seconds from %2 to %3").arg(quoted).arg(Minimum).arg(Maximum);
+    error = QStringLiteral("\"%1\" is not 0 or a number of seconds from %2 to %3")
+                .arg(quoted(payload))
+                .arg(Shortest)
+                .arg(Maximum);
     return std::nullopt;
 }
 
@@ -57,7 +75,7 @@ std::optional<double> HoldSetting::load(QString &error) const
     }
     const QJsonValue value = QJsonDocument::fromJson(file.read(MaxFileSize)).object().value(HoldKey);
     if (!value.isDouble() || !inRange(value.toDouble())) {
-        error = QStringLiteral("no hold time from %1 to %2 s in it").arg(Minimum).arg(Maximum);
+        error = QStringLiteral("no hold time (0, or from %1 to %2 s) in it").arg(Shortest).arg(Maximum);
         return std::nullopt;
     }
     return value.toDouble();

@@ -13,7 +13,9 @@ namespace Vantrel {
 class HoldSetting
 {
 public:
-    static constexpr double Minimum = 0;
+    static constexpr double Minimum = 0; // no hold: occupancy is presence
+    // The shortest hold besides none: anything shorter is no hold anyone means.
+    static constexpr double Shortest = 0.1;
     static constexpr double Maximum = 3600;
 
     // An empty path keeps nothing.

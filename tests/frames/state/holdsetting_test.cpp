@@ -42,15 +42,19 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandRow{"AboveRange", "3600.5", std::nullopt}, CommandRow{"Negative", "-1", std::nullopt},
                       CommandRow{"Word", "long", std::nullopt}, CommandRow{"Empty", "", std::nullopt},
                       CommandRow{"NotANumber", "nan", std::nullopt}, CommandRow{"Infinite", "inf", std::nullopt},
-                      CommandRow{"Json", "{\"hold\":5}", std::nullopt}),
+                      CommandRow{"Json", "{\"hold\":5}", std::nullopt},
+                      CommandRow{"Shortest", "0.1", 0.1}, CommandRow{"ShorterThanAnyoneMeans", "0.05", std::nullopt},
+                      CommandRow{"Subnormal", "1e-320", std::nullopt}),
     RowName());
 
-TEST(HoldSetting, RefusalQuotesTheStartOfThePayloadOnly)
+TEST(HoldSetting, RefusalQuotesTheStartOfThePayloadOnlyWithControlCharactersEscaped)
 {
     QString error;
     EXPECT_FALSE(HoldSetting::parse(QByteArray(5000, 'x'), error));
     EXPECT_LT(error.size(), 100);
-    EXPECT_TRUE(error.contains(QStringLiteral("from 0 to 3600"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("from 0.1 to 3600"))) << error.toStdString();
+    EXPECT_FALSE(HoldSetting::parse(QByteArray("1\0002\n\x1b", 5), error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("\"1\\x002\\x0a\\x1b\" is not"))) << error.toStdString();
 }
 
 TEST(HoldSetting, KeptValueIsLoadedByTheNextRun)
