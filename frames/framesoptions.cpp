@@ -16,6 +16,8 @@ namespace Vantrel {
 namespace {
 
 constexpr int UsageStatus = 2;
+// Home Assistant's own is 13 bytes; a long one makes every config topic long too.
+constexpr int MaxDiscoveryPrefixBytes = 256;
 
 const QString Description = QStringLiteral(
     "Reads the raw frame stream of vantrel-cli (its FIFO, a recording of it, or standard input) and writes "
@@ -212,11 +214,16 @@ FramesCommandLine parseFramesCommandLine(const QStringList &arguments)
         return fail(error);
     result.discovery = parser.isSet(discovery);
     result.discoveryPrefix = parser.value(discoveryPrefix);
+    // Topics beginning with '$' are the broker's own, and a broker takes no topic past 65,535 bytes:
+    // Home Assistant would hear of nothing, and nothing would say so.
     if (result.discoveryPrefix.isEmpty() || result.discoveryPrefix.contains(QLatin1Char('+'))
-        || result.discoveryPrefix.contains(QLatin1Char('#'))
+        || result.discoveryPrefix.contains(QLatin1Char('#')) || result.discoveryPrefix.startsWith(QLatin1Char('$'))
+        || result.discoveryPrefix.toUtf8().size() > MaxDiscoveryPrefixBytes
         || result.discoveryPrefix.split(QLatin1Char('/')).contains(QString()))
-        return fail(QStringLiteral("--discovery-prefix needs topic levels without + or # and none empty, not \"%1\"")
-                        .arg(result.discoveryPrefix));
+        return fail(QStringLiteral("--discovery-prefix needs at most %1 bytes of topic levels without + or #, none "
+                                   "empty and the first not beginning with $, not \"%2\"")
+                        .arg(MaxDiscoveryPrefixBytes)
+                        .arg(result.discoveryPrefix.left(MaxDiscoveryPrefixBytes)));
     result.discoveryRemove = parser.isSet(discoveryRemove);
     if (result.discoveryRemove
         && (result.follow || !result.source.isEmpty() || !result.recordPath.isEmpty() || parser.isSet(http)))
