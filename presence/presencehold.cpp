@@ -26,13 +26,16 @@ PresenceHold::PresenceHold(double holdSeconds, Clock clock)
 
 bool PresenceHold::report(bool presence)
 {
+    const qint64 now = m_enabled || presence ? m_clock() : 0;
+    if (presence) {
+        // Also while nothing is held, so that a hold set a moment later covers whoever just left.
+        m_lastPresence = now;
+        m_presenceSeen = true;
+    }
     if (m_enabled) {
-        const qint64 now = m_clock();
         if (m_holding && now >= m_holdEnd)
             m_holding = false;
         if (presence) {
-            m_lastPresence = now;
-            m_presenceSeen = true;
             m_holding = false;
         } else if (m_presence && !m_holding) {
             m_holding = true;
