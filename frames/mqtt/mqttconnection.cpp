@@ -199,7 +199,8 @@ void MqttConnection::runNetwork()
         if (!open) {
             // What the broker sends is not capped: this libmosquitto has no limit on what it receives, and
             // MQTT v5's maximum packet size only asks a broker that obeys, through a connect that blocks.
-            // The subscriptions are exact topics, and the services' MemoryMax bounds a broker that abuses them.
+            // Payloads longer than their topic can need are dropped as they come (onMessage), and the
+            // services' MemoryMax bounds a broker that abuses the rest.
             const int result = mosquitto_connect_async(m_client, host.constData(), port, KeepAliveSeconds);
             open = result == MOSQ_ERR_SUCCESS;
             if (!open)
@@ -250,8 +251,8 @@ void MqttConnection::onConnect(mosquitto *client, void *self, int result)
     }
     connection->m_lastProblem.clear();
     // Before anything is published on this connection, so that no answer to it is missed.
-    for (const QByteArray &topic : qAsConst(connection->m_subscriptions))
-        mosquitto_subscribe(client, nullptr, topic.constData(), Qos);
+    for (const Subscription &subscription : qAsConst(connection->m_subscriptions))
+        mosquitto_subscribe(client, nullptr, subscription.topic.constData(), Qos);
     connection->m_link = true;
     QMetaObject::invokeMethod(connection, &MqttConnection::connectionUp, Qt::QueuedConnection);
 }
@@ -286,6 +287,11 @@ void MqttConnection::onPublish(mosquitto *, void *self, int mid)
 void MqttConnection::onMessage(mosquitto *, void *self, const mosquitto_message *message)
 {
     auto *connection = static_cast<MqttConnection *>(self);
+    for (const Subscription &subscription : qAsConst(connection->m_subscriptions)) {
+        if (subscription.maxPayloadBytes > 0 && message->payloadlen > subscription.maxPayloadBytes
+            && subscription.topic == message->topic)
+            return;
+    }
     const QByteArray topic(message->topic);
     const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
     QMetaObject::invokeMethod(

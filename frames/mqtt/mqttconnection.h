@@ -35,8 +35,12 @@ public:
 
     // Before start(): what the broker publishes when the connection is lost without a goodbye.
     void setWill(const QByteArray &topic, const QByteArray &payload) { m_will = {topic, payload}; }
-    // Topics subscribed on every connect.
-    void addSubscription(const QByteArray &topic) { m_subscriptions << topic; }
+    // Topics (or filters) subscribed on every connect. A message on the topic whose payload is
+    // longer than maxPayloadBytes (when not 0) is dropped as it comes, before it is copied.
+    void addSubscription(const QByteArray &topic, int maxPayloadBytes = 0)
+    {
+        m_subscriptions.append({topic, maxPayloadBytes});
+    }
 
     // False, with the reason, only for what retrying cannot mend (TLS that cannot be set up); a
     // broker that cannot be reached yet is tried again and again.
@@ -83,7 +87,12 @@ private:
     MqttUrl m_url;
     QByteArray m_clientId;
     Will m_will;
-    QList<QByteArray> m_subscriptions;
+    struct Subscription
+    {
+        QByteArray topic;
+        int maxPayloadBytes; // 0: any
+    };
+    QList<Subscription> m_subscriptions; // set before start(), read by the network thread
     std::atomic<bool> m_connected{false}; // written by the Qt thread only
 
     mosquitto *m_client = nullptr;

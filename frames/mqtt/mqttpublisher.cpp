@@ -18,6 +18,8 @@ namespace {
 constexpr int OfflineWaitMs = 2000;
 // Home Assistant's expire_after: two heartbeats and this much for a slow network.
 constexpr int ExpiryMarginSeconds = 5;
+// A hold time or Home Assistant's status takes a few bytes; a longer payload is no command.
+constexpr int CommandPayloadBytes = 64;
 const QByteArray Online = QByteArrayLiteral("online");
 const QByteArray Offline = QByteArrayLiteral("offline");
 
@@ -80,9 +82,9 @@ MqttPublisher::MqttPublisher(MqttSettings settings, const SensorState &state, Ho
     });
     connect(&m_connection, &MqttConnection::messageReceived, this, &MqttPublisher::messageReceived);
     m_connection.setWill(availabilityTopic().toUtf8(), Offline);
-    m_connection.addSubscription(holdCommandTopic().toUtf8());
+    m_connection.addSubscription(holdCommandTopic().toUtf8(), CommandPayloadBytes);
     if (m_settings.discovery)
-        m_connection.addSubscription(m_documents.statusTopic());
+        m_connection.addSubscription(m_documents.statusTopic(), CommandPayloadBytes);
 }
 
 MqttPublisher::~MqttPublisher()

@@ -406,6 +406,11 @@ TEST_F(MqttPublisherTest, HoldAsNumber)
     ASSERT_TRUE(publishMessage(m_broker.port(), QStringLiteral("site/radar/kitchen/hold/set"), "30"));
     EXPECT_TRUE(waitUntil([&] { return retained(QStringLiteral("site/radar/kitchen/hold")) == "30"; }));
     EXPECT_EQ(m_state.holdSeconds(), 30);
+    // A payload longer than any hold time is no command, whatever it holds.
+    ASSERT_TRUE(publishMessage(m_broker.port(), QStringLiteral("site/radar/kitchen/hold/set"), QByteArray(70, ' ') + "45"));
+    ASSERT_TRUE(publishMessage(m_broker.port(), QStringLiteral("site/radar/kitchen/hold/set"), "40"));
+    EXPECT_TRUE(waitUntil([&] { return m_recorder->lastPayload(QStringLiteral("site/radar/kitchen/hold")) == "40"; }));
+    EXPECT_EQ(m_recorder->count(QStringLiteral("site/radar/kitchen/hold")), 3) << "12.5, 30 and 40, nothing between";
 }
 
 } // namespace
