@@ -18,6 +18,8 @@ namespace {
 constexpr int OfflineWaitMs = 2000;
 // Home Assistant's expire_after: two heartbeats and this much for a slow network.
 constexpr int ExpiryMarginSeconds = 5;
+// Home Assistant's birth message is answered with every config at most this often.
+constexpr int BirthWindowMs = 5000;
 // A hold time or Home Assistant's status takes a few bytes; a longer payload is no command.
 constexpr int CommandPayloadBytes = 64;
 const QByteArray Online = QByteArrayLiteral("online");
@@ -61,6 +63,13 @@ MqttPublisher::MqttPublisher(MqttSettings settings, const SensorState &state, Ho
     , m_targetsTopic(m_connection, subtopic("targets"), intervalMs(m_settings), [this] { return targetsPayload(); })
     , m_powerTopic(m_connection, subtopic("power"), intervalMs(m_settings), [this] { return powerPayload(); })
 {
+    // Home Assistant's births in a flood are answered at once, then at most once a window.
+    m_birthWindow.setSingleShot(true);
+    m_birthWindow.setInterval(BirthWindowMs);
+    connect(&m_birthWindow, &QTimer::timeout, this, [this] {
+        if (std::exchange(m_birthPending, false))
+            birthHeard();
+    });
     m_heartbeat.setSingleShot(true);
     m_heartbeat.setInterval(toTimerMilliseconds(m_settings.heartbeatSeconds * 1000.0));
     connect(&m_heartbeat, &QTimer::timeout, &m_stateTopic, &BoundedTopic::publishNow);
@@ -238,6 +247,16 @@ void MqttPublisher::announce(const DiscoveryConfig &config)
         m_connection.publish(config.topic, QJsonDocument(config.document).toJson(QJsonDocument::Compact));
 }
 
+void MqttPublisher::birthHeard()
+{
+    if (m_birthWindow.isActive()) {
+        m_birthPending = true;
+        return;
+    }
+    publishAll();
+    m_birthWindow.start();
+}
+
 void MqttPublisher::publishAll()
 {
     announce(m_documents.occupancy());
@@ -268,7 +287,7 @@ void MqttPublisher::messageReceived(const QByteArray &topic, const QByteArray &p
     if (topic == holdCommandTopic().toUtf8() && !m_holdPolicy.request(payload))
         publishHold();
     else if (topic == m_documents.statusTopic() && payload == Online)
-        publishAll();
+        birthHeard();
 }
 
 QByteArray MqttPublisher::statePayload() const

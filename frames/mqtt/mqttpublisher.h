@@ -101,6 +101,8 @@ private:
     // Publishes the latest state when it differs enough from what was sent.
     void publishChange();
     void publishAvailability();
+    // Home Assistant says it is back: every config and value again, at most once a window.
+    void birthHeard();
     // Every config of what has been seen, then every value.
     void publishAll();
     void announce(const DiscoveryConfig &config);
@@ -125,6 +127,8 @@ private:
     MqttConnection m_connection;
     DiscoveryDocuments m_documents;
     QTimer m_heartbeat;
+    QTimer m_birthWindow;
+    bool m_birthPending = false; // a birth came during the window
 
     std::optional<Sent> m_sent;
     std::set<int> m_announcedZones;

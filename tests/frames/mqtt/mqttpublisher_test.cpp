@@ -390,6 +390,12 @@ TEST_F(MqttPublisherTest, ConfigsAgainOnBirthMessage)
     ASSERT_TRUE(publishMessage(m_broker.port(), QStringLiteral("ha/status"), "online"));
     EXPECT_TRUE(waitUntil([&] { return m_recorder->count(config) == 2 && m_recorder->count(State) == 2; }));
     EXPECT_EQ(m_recorder->lastPayload(State), Present);
+    // A flood of births: one more announcement when its window ends, not one each.
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(publishMessage(m_broker.port(), QStringLiteral("ha/status"), "online"));
+    EXPECT_TRUE(waitUntil([&] { return m_recorder->count(config) == 3; }, 10000));
+    QThread::msleep(500);
+    EXPECT_EQ(m_recorder->count(config), 3);
 }
 
 TEST_F(MqttPublisherTest, HoldAsNumber)
