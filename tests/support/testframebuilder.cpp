@@ -24,17 +24,17 @@ ArraySpec arrayOf(uint32_t key, std::optional<std::vector<T>> ArraySpec::*field,
     return layout;
 }
 
-// Each spec built in turn; no vector at all where the list is absent.
-template <typename Table, typename Spec>
+// Each layout built in turn; no vector at all where the list is absent.
+template <typename Table, typename Layout>
 flatbuffers::Offset<flatbuffers::Vector<flatbuffers::Offset<Table>>>
-tablesOf(flatbuffers::FlatBufferBuilder &builder, const std::optional<std::vector<Spec>> &specs,
-         flatbuffers::Offset<Table> (*build)(flatbuffers::FlatBufferBuilder &, const Spec &))
+tablesOf(flatbuffers::FlatBufferBuilder &builder, const std::optional<std::vector<Layout>> &layouts,
+         flatbuffers::Offset<Table> (*build)(flatbuffers::FlatBufferBuilder &, const Layout &))
 {
-    if (!specs)
+    if (!layouts)
         return 0;
     std::vector<flatbuffers::Offset<Table>> built;
-    for (const Spec &spec : *specs)
-        built.push_back(build(builder, spec));
+    for (const Layout &layout : *layouts)
+        built.push_back(build(builder, layout));
     return builder.CreateVector(built);
 }
 
