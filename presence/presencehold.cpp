@@ -3,19 +3,8 @@
 #include "process/timermilliseconds.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace Vantrel {
-
-namespace {
-
-qint64 steadyMilliseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-} // namespace
 
 PresenceHold::PresenceHold(double holdSeconds, Clock clock)
     : m_holdMs(toTimerMilliseconds(holdSeconds * 1000))

@@ -1,15 +1,8 @@
 #include "process/ratelimitedcount.h"
 
-#include <chrono>
 #include <utility>
 
 namespace Vantrel {
-
-qint64 RateLimitedCount::steadyMilliseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 RateLimitedCount::RateLimitedCount(qint64 intervalMs, Tell tell, Clock now)
     : m_intervalMs(intervalMs)

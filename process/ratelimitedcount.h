@@ -1,5 +1,7 @@
 #pragma once
 
+#include "process/timermilliseconds.h"
+
 #include <QtGlobal>
 
 #include <functional>
@@ -16,8 +18,6 @@ public:
     using Clock = std::function<qint64()>; // milliseconds, monotonic
     // count events, counted over sinceMs since the run began or the count was last told.
     using Tell = std::function<void(quint64 count, qint64 sinceMs)>;
-
-    static qint64 steadyMilliseconds();
 
     RateLimitedCount(qint64 intervalMs, Tell tell, Clock now = &steadyMilliseconds);
 

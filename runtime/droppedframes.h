@@ -21,7 +21,7 @@ public:
     using Clock = RateLimitedCount::Clock;
     static constexpr qint64 QuietMs = 1000;
 
-    explicit DroppedFrames(Clock now = &RateLimitedCount::steadyMilliseconds)
+    explicit DroppedFrames(Clock now = &steadyMilliseconds)
         : m_dropped(QuietMs, &report, std::move(now))
     {
     }

@@ -98,12 +98,6 @@ ViewerFanout::ViewerFanout(const SensorState &state, Clock clock)
 {
 }
 
-qint64 ViewerFanout::steadyMilliseconds()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 ViewerFanout::~ViewerFanout()
 {
     for (Viewer *viewer : m_viewers)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "process/timermilliseconds.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 #include <QString>
@@ -83,8 +85,6 @@ public:
     int viewers() const;
     // Frames skipped for viewers that fell behind, in all since the program started.
     quint64 droppedFrames() const { return m_dropped.load(std::memory_order_relaxed); }
-
-    static qint64 steadyMilliseconds();
 
 private:
     using Wakes = std::vector<std::function<void()>>;
